@@ -10,6 +10,7 @@
 // --settings FILE or BEXORA_SETTINGS names another.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,9 +50,14 @@ extern const SettingDef SiteItemHost, SiteTimeHost, SiteSignInHost, SiteOfferHos
 const std::vector<const SettingDef*>& All();
 }  // namespace setting
 
+// Several stores (and several processes) may work on the same file: writes
+// are serialised across all of them, and reads always see the file as it is.
 class CSettingsStore {
 public:
     explicit CSettingsStore(std::string path);
+    ~CSettingsStore();
+    CSettingsStore(const CSettingsStore&) = delete;
+    CSettingsStore& operator=(const CSettingsStore&) = delete;
 
     const std::string& Path() const { return m_path; }
 
@@ -72,17 +78,23 @@ public:
     bool DeleteProfileKey(const std::string& section, const std::string& key);
 
     // Reads through the table: the row's default when the value is missing.
+    // "Homepage"/"left panel" defaults to the current SiteHomeUrl and
+    // "Update"/"Update URL" to VendorSiteUrl with a "/" after it.
     int GetInt(const SettingDef& def) const;
     std::string GetString(const SettingDef& def) const;
+    bool GetBinary(const SettingDef& def, std::vector<uint8_t>& out) const;
     bool WriteInt(const SettingDef& def, int value);
     bool WriteString(const SettingDef& def, const std::string& value);
+    bool WriteBinary(const SettingDef& def, const std::vector<uint8_t>& value);
+    bool DeleteKey(const SettingDef& def) { return DeleteProfileKey(def.section, def.key); }
 
+    // Why the last failed write of this store failed (empty after a success).
     std::string LastError() const;
 
 private:
     struct Impl;
     std::string m_path;
-    mutable std::string m_lastError;
+    std::unique_ptr<Impl> m_impl;
 };
 
 // The settings file in use: --settings FILE (SetSettingsPath), else

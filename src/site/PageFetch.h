@@ -1,0 +1,43 @@
+#pragma once
+// FetchPage: one GET of an http or https address, following the site's
+// redirects by our own rules, with the body appended to the caller's text.
+// All threads share one cookie store (CookieStore.h); each thread keeps its
+// own connection, so a refresh worker fetching item after item reuses its
+// connection and TLS session.
+
+#include <atomic>
+#include <string>
+
+namespace bexora {
+
+// Appends the body of url to page. Returns url when a body was read (whatever
+// its status) and after a network error (page then holds what arrived);
+// returns "" and leaves page as it was when the address is not http/https,
+// the first answer is 401, a redirect has no location or leads off http/https,
+// an answer after a redirect is neither 200 nor 302, or there are more than
+// FetchLimits::maxRedirects redirects in a row.
+std::string FetchPage(const std::string& url, std::string& page);
+
+// Time-outs and bounds. Neither curl nor the site sets any by default, and a
+// fetch must never hang a worker: a server that accepts and never answers,
+// or stops sending mid-page, ends the fetch as a network error.
+struct FetchLimits {
+    long connectTimeoutMs = 15000;   // TCP + TLS handshake
+    long stallTimeoutMs = 30000;     // no byte received for this long
+    long totalTimeoutMs = 180000;    // the whole fetch, redirects included
+    int maxRedirects = 10;           // successive 3xx answers followed
+    size_t maxBodyBytes = 64u << 20;  // a larger page is cut there
+};
+FetchLimits GetFetchLimits();
+void SetFetchLimits(const FetchLimits& limits);
+
+// A flag the fetches of the calling thread watch: once it reads true, a
+// running fetch ends as a network error (used by workers that are stopping).
+void SetFetchAbortFlag(const std::atomic<bool>* flag);
+
+// Splits an address: true when it is http or https with a host.
+bool SplitAddress(const std::string& url, std::string* scheme = nullptr,
+                  std::string* host = nullptr, int* port = nullptr,
+                  std::string* object = nullptr);
+
+}  // namespace bexora

@@ -1,0 +1,89 @@
+// bexora-cli as a user runs it: exit codes, settings round trips, stdin.
+
+#include <gtest/gtest.h>
+
+#include "support/LocalServer.h"
+#include "support/RunProcess.h"
+#include "support/TempDir.h"
+
+using bexora::test::RunProcess;
+
+namespace {
+
+const std::string kCli = BEXORA_CLI;
+
+}  // namespace
+
+TEST(Cli, HelpAndMisuse) {
+    auto help = RunProcess(kCli, {"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* cmd : {"config get", "config set", "fetch URL", "strip-tags"})
+        EXPECT_NE(help.out.find(cmd), std::string::npos) << cmd;
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{}, {"frobnicate"}, {"--bogus", "config"}, {"config"},
+          {"config", "get", "Only"}, {"config", "set", "A", "B"}, {"fetch"},
+          {"strip-tags", "a", "b"}, {"--settings"}}) {
+        auto r = RunProcess(kCli, bad);
+        EXPECT_EQ(r.status, 2) << (bad.empty() ? "" : bad[0]);
+        EXPECT_FALSE(r.err.empty());
+    }
+}
+
+TEST(Cli, ConfigRoundTripsThroughTheSettingsFile) {
+    bexora::test::TempDir dir;
+    const std::string file = dir.File("b.ini");
+    auto get = [&](const std::string& s, const std::string& k) {
+        return RunProcess(kCli, {"--settings", file, "config", "get", s, k});
+    };
+    // Defaults of the settings table.
+    EXPECT_EQ(get("Update Interval", "Update Min").out, "30\n");
+    EXPECT_EQ(get("bid dialog", "bid sec").out, "15\n");
+
+    EXPECT_EQ(RunProcess(kCli, {"--settings", file, "config", "set", "Update Interval",
+                                "Update Min", "5"}).status, 0);
+    EXPECT_EQ(get("UPDATE INTERVAL", "update min").out, "5\n");
+    EXPECT_EQ(RunProcess(kCli, {"--settings", file, "config", "set", "Update Interval",
+                                "Update Min", "five"}).status, 2);
+    EXPECT_EQ(get("Update Interval", "Update Min").out, "5\n");
+
+    EXPECT_EQ(RunProcess(kCli, {"--settings=" + file, "config", "set", "Site", "SiteItemHost",
+                                "127.0.0.1:9"}).status, 0);
+    EXPECT_EQ(get("Site", "SiteItemHost").out, "127.0.0.1:9\n");
+
+    auto missing = get("No Such", "Key");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("Key"), std::string::npos);
+}
+
+TEST(Cli, StripTagsIsByteForByte) {
+    std::string page = "a<b>c</b>d \xe9\r\n>x<";
+    auto r = RunProcess(kCli, {"strip-tags"}, page);
+    EXPECT_EQ(r.status, 0);
+    // The stray '>' discards the run "d ..." before it; the text ends in a tag.
+    EXPECT_EQ(r.out, "a\nc\n>x");
+
+    bexora::test::TempDir dir;
+    auto missing = RunProcess(kCli, {"strip-tags", dir.File("none.html")});
+    EXPECT_EQ(missing.status, 1);
+}
+
+TEST(Cli, FetchPrintsBodyAndResultAddress) {
+    bexora::test::LocalServer server;
+    server.Server().Get("/page", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("<p>body</p>", "text/html");
+    });
+    server.Server().Get("/denied", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 401;
+    });
+    server.Start();
+    bexora::test::TempDir dir;
+    auto r = RunProcess(kCli, {"--settings", dir.File("s.ini"), "fetch", server.Url("/page")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "<p>body</p>");
+    EXPECT_EQ(r.err, server.Url("/page") + "\n");
+
+    auto denied = RunProcess(kCli, {"--settings", dir.File("s.ini"), "fetch", server.Url("/denied")});
+    EXPECT_EQ(denied.status, 1);
+    EXPECT_EQ(denied.out, "");
+}
