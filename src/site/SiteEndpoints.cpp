@@ -72,8 +72,9 @@ std::string QueryValue(const std::string& value) {
     std::string out;
     out.reserve(value.size());
     for (unsigned char c : value) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-            c == '-' || c == '.' || c == '_' || c == '~') {
+        bool breaks = c <= 0x20 || c >= 0x7F || c == '&' || c == '#' || c == '%' || c == '+' ||
+                      c == '=' || c == '?';
+        if (!breaks) {
             out += static_cast<char>(c);
         } else {
             out += '%';

@@ -37,9 +37,11 @@ std::string VendorUrl();
 // The base address of the update instruction file ("Update"/"Update URL").
 std::string UpdateBaseUrl();
 
-// Percent-encodes a query value: every byte but A-Z a-z 0-9 - . _ ~ becomes
-// %XX. User IDs, passwords and bids go through this, so a password holding
-// "&", "#", "+" or a blank reaches the site as typed.
+// Percent-encodes the bytes of a query value that would break the query or
+// the address: blanks and control bytes, bytes above 0x7E, and & # % + = ?.
+// Everything else ("$", ",", ".", letters, digits) goes as typed, the way
+// the site has always received bids and item numbers; a password holding
+// "&" or a blank now reaches the site as typed instead of cutting the query.
 std::string QueryValue(const std::string& value);
 
 // The site's encoding of an address carried in its "ru" parameter:

@@ -44,7 +44,8 @@ TEST(SiteEndpoints, AddressesFollowTheConfiguredHosts) {
 TEST(SiteEndpoints, ValuesAreEncodedSoTheyArriveAsTyped) {
     // A password with query syntax in it must not cut the query short.
     EXPECT_EQ(site::QueryValue("a&b=c d#e+f%"), "a%26b%3Dc%20d%23e%2Bf%25");
-    EXPECT_EQ(site::QueryValue("US $12.50"), "US%20%2412.50");
+    EXPECT_EQ(site::QueryValue("US $12.50"), "US%20$12.50");
+    EXPECT_EQ(site::QueryValue("$1,234.50"), "$1,234.50");
     EXPECT_EQ(site::QueryValue(std::string("\xe9", 1)), "%E9");
     EXPECT_EQ(site::EncodeForQuery("http://h/ws/eBayISAPI.dll?ViewItem&item=1"),
               "http%3A%2F%2Fh%2Fws%2FeBayISAPI.dll%3FViewItem%26item%3D1");

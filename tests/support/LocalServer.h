@@ -15,6 +15,7 @@ public:
     LocalServer() {
         // Short keep-alive so that stopping does not wait on idle clients.
         m_server.set_keep_alive_timeout(1);
+        m_server.set_tcp_nodelay(true);  // else Nagle stalls every kept-alive answer
         m_port = m_server.bind_to_any_port("127.0.0.1");
     }
     ~LocalServer() { Stop(); }
