@@ -23,4 +23,11 @@ using CommandTable = std::vector<Command>;
 // Prints the problem and a pointer to --help on standard error; returns 2.
 int Usage(const std::string& problem);
 
+// Item-list files: dump, rewrite.
+void AddModelCommands(CommandTable& commands);
+// Site texts: parse-page, parse-date.
+void AddSiteCommands(CommandTable& commands);
+// Bids: place-bid, test-login.
+void AddBiddingCommands(CommandTable& commands);
+
 }  // namespace bexora::cli

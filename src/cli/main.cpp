@@ -169,7 +169,9 @@ std::string UsageText(const CommandTable& commands) {
 
 // Commands kept in files of their own, one per subsystem.
 void AddMoreCommands(CommandTable& commands) {
-    (void)commands;
+    AddModelCommands(commands);
+    AddSiteCommands(commands);
+    AddBiddingCommands(commands);
 }
 
 }  // namespace

@@ -371,4 +371,8 @@ bool WriteTextFile(const std::string& text, const std::string& path) {
     return AtomicWriteFile(path, text, 0644);
 }
 
+bool WriteTextFile(const std::string& text, const std::string& path, unsigned mode) {
+    return AtomicWriteFile(path, text, mode);
+}
+
 }  // namespace bexora

@@ -102,5 +102,8 @@ std::string Base64Decode(const std::string& in);
 // Writes text to path (replacing it) through AtomicWriteFile, mode 0644.
 // False when it cannot; callers may go on as if it had been written.
 bool WriteTextFile(const std::string& text, const std::string& path);
+// The same with the permission bits of mode (0600 for pages that only the
+// user may read).
+bool WriteTextFile(const std::string& text, const std::string& path, unsigned mode);
 
 }  // namespace bexora

@@ -1,0 +1,224 @@
+#include "bidding/BidRequest.h"
+
+#include <array>
+#include <cctype>
+
+#include "site/ItemPageParser.h"
+#include "site/PageFetch.h"
+#include "site/SiteEndpoints.h"
+#include "site/TextTools.h"
+
+namespace bexora {
+
+namespace {
+
+// The site's answers to a signed-in user: nobody else may read them.
+constexpr unsigned kPageFileMode = 0600;
+
+const char kSignInRefused[] = "Your sign in information is not valid";
+const char kOfferErrorHeading[] = "The following must be corrected before continuing:";
+const char kInvalidLogin[] = "Username and Password is invalid.";
+const char kOutbid[] = "You have been outbid by another bidder.";
+
+// First match decides; the site's wording, including its typos, is what the
+// user has always been shown.
+const std::array<AnswerRow, 18> kAnswerTable = {{
+    {"You are the current high bidder", AnswerAction::HighBidder,
+     "You are the current high bidder."},
+    {"is not a registered eBay user", AnswerAction::NotRegistered, "Invalid."},
+    {"password is not valid", AnswerAction::Message, kInvalidLogin},
+    {"Transaction Blocked", AnswerAction::Message,
+     "Your transaction is blocked, please contact the seller."},
+    {"Bidding 15000.0 or more", AnswerAction::Message,
+     "Need more information from eBay for Bidding more than 15000."},
+    {"his seller has set buyer requirements", AnswerAction::Message,
+     "You do not meet buyer requirements."},
+    {"Already an eBay user", AnswerAction::Message, kInvalidLogin},
+    {"buying activity limits", AnswerAction::Message,
+     "You have reached one or more buying activity limits."},
+    {"You have been outbid by another bidder", AnswerAction::Message, kOutbid},
+    {"You've been outbid by another bidder", AnswerAction::Message, kOutbid},
+    {"is less than the minimum bid", AnswerAction::Message,
+     "Bid is less than the minimun bid.Increse your price."},
+    {"The reserve price has not been met", AnswerAction::Message,
+     "You are the high bidder, but the reserve price not met."},
+    {"Auction ended", AnswerAction::Message, "The auction is ended before the bid can be placed."},
+    {"Unknown Error", AnswerAction::Message, "Item Unknown Error 2"},
+    {"To enter a higher maximum bid", AnswerAction::Message,
+     "You may need to bid with a higher value, check ebay page."},
+    {nullptr, AnswerAction::EmptyPage,
+     "You may have problem with your account, try bid from ebay page."},
+    {"You are bidding on this Multiple Item Auction", AnswerAction::MultipleQuantity, nullptr},
+    {nullptr, AnswerAction::Unknown, "Unknown Error, please contact bexora support"},
+}};
+
+bool Contains(const std::string& page, const char* what) {
+    return page.find(what) != std::string::npos;
+}
+
+// One request of the conversation: the buffer is emptied first.
+std::string Fetch(const std::string& url, std::string& page) {
+    page.clear();
+    return FetchPage(url, page);
+}
+
+void KeepPage(const std::string& page, const char* name) {
+    // Inspection copies only: a bid goes on when one cannot be written.
+    WriteTextFile(page, name, kPageFileMode);
+}
+
+// "US $12.50" -> " $12.50", "$12.50" -> "12.50": letters and "$" go from the
+// front, up to the first other character.
+std::string TrimBidPrefix(const std::string& bid) {
+    size_t i = 0;
+    while (i < bid.size()) {
+        unsigned char c = static_cast<unsigned char>(bid[i]);
+        bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        if (!letter && c != '$') break;
+        ++i;
+    }
+    return bid.substr(i);
+}
+
+// Row 17: such auctions never answer "current high bidder"; the item page
+// tells whether the bid holds.
+void CheckMultipleQuantity(CBidRequest& request) {
+    std::string page;
+    request.m_strResultUrl = Fetch(site::ItemViewUrl(request.m_strItemNumber), page);
+    StripTags(page);
+    CItem item;
+    if (!ParseItemPage(page, item)) {
+        request.m_strResult = "Error bidding on a multiple quantity item.";
+        return;
+    }
+    double price = PriceValue(item.m_strCurrentPrice);
+    // A page without a readable price cannot confirm the bid.
+    if (price < 0) {
+        request.m_strResult = "Error bidding on a multiple quantity item.";
+    } else if (price > PriceValue(request.m_strMyBid)) {
+        request.m_strResult = "Your price is lower than the current winning bid.";
+    } else {
+        request.m_strResult = "Your bid sucessfully on a multiple quantity bid.";
+        request.m_bSucceeded = true;
+    }
+}
+
+}  // namespace
+
+const AnswerRow& MatchAnswer(const std::string& page) {
+    for (const AnswerRow& row : kAnswerTable) {
+        switch (row.action) {
+        case AnswerAction::EmptyPage:
+            if (page.empty()) return row;
+            break;
+        case AnswerAction::Unknown:
+            return row;
+        default:
+            if (Contains(page, row.marker)) return row;
+        }
+    }
+    return kAnswerTable.back();
+}
+
+void ClassifyAnswer(const std::string& page, CBidRequest& request) {
+    const AnswerRow& row = MatchAnswer(page);
+    switch (row.action) {
+    case AnswerAction::HighBidder:
+        request.m_strResult = row.result;
+        request.m_strResultUrl = site::ItemViewUrl(request.m_strItemNumber);
+        request.m_bSucceeded = true;
+        break;
+    case AnswerAction::NotRegistered:
+        request.m_strResult = row.result + request.m_strUserId;
+        break;
+    case AnswerAction::MultipleQuantity:
+        CheckMultipleQuantity(request);
+        break;
+    default:
+        request.m_strResult = row.result;
+    }
+}
+
+std::string OfferErrorText(std::string& page) {
+    StripTags(page);
+    KeepPage(page, "errormake1st.html");
+    long p = Find(page, kOfferErrorHeading);
+    long q = p < 0 ? -1 : Find(page, "Item title", p);
+    if (p < 0 || q <= p) return "Unknown error1";
+    // From one past the end of the heading's line to one before "Item title".
+    std::string text = Mid(page, p + 51, q - p - 52);
+    for (int round = 0; round < 2; ++round) {
+        text = Trim(text, " ");
+        text = Trim(text, "\n");
+    }
+    return text;
+}
+
+void ComposeResultUrl(CBidRequest& request) {
+    std::string back = site::EncodeForQuery(site::ItemViewUrl(request.m_strItemNumber));
+    ReplaceAll(request.m_strResultUrl, "&ru=&", "&");
+    request.m_strResultUrl += "&ru=" + back;
+}
+
+void PlaceBid(std::unique_ptr<CBidRequest> request, const std::atomic<bool>& stopping,
+              const BidDelivery& deliver) {
+    if (!request || stopping) return;
+    CBidRequest& r = *request;
+    r.m_bSucceeded = false;
+    std::string page;
+
+    r.m_strResultUrl = Fetch(site::SignInPageUrl(), page);
+    KeepPage(page, "Signin.html");
+    if (stopping) return;
+
+    r.m_strResultUrl = Fetch(site::SignInRequestUrl(r.m_strUserId, r.m_strPassword), page);
+    KeepPage(page, "Signin2.html");
+    if (stopping) return;
+
+    if (Contains(page, kSignInRefused)) {
+        r.m_strResult = kInvalidLogin;
+    } else {
+        // The form takes the bid as the user typed it, currency and all.
+        Fetch(site::OfferFormUrl(r.m_strItemNumber, r.m_strMyBid), page);
+        KeepPage(page, "errorMake1.html");
+        if (stopping) return;
+
+        if (Contains(page, kOfferErrorHeading)) {
+            r.m_strResult = OfferErrorText(page);
+        } else {
+            std::string key = GetHiddenField(page, "key");
+            std::string uiid = GetHiddenField(page, "uiid");
+            std::string pass = GetHiddenField(page, "pass");
+            // The trimmed bid stays in the request: the result handler copies
+            // it back to the list's item.
+            r.m_strMyBid = TrimBidPrefix(r.m_strMyBid);
+            r.m_strResultUrl = Fetch(
+                site::OfferConfirmUrl(r.m_strMyBid, r.m_strItemNumber, key, r.m_strUserId, pass, uiid),
+                page);
+            KeepPage(page, "errorMake2.html");
+            if (stopping) return;
+            ClassifyAnswer(page, r);
+        }
+    }
+
+    ComposeResultUrl(r);
+    if (stopping) return;
+    deliver(std::move(request));
+}
+
+std::string TestLogin(const std::string& userId, const std::string& password) {
+    std::string page;
+    Fetch(site::AccountPageUrl(), page);  // only to hold the site's cookies
+    Fetch(site::SignInRequestUrl(userId, password), page);
+    if (Contains(page, kSignInRefused)) return kSignInInvalidText;
+    bool signInAnswered = !page.empty();
+    Fetch(site::AccountPageUrl(), page);
+    KeepPage(page, "errorMake1.html");
+    if (Contains(page, kSignInRefused) || Contains(page, "Already an eBay member"))
+        return kSignInInvalidText;
+    // Without both answers nothing was tested; "OK" would be a guess.
+    if (!signInAnswered || page.empty()) return kSignInUntestedText;
+    return kSignInOkText;
+}
+
+}  // namespace bexora

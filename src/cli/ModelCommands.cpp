@@ -1,0 +1,74 @@
+// Item-list files on the command line: dump one as text, or load and save it.
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "app/settings/Prompt.h"
+#include "cli/Commands.h"
+#include "cli/ItemFormat.h"
+#include "model/ebayDoc.h"
+
+namespace bexora::cli {
+
+namespace {
+
+// Messages shown while a file is read go to standard error, one line each,
+// and take the first button.
+class CStderrPrompts : public IPromptHandler {
+public:
+    CStderrPrompts() { SetPromptHandler(this); }
+    ~CStderrPrompts() override { SetPromptHandler(nullptr); }
+    PromptAnswer Ask(const std::string& text, PromptButtons buttons, PromptIcon) override {
+        std::cerr << "message: " << EscapeValue(text) << "\n";
+        return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel
+                   ? PromptAnswer::Yes
+                   : PromptAnswer::Ok;
+    }
+};
+
+int Dump(const Args& a) {
+    if (a.size() != 1) return Usage("dump needs one FILE.bid");
+    CStderrPrompts prompts;
+    CebayDoc doc;
+    if (!doc.OnOpenDocument(a[0])) return kFailed;
+
+    std::string out = "items=" + std::to_string(doc.Items().size()) + "\n";
+    size_t k = 0;
+    for (const auto& item : doc.Items()) {
+        out += "[item " + std::to_string(++k) + "]\n";
+        out += FormatItemFields(*item);
+    }
+    const auto& groups = doc.BidGroups().Groups();
+    out += "groups=" + std::to_string(groups.size()) + "\n";
+    k = 0;
+    for (const auto& group : groups) {
+        out += "[group " + std::to_string(++k) + "]\n";
+        out += "m_strName=" + EscapeValue(group->m_strName) + "\n";
+        out += "m_nWanted=" + std::to_string(group->m_nWanted) + "\n";
+        out += "m_nMembers=" + std::to_string(group->m_nMembers) + "\n";
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return std::fflush(stdout) == 0 ? kOk : kFailed;
+}
+
+int Rewrite(const Args& a) {
+    if (a.size() != 2) return Usage("rewrite needs IN.bid and OUT.bid");
+    CStderrPrompts prompts;
+    CebayDoc doc;
+    if (!doc.OnOpenDocument(a[0])) return kFailed;
+    return doc.OnSaveDocument(a[1]) ? kOk : kFailed;
+}
+
+}  // namespace
+
+void AddModelCommands(CommandTable& commands) {
+    commands.push_back(
+        {"dump", &Dump,
+         "  dump FILE.bid                 print the items and bid groups of an\n"
+         "                                item list, one NAME=VALUE line a field\n"});
+    commands.push_back({"rewrite", &Rewrite,
+                        "  rewrite IN.bid OUT.bid        load an item list and save it as OUT\n"});
+}
+
+}  // namespace bexora::cli

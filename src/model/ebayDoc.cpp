@@ -1,0 +1,232 @@
+#include "model/ebayDoc.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <unordered_map>
+
+#include "app/settings/AtomicFile.h"
+#include "app/settings/Prompt.h"
+#include "app/settings/Settings.h"
+#include "site/TextTools.h"
+
+namespace bexora {
+
+namespace {
+
+std::string FormatMessage(const char* text, const std::string& file, const std::string& reason) {
+    std::string out = text;
+    ReplaceAll(out, "%1", file);
+    ReplaceAll(out, "%2", reason);
+    return out;
+}
+
+std::string FileNameOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty()) return name;
+    if (dir.back() == '/') return dir + name;
+    return dir + "/" + name;
+}
+
+}  // namespace
+
+void RegisterModelClasses() {
+    CArchive::RegisterClass(CItem::classCItem);
+    CArchive::RegisterClass(CBidGroup::classCBidGroup);
+}
+
+void ReadItemSection(CArchive& ar, CebayDoc::ItemList& out) {
+    uint32_t count = ar.ReadCount();
+    // Not reserved from the count: a damaged file could claim billions.
+    while (count-- > 0) out.push_back(ar.ReadObjectOf<CItem>());
+}
+
+CebayDoc::CebayDoc() = default;
+CebayDoc::~CebayDoc() = default;
+
+CItem* CebayDoc::AddItem(std::unique_ptr<CItem> item) {
+    m_itemList.push_back(std::move(item));
+    return m_itemList.back().get();
+}
+
+bool CebayDoc::DeleteItem(const CItem* item) {
+    auto it = std::find_if(m_itemList.begin(), m_itemList.end(),
+                           [item](const auto& p) { return p.get() == item; });
+    if (it == m_itemList.end()) return false;
+    m_itemList.erase(it);
+    return true;
+}
+
+CItem* CebayDoc::FindItem(const std::string& itemNumber) const {
+    for (const auto& item : m_itemList)
+        if (item->m_strItemNumber == itemNumber) return item.get();
+    return nullptr;
+}
+
+CBidGroupList& CebayDoc::BidGroups() {
+    return m_pView ? m_pView->GetBidGroups() : m_ownGroups;
+}
+
+bool CebayDoc::RebuildItemList() {
+    if (m_pView) {
+        // The rows decide the order. An item the rows do not show stays
+        // after them rather than being lost; a row pointing at an item that
+        // is not ours is a bug of the caller and is skipped.
+        std::unordered_map<const CItem*, std::unique_ptr<CItem>*> owned;
+        owned.reserve(m_itemList.size());
+        for (auto& p : m_itemList) owned.emplace(p.get(), &p);
+        ItemList ordered;
+        ordered.reserve(m_itemList.size());
+        for (CItem* row : m_pView->GetRowItems()) {
+            auto it = owned.find(row);
+            if (it == owned.end() || !*it->second) continue;
+            ordered.push_back(std::move(*it->second));
+        }
+        for (auto& p : m_itemList)
+            if (p) ordered.push_back(std::move(p));
+        m_itemList = std::move(ordered);
+    }
+    bool pending = false;
+    for (const auto& item : m_itemList)
+        if (item->m_bBidPending) pending = true;
+    return pending;
+}
+
+void CebayDoc::Serialize(CArchive& ar) {
+    if (ar.IsStoring()) {
+        RebuildItemList();
+        ar.WriteCount(static_cast<uint32_t>(m_itemList.size()));
+        for (const auto& item : m_itemList) ar.WriteObject(*item);
+        BidGroups().Serialize(ar);
+        return;
+    }
+    RegisterModelClasses();
+    ReadItemSection(ar, m_itemList);
+    BidGroups().Serialize(ar);
+}
+
+void CebayDoc::DeleteContents() {
+    m_itemList.clear();
+    m_ownGroups.RemoveAll();
+}
+
+void CebayDoc::SetPathName(const std::string& path) {
+    m_strPathName = path;
+    m_strTitle = FileNameOf(path);
+}
+
+bool CebayDoc::OnNewDocument() {
+    DeleteContents();
+    m_bModified = false;
+
+    CSettingsStore& store = Settings();
+    const int n = store.GetInt(setting::NextFile);
+    const std::string name = "bexora" + std::to_string(n) + ".bid";
+    // bexora1.bid to bexora30.bid, then round again: a new list may take an
+    // old file's name, which its first save replaces.
+    store.WriteInt(setting::NextFile, n < 30 ? n + 1 : 1);
+    m_strTitle = name;
+
+    std::string dir = store.GetString(setting::WorkDir);
+    if (dir.empty()) {
+        std::error_code ec;
+        dir = std::filesystem::current_path(ec).string();
+        if (!dir.empty()) store.WriteString(setting::WorkDir, dir);
+    }
+    m_strPathName = JoinPath(dir, name);
+    return true;
+}
+
+bool CebayDoc::OnOpenDocument(const std::string& path) {
+    std::string bytes, error;
+    if (!ReadWholeFile(path, bytes, &error)) {
+        ShowPrompt(FormatMessage(kOpenFailedText, path, error), PromptButtons::Ok,
+                   PromptIcon::Error);
+        return false;
+    }
+    // Read into temporaries first: a failed open leaves the document as it was.
+    ItemList items;
+    CBidGroupList groups;
+    try {
+        RegisterModelClasses();
+        CArchive ar(CArchive::load, bytes);
+        ReadItemSection(ar, items);
+        groups.Serialize(ar);
+    } catch (const CArchiveException& e) {
+        ShowPrompt(FormatMessage(kOpenFailedText, path,
+                                 std::string("The file is damaged or is not an item list (") +
+                                     e.what() + ")."),
+                   PromptButtons::Ok, PromptIcon::Error);
+        return false;
+    }
+    m_itemList = std::move(items);
+    BidGroups() = std::move(groups);
+    SetPathName(path);
+    m_bModified = false;
+    return true;
+}
+
+std::string CebayDoc::StoreToBytes() {
+    std::string bytes;
+    CArchive ar(CArchive::store, bytes);
+    Serialize(ar);
+    return bytes;
+}
+
+bool CebayDoc::OnSaveDocument(const std::string& path) {
+    const std::string bytes = StoreToBytes();
+    std::string error;
+    bool ok;
+    // A read-only list stays as the user made it.
+    if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        ok = false;
+    } else {
+        ok = AtomicWriteFile(path, bytes, 0600, &error);
+    }
+    m_bLastSaveOk = ok;
+    if (!ok) {
+        ShowPrompt(FormatMessage(kSaveFailedText, path, error), PromptButtons::Ok,
+                   PromptIcon::Error);
+        return false;
+    }
+    SetPathName(path);
+    m_bModified = false;
+    return true;
+}
+
+bool CebayDoc::AutoSave() {
+    const bool pending = RebuildItemList();
+    std::string path = m_strPathName;
+    if (path.empty()) {
+        std::string name = m_strTitle.empty() ? "bexora.bid" : m_strTitle;
+        if (name.size() < 4 || name.compare(name.size() - 4, 4, ".bid") != 0) name += ".bid";
+        path = JoinPath(Settings().GetString(setting::WorkDir), name);
+    }
+    OnSaveDocument(path);
+    return pending;
+}
+
+bool CebayDoc::CanCloseDocument(bool bEndingSession) {
+    // Never "save changes?": the list is simply saved.
+    const bool pending = AutoSave();
+    if (bEndingSession) return true;
+    // Closing after a failed save would throw the latest changes away.
+    if (!m_bLastSaveOk && ShowPrompt(kCloseUnsavedQuestion, PromptButtons::YesNo,
+                                     PromptIcon::Warning) == PromptAnswer::No)
+        return false;
+    if (pending && Settings().GetInt(setting::PromptPending) != 0 &&
+        ShowPrompt(kPendingQuestion, PromptButtons::YesNo, PromptIcon::Question) ==
+            PromptAnswer::No)
+        return false;
+    return true;
+}
+
+}  // namespace bexora

@@ -1,0 +1,30 @@
+#pragma once
+// Reading an item page ("ViewItem") into an item record. The page arrives as
+// text with its tags already turned into line feeds (StripTags); every value
+// is cut out after a fixed English marker text at a fixed offset, and a page
+// without the markers the site always writes is rejected as a whole.
+//
+// CItem::UpdateFromSite, which fetches the page and merges what was read, is
+// defined with the parser (ItemPageParser.cpp).
+
+#include <optional>
+#include <string>
+
+#include "model/Item.h"
+
+namespace bexora {
+
+// Fills item from the page text (a copy: the parser cleans up entities in
+// its own text). Fields the page does not show keep their value. False when
+// the page is not an item page; fields already written stay written. Reads
+// the clock offset afresh (one time page fetch unless it is pinned) and,
+// when the page names a high bidder, the saved "Bid Dialog"/"User ID".
+// Keeps no state: any number of threads may parse at once.
+bool ParseItemPage(std::string page, CItem& item);
+
+// Stands in for the saved "Bid Dialog"/"User ID" when the parser looks for
+// the user among the high bidders, without touching the settings file
+// (bexora-cli parse-page --user-id). nullopt goes back to the setting.
+void OverrideSavedUserId(std::optional<std::string> userId);
+
+}  // namespace bexora

@@ -1,0 +1,201 @@
+#include "site/SiteTime.h"
+
+#include <time.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "app/settings/Clock.h"
+#include "app/settings/Prompt.h"
+#include "site/PageFetch.h"
+#include "site/SiteEndpoints.h"
+#include "site/TextTools.h"
+
+namespace bexora {
+
+namespace {
+
+constexpr char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+constexpr char kClockWrong[] = "Your system clock must be set wrong. Please check it!";
+constexpr int kTries = 3;
+
+// 0 in the cache means "not measured yet".
+std::atomic<int64_t> g_offset{0};
+// A pinned offset (command line, benchmarks) wins over the cache.
+std::atomic<bool> g_fixed{false};
+std::atomic<int64_t> g_fixedValue{0};
+
+bool Contains(const std::string& s, const char* what) {
+    return s.find(what) != std::string::npos;
+}
+
+}  // namespace
+
+int64_t ParseSiteDate(const std::string& text) {
+    int day = 0, year = 0, hour = 0, minute = 0, second = 0;
+    char month[4] = {};
+    // The zone is read as a whole word and only its first three letters are
+    // kept; the buffer is just large enough that no word overruns it.
+    char zone[64] = {};
+    const char* s = text.c_str();
+    bool twoDigitYear = true;
+    if (Contains(text, "BST")) {
+        std::sscanf(s, "%2d%*c%3s%*c%2d %d:%d:%d %63s", &day, month, &year, &hour, &minute,
+                    &second, zone);
+    } else if (Contains(text, "PDT") || Contains(text, "PST")) {
+        if (Contains(text, "-")) {
+            std::sscanf(s, "%3s%*c%2d%*c%2d %d:%d:%d %63s", month, &day, &year, &hour, &minute,
+                        &second, zone);
+        } else {
+            twoDigitYear = false;
+            std::sscanf(s, "%3s%*c%d, %d %d:%d:%d %63s", month, &day, &year, &hour, &minute,
+                        &second, zone);
+        }
+    } else {
+        return 0;
+    }
+    zone[3] = '\0';
+    if (twoDigitYear) year += 2000;
+
+    if (month[0] == '\0') return 0;
+    const char* at = std::strstr(kMonths, month);
+    if (!at) return 0;
+    int mon = static_cast<int>(at - kMonths) / 3 + 1;
+
+    if (day < 1 || day > 31 || year < 1980 || year > 2050 || hour < 0 || hour > 23 ||
+        minute < 0 || minute > 59 || second < 0 || second > 59)
+        return 0;
+
+    int dst = -1;
+    if (std::strstr(zone, "PDT"))
+        dst = 1;
+    else if (std::strstr(zone, "PST") || std::strstr(zone, "BST"))
+        dst = 0;
+
+    struct tm tm {};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = mon - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = dst;
+    time_t t = mktime(&tm);
+    return t == static_cast<time_t>(-1) ? 0 : static_cast<int64_t>(t);
+}
+
+int64_t GetSiteTime() {
+    std::string page;
+    FetchPage(site::OfficialTimeUrl(), page);
+    StripTags(page);
+    long marker = Find(page, "The official eBay Time is now:");
+    if (marker < 0) return 0;
+    // The date follows the weekday: "Saturday, Nov 11, 2006 14:23:45 PST".
+    long b = Find(page, ',', marker);
+    if (b < 0) return 0;
+    long c = Find(page, "PDT", b);
+    long d = Find(page, "PST", b);
+    if (c < 0 || c - b >= 70) {
+        if (d < 0 || d - b >= 70) return 0;
+        c = d;
+    }
+    return ParseSiteDate(Mid(page, b + 1, c - b + 2));
+}
+
+int64_t GetClockOffset(bool refresh) {
+    if (g_fixed.load()) return g_fixedValue.load();
+    if (refresh || g_offset.load() == 0) {
+        int64_t site = 0;
+        for (int i = 0; i < kTries && site == 0; ++i) site = GetSiteTime();
+        // The time page failed every time: keep working with what we had.
+        if (site == 0) return g_offset.load();
+        g_offset.store(LocalNow() - site);
+    }
+    int64_t offset = g_offset.load();
+    if (offset / 3600 > 36) ShowPrompt(kClockWrong, PromptButtons::Ok, PromptIcon::Warning);
+    return offset;
+}
+
+void FixClockOffset(std::optional<int64_t> offset) {
+    if (offset) {
+        g_fixedValue.store(*offset);
+        g_fixed.store(true);
+    } else {
+        g_fixed.store(false);
+    }
+}
+
+void SetCachedClockOffset(int64_t offset) { g_offset.store(offset); }
+
+int64_t CachedClockOffset() { return g_offset.load(); }
+
+std::string FormatTimeSpan(int64_t seconds, const char* format) {
+    const bool negative = seconds < 0;
+    // Unsigned so that the most negative span has a magnitude too.
+    const uint64_t mag = negative ? 0 - static_cast<uint64_t>(seconds) : static_cast<uint64_t>(seconds);
+    bool signWritten = !negative;
+    auto number = [&](std::string& out, uint64_t v, bool twoDigits) {
+        if (!signWritten) {
+            out += '-';
+            signWritten = true;
+        }
+        if (twoDigits && v < 10) out += '0';
+        out += std::to_string(v);
+    };
+    std::string out;
+    for (const char* p = format ? format : ""; *p; ++p) {
+        if (*p != '%') {
+            out += *p;
+            continue;
+        }
+        char code = p[1];
+        if (code == '\0') {
+            out += '%';
+            break;
+        }
+        ++p;
+        switch (code) {
+            case 'D': number(out, mag / 86400, false); break;
+            case 'H': number(out, mag / 3600 % 24, true); break;
+            case 'M': number(out, mag / 60 % 60, true); break;
+            case 'S': number(out, mag % 60, true); break;
+            case '%': out += '%'; break;
+            default:
+                out += '%';
+                out += code;
+        }
+    }
+    return out;
+}
+
+std::string FormatLocalTime(int64_t t) {
+    time_t tt = static_cast<time_t>(t);
+    struct tm tm {};
+    if (!localtime_r(&tt, &tm)) return {};
+    char buf[128];
+    size_t n = strftime(buf, sizeof buf, "%x %X", &tm);
+    return std::string(buf, n);
+}
+
+std::string SiteTimeReport() {
+    const int64_t offset = GetClockOffset(true);
+    const int64_t now = LocalNow();
+    const int64_t siteNow = now - offset;
+    // Hours of the day alone would show a clock two days off as a few hours
+    // off, so a difference of a day or more names the days as well.
+    const char* spanFormat = (offset >= 86400 || offset <= -86400)
+                                 ? "%D days, %H hours, %M mins, %S secs"
+                                 : "%H hours, %M mins, %S secs";
+    std::string text = "Current eBay time:     " + FormatLocalTime(siteNow) +
+                       "\nCurrent system time:  " + FormatLocalTime(now) +
+                       "\nDifference : " + FormatTimeSpan(offset, spanFormat) + "\n";
+    // A whole number of hours is the gap between the site's zone and ours;
+    // up to a minute short of it is fine too, whichever clock is ahead.
+    const int64_t minutes = offset / 60 - (offset / 3600) * 60;
+    if (minutes != 0 && minutes != 59 && minutes != -59)
+        text += "\nYou system clock need adjustment.";
+    return text;
+}
+
+}  // namespace bexora

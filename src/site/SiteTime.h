@@ -1,0 +1,55 @@
+#pragma once
+// The site's clock. Auction end times are written in the site's own zone
+// (Pacific time, "PST"/"PDT"); ParseSiteDate reads such a text as if it were
+// local wall-clock time, and the clock offset (local clock minus the site
+// clock read the same way) turns those values into local instants:
+//
+//   local instant = site time value + offset
+//   time left     = end time + offset - local now
+//
+// The offset is one process-wide value shared by the UI thread and the
+// workers; it is read and written atomically.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace bexora {
+
+// A site date-time ("Nov-11-06 14:23:45 PST", "Nov 11, 2006 14:23:45 PDT",
+// "11-Nov-06 14:23:45 BST") as a time value in the local zone (TZ), with
+// daylight saving taken from the zone letters. 0 when unreadable.
+int64_t ParseSiteDate(const std::string& text);
+
+// The site's current time from its official time page as a site time value;
+// 0 when the page cannot be fetched or read.
+int64_t GetSiteTime();
+
+// Local clock minus site clock, in seconds. With refresh (or while nothing
+// was measured yet) the time page is read, up to three tries; when all fail
+// the old value stays. Warns "Your system clock must be set wrong. Please
+// check it!" while the local clock is 37 hours or more ahead.
+int64_t GetClockOffset(bool refresh);
+
+// Pins the offset: while set, GetClockOffset returns it and never fetches
+// or warns (bexora-cli parse-page --offset, benchmarks). nullopt unpins.
+void FixClockOffset(std::optional<int64_t> offset);
+// Test seam: the cached value as if it had been measured (0: none yet).
+void SetCachedClockOffset(int64_t offset);
+int64_t CachedClockOffset();
+
+// A signed span of seconds in the time-span codes: %D whole days, %H hours
+// of the day (00-23), %M minutes (00-59), %S seconds (00-59), %% a percent
+// sign; other characters are copied. A negative span prints its magnitude
+// with one "-" in front of the first code ("-09 hours, 00 mins, 30 secs").
+std::string FormatTimeSpan(int64_t seconds, const char* format);
+
+// A time value as local date and time ("%x %X" of the current C locale).
+std::string FormatLocalTime(int64_t t);
+
+// The text of the "Get eBay Time" command: site time, local time, their
+// difference, and a hint when the difference is not a whole number of hours
+// give or take a minute. Measures the offset afresh.
+std::string SiteTimeReport();
+
+}  // namespace bexora

@@ -1,0 +1,85 @@
+#pragma once
+// The HTML the site serves. The client reads pages as text after turning
+// every tag into a line break, and cuts values out by marker texts and fixed
+// offsets, so each value here stands in its own cell right after its marker,
+// and no marker text appears anywhere it could be found first.
+
+#include <string>
+#include <vector>
+
+#include "Auction.h"
+
+namespace bexora::auction {
+
+struct PageContext {
+    std::string httpHost;   // "127.0.0.1:PORT"
+    std::string httpsHost;  // "127.0.0.1:PORT"
+    std::string user;       // signed-in user, "" when none
+};
+
+// Escapes &, < and > for element text (quotes stay: the client does not
+// decode &quot;), and also " for attribute values.
+std::string EscapeText(const std::string& s);
+std::string EscapeAttr(const std::string& s);
+// Percent-encodes everything but letters, digits and "-_.~" (for query values in links).
+std::string UrlEncode(const std::string& s);
+
+std::string ItemPage(const Auction& a, double now, const PageContext& ctx,
+                     int highBidderFeedback);
+std::string InvalidItemPage(const std::string& number, const PageContext& ctx);
+std::string BidHistoryPage(const Auction& a, double now, const PageContext& ctx);
+std::string TimePage(double now, const PageContext& ctx);
+
+// The sign-in form. forBid: the form that a bid without a valid sign-in
+// leads to ("Already an eBay user?"); otherwise the plain sign-in page
+// ("Already an eBay member?"). notice is shown above the form (escaped).
+std::string SignInPage(const PageContext& ctx, bool forBid, const std::string& notice = "");
+std::string SignInRefusedPage(const PageContext& ctx);
+std::string SignInWelcomePage(const PageContext& ctx, const std::string& user);
+
+struct MyEbayEntry {
+    const Auction* item;
+    int64_t myMaxCents;
+    bool leading;
+    bool won;
+};
+std::string MyEbayPage(const PageContext& ctx, const std::vector<MyEbayEntry>& entries, double now);
+
+std::string OfferFormPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents,
+                          const std::string& key, const std::string& pass, const std::string& uiid);
+std::string OfferErrorPage(const PageContext& ctx, const std::vector<std::string>& reasons,
+                           const std::string& title);
+
+// The answers of the bid confirmation, each with its marker text.
+std::string HighBidderPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents);
+std::string OutbidPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents);
+std::string TooLowPage(const PageContext& ctx, const Auction& a, int64_t maxCents);
+std::string ReserveNotMetPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents);
+std::string AuctionEndedPage(const PageContext& ctx, const Auction& a);
+std::string MultiItemPage(const PageContext& ctx, const Auction& a, int64_t maxCents);
+std::string NotRegisteredPage(const PageContext& ctx, const std::string& user);
+std::string PasswordInvalidPage(const PageContext& ctx);
+std::string FixedPricePage(const PageContext& ctx, const Auction& a);
+std::string BuyerRequirementsPage(const PageContext& ctx);
+std::string BlockedPage(const PageContext& ctx);
+std::string ActivityLimitsPage(const PageContext& ctx);
+std::string VerifyPage(const PageContext& ctx);
+std::string UnknownErrorPage(const PageContext& ctx);
+std::string PurchasedPage(const PageContext& ctx, const Auction& a);
+
+// A confirmation-style page for the control API's "answer" fault: a preset
+// name ("blocked", "outbid", ...) gives that answer's page; any other text
+// stands in a page of its own.
+std::string AnswerPage(const PageContext& ctx, const std::string& answer);
+
+// Listings: links carry "cmdZViewItem" and "item=", with the title, the
+// price and the bid count in the cells after each link.
+std::string ListingPage(const PageContext& ctx, const std::string& heading,
+                        const std::vector<const Auction*>& items, double now,
+                        const std::vector<std::pair<std::string, std::string>>& sideLinks);
+std::string ItemLink(const std::string& number);
+
+std::string NotFoundPage(const PageContext& ctx, const std::string& what);
+std::string StatusPage(int status);
+
+}  // namespace bexora::auction
