@@ -95,13 +95,6 @@ int main() {
         if (i > 0) ms.push_back(took);  // the first one opens the connections
     }
     bidder.StopWorker();
-    if (getenv("BENCH_BID_LOG")) {
-        bx::Json log;
-        Control(site, "GET", "/_control/log", "{}", &log);
-        const auto& items = log.Items();
-        for (size_t i = items.size() > 9 ? items.size() - 9 : 0; i < items.size(); ++i)
-            std::printf("%.4f %s\n", items[i].Get("time")->AsNumber(), items[i].Get("target")->AsString().substr(0, 60).c_str());
-    }
 
     std::sort(ms.begin(), ms.end());
     double median = ms[ms.size() / 2];

@@ -20,8 +20,7 @@
 using namespace bexora::auction;
 
 static double Run(int port, const std::vector<std::string>& targets, double seconds, int clients,
-                  long& failures)
-{
+                  long& failures) {
     std::atomic<long> done{0}, failed{0};
     std::atomic<bool> stop{false};
     std::vector<std::thread> threads;
@@ -40,15 +39,14 @@ static double Run(int port, const std::vector<std::string>& targets, double seco
     auto start = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     stop = true;
-    for (auto& th : threads)
-        th.join();
-    double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    for (auto& th : threads) th.join();
+    double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     failures = failed.load();
     return static_cast<double>(done.load()) / elapsed;
 }
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
     int clients = argc > 2 ? std::atoi(argv[2]) : 8;
     Site site(uint64_t{1});

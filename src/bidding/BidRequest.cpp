@@ -1,7 +1,6 @@
 #include "bidding/BidRequest.h"
 
 #include <array>
-#include <cctype>
 
 #include "site/ItemPageParser.h"
 #include "site/PageFetch.h"

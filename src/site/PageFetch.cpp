@@ -58,6 +58,11 @@ struct ThreadHandle {
         curl_easy_cleanup(curl);
         curl_slist_free_all(headers);
     }
+    void Renew() {
+        curl_easy_cleanup(curl);
+        curl = curl_easy_init();
+        SetUp();
+    }
 };
 
 
@@ -219,10 +224,17 @@ bool SplitAddress(const std::string& url, std::string* scheme, std::string* host
     return ok;
 }
 
+static ThreadHandle& HandleOfThisThread() {
+    thread_local ThreadHandle handle;
+    return handle;
+}
+
+void CloseThreadConnections() { HandleOfThisThread().Renew(); }
+
 std::string FetchPage(const std::string& url, std::string& page) {
     if (!SplitAddress(url)) return "";
     const FetchLimits lim = GetFetchLimits();
-    thread_local ThreadHandle handle;
+    ThreadHandle& handle = HandleOfThisThread();
     handle.UseCaFile(Settings().GetString(setting::SiteCaFile));
     CURL* curl = handle.curl;
 

@@ -35,6 +35,11 @@ void SetFetchLimits(const FetchLimits& limits);
 // running fetch ends as a network error (used by workers that are stopping).
 void SetFetchAbortFlag(const std::atomic<bool>* flag);
 
+// Closes the calling thread's kept-alive connections (the next fetch of the
+// thread opens new ones). Servers that are about to stop are not kept
+// waiting on an idle connection.
+void CloseThreadConnections();
+
 // Splits an address: true when it is http or https with a host.
 bool SplitAddress(const std::string& url, std::string* scheme = nullptr,
                   std::string* host = nullptr, int* port = nullptr,

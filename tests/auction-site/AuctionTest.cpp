@@ -9,14 +9,12 @@
 using namespace bexora::auction;
 
 namespace {
-int64_t Utc(int y, int m, int d, int H, int M, int S)
-{
+int64_t Utc(int y, int m, int d, int H, int M, int S) {
     return DaysFromCivil(y, m, d) * 86400 + H * 3600 + M * 60 + S;
 }
 }  // namespace
 
-TEST(SiteTime, DaylightSavingSwitchesAtTwoInTheMorningPacific)
-{
+TEST(SiteTime, DaylightSavingSwitchesAtTwoInTheMorningPacific) {
     // 2024: second Sunday of March is the 10th, first Sunday of November the 3rd.
     EXPECT_FALSE(IsPacificDst(Utc(2024, 3, 10, 9, 59, 59)));
     EXPECT_TRUE(IsPacificDst(Utc(2024, 3, 10, 10, 0, 0)));
@@ -32,8 +30,7 @@ TEST(SiteTime, DaylightSavingSwitchesAtTwoInTheMorningPacific)
     EXPECT_EQ(FormatLongDate(Utc(2026, 7, 4, 19, 0, 5)), "Jul 04, 2026 12:00:05 PDT");
 }
 
-TEST(SiteTime, MoneyAndIncrements)
-{
+TEST(SiteTime, MoneyAndIncrements) {
     EXPECT_EQ(FormatUsd(0), "US $0.00");
     EXPECT_EQ(FormatUsd(123456789), "US $1,234,567.89");
     EXPECT_EQ(FormatUsd(100000), "US $1,000.00");
@@ -51,8 +48,7 @@ TEST(SiteTime, MoneyAndIncrements)
 class AuctionRules : public ::testing::Test {
 protected:
     Auction a;
-    void SetUp() override
-    {
+    void SetUp() override {
         a.m_number = "123456789012";
         a.m_startCents = 1000;
         a.m_startTime = 0;
@@ -60,8 +56,7 @@ protected:
     }
 };
 
-TEST_F(AuctionRules, ProxyBiddingPaysSecondMaximumPlusOneIncrement)
-{
+TEST_F(AuctionRules, ProxyBiddingPaysSecondMaximumPlusOneIncrement) {
     EXPECT_EQ(a.Compute().minBidCents, 1000);
     EXPECT_EQ(a.PlaceBid("ann", 2000, 1), BidResult::HighBidder);
     Standing s = a.Compute();
@@ -83,8 +78,7 @@ TEST_F(AuctionRules, ProxyBiddingPaysSecondMaximumPlusOneIncrement)
     EXPECT_EQ(a.Compute().bidCount, 3);
 }
 
-TEST_F(AuctionRules, TiesGoToTheEarlierBid)
-{
+TEST_F(AuctionRules, TiesGoToTheEarlierBid) {
     a.PlaceBid("ann", 2500, 1);
     EXPECT_EQ(a.PlaceBid("bob", 2500, 2), BidResult::Outbid);
     Standing s = a.Compute();
@@ -95,8 +89,7 @@ TEST_F(AuctionRules, TiesGoToTheEarlierBid)
     EXPECT_EQ(a.Winners()[0], "ann");
 }
 
-TEST_F(AuctionRules, ReserveLiftsThePriceAndDecidesTheSale)
-{
+TEST_F(AuctionRules, ReserveLiftsThePriceAndDecidesTheSale) {
     a.m_reserveCents = 5000;
     EXPECT_EQ(a.PlaceBid("ann", 3000, 1), BidResult::ReserveNotMet);
     EXPECT_FALSE(a.Compute().reserveMet);
@@ -114,8 +107,7 @@ TEST_F(AuctionRules, ReserveLiftsThePriceAndDecidesTheSale)
     EXPECT_EQ(unsold.PlaceBid("bob", 9000, 2000), BidResult::Ended);
 }
 
-TEST_F(AuctionRules, MultipleItemAuctionPaysTheLowestSuccessfulBid)
-{
+TEST_F(AuctionRules, MultipleItemAuctionPaysTheLowestSuccessfulBid) {
     a.m_quantity = 2;
     EXPECT_EQ(a.PlaceBid("ann", 1500, 1), BidResult::Multi);
     EXPECT_EQ(a.Compute().priceCents, 1000);  // fewer bidders than pieces
@@ -131,8 +123,7 @@ TEST_F(AuctionRules, MultipleItemAuctionPaysTheLowestSuccessfulBid)
     EXPECT_EQ(a.Compute().priceCents, 1300);
 }
 
-TEST_F(AuctionRules, FixedPriceSellsOutAndEnds)
-{
+TEST_F(AuctionRules, FixedPriceSellsOutAndEnds) {
     a.m_kind = Kind::Fixed;
     a.m_quantity = 2;
     EXPECT_EQ(a.PlaceBid("ann", 999, 1), BidResult::NotAllowed);
@@ -145,9 +136,9 @@ TEST_F(AuctionRules, FixedPriceSellsOutAndEnds)
     EXPECT_EQ(a.PlaceBid("cat", 5000, 4), BidResult::Ended);
 }
 
-TEST_F(AuctionRules, ScriptPlaysUpToTheClockAndStopsAtTheEnd)
-{
-    a.m_script = {{10, "early", 1200}, {500, "mid", 1800}, {999.5, "sniper", 3000}, {1000, "late", 9000}};
+TEST_F(AuctionRules, ScriptPlaysUpToTheClockAndStopsAtTheEnd) {
+    a.m_script = {
+        {10, "early", 1200}, {500, "mid", 1800}, {999.5, "sniper", 3000}, {1000, "late", 9000}};
     a.Advance(600);
     EXPECT_EQ(a.Compute().highBidder, "mid");
     EXPECT_EQ(a.Compute().priceCents, 1250);
@@ -157,8 +148,7 @@ TEST_F(AuctionRules, ScriptPlaysUpToTheClockAndStopsAtTheEnd)
     EXPECT_EQ(a.Winners(), std::vector<std::string>{"sniper"});
 }
 
-TEST(Json, RoundTripsControlDocuments)
-{
+TEST(Json, RoundTripsControlDocuments) {
     auto j = Json::Parse(R"({"title":"Caf\u00e9 \"sign\"","price":12.5,"n":[1,true,null],"o":{}})");
     ASSERT_TRUE(j);
     EXPECT_EQ(j->Get("title")->AsString(), "Caf\xC3\xA9 \"sign\"");

@@ -5,15 +5,17 @@
 
 using rules::Contains;
 
-TEST_F(SiteTest, SignInRefusalAndAccountPage)
-{
+TEST_F(SiteTest, SignInRefusalAndAccountPage) {
     Account("jo", "secret");
     Page form = Get("/ws/eBayISAPI.dll?SignIn", true);
     EXPECT_TRUE(m_jar.count("nonsession"));
-    const std::string request = "/ws/eBayISAPI.dll?co_partnerid=2&siteid=0&UsingSSL=1&MfcISAPICommand="
-                                "SignInWelcome&ru=&pp=&pa1=&pa2=&pa3=&i1=-1&pageType=-1&userid=";
-    EXPECT_TRUE(Contains(Get(request + "jo&pass=wrong", true).body, "Your sign in information is not valid"));
-    EXPECT_TRUE(Contains(Get(request + "nobody&pass=secret", true).body, "Your sign in information is not valid"));
+    const std::string request =
+        "/ws/eBayISAPI.dll?co_partnerid=2&siteid=0&UsingSSL=1&MfcISAPICommand="
+        "SignInWelcome&ru=&pp=&pa1=&pa2=&pa3=&i1=-1&pageType=-1&userid=";
+    EXPECT_TRUE(Contains(Get(request + "jo&pass=wrong", true).body,
+                         "Your sign in information is not valid"));
+    EXPECT_TRUE(Contains(Get(request + "nobody&pass=secret", true).body,
+                         "Your sign in information is not valid"));
     EXPECT_FALSE(m_jar.count("s"));
     EXPECT_TRUE(Contains(Get("/ws/eBayISAPI.dll?MyeBay").body, "Already an eBay member"));
 
@@ -28,18 +30,20 @@ TEST_F(SiteTest, SignInRefusalAndAccountPage)
     EXPECT_TRUE(Contains(Get("/ws/eBayISAPI.dll?MyeBay").body, "Already an eBay member"));
 }
 
-TEST_F(SiteTest, PercentEncodedValuesAreDecoded)
-{
+TEST_F(SiteTest, PercentEncodedValuesAreDecoded) {
     Account("pat", "p&ss w%rd+1");
-    EXPECT_EQ(PlaceBid(AddItem(R"({"title":"Lamp","price":5})"), "pat", "p%26ss%20w%25rd+1", "US $12.50"),
-              "You are the current high bidder.");
+    EXPECT_EQ(
+        PlaceBid(AddItem(R"({"title":"Lamp","price":5})"), "pat", "p%26ss%20w%25rd+1", "US $12.50"),
+        "You are the current high bidder.");
     // A "+" is a plus sign here, not a blank.
-    EXPECT_TRUE(Contains(Get("/ws/eBayISAPI.dll?MfcISAPICommand=SignInWelcome&userid=pat&pass=p%26ss%20w%25rd%201", true).body,
-                         "Your sign in information is not valid"));
+    EXPECT_TRUE(Contains(
+        Get("/ws/eBayISAPI.dll?MfcISAPICommand=SignInWelcome&userid=pat&pass=p%26ss%20w%25rd%201",
+            true)
+            .body,
+        "Your sign in information is not valid"));
 }
 
-TEST_F(SiteTest, HighBidderOutbidAndMinimum)
-{
+TEST_F(SiteTest, HighBidderOutbidAndMinimum) {
     Account("jo", "pw");
     std::string even = AddItem(R"({"title":"Kenner Luke","price":10,"number":"100000000002"})");
     std::string odd = AddItem(R"({"title":"Kenner Leia","price":10,"number":"100000000001"})");
@@ -51,22 +55,25 @@ TEST_F(SiteTest, HighBidderOutbidAndMinimum)
 
     Competitor(even, "rival", 30);
     Competitor(odd, "rival", 30);
-    EXPECT_EQ(PlaceBid(even, "jo", "pw", "US $25.00", &page), "You have been outbid by another bidder.");
+    EXPECT_EQ(PlaceBid(even, "jo", "pw", "US $25.00", &page),
+              "You have been outbid by another bidder.");
     EXPECT_TRUE(Contains(page, "You have been outbid by another bidder"));
-    EXPECT_EQ(PlaceBid(odd, "jo", "pw", "US $25.00", &page), "You have been outbid by another bidder.");
+    EXPECT_EQ(PlaceBid(odd, "jo", "pw", "US $25.00", &page),
+              "You have been outbid by another bidder.");
     EXPECT_TRUE(Contains(page, "You've been outbid by another bidder"));
     EXPECT_DOUBLE_EQ(ItemState(even).Get("price")->AsNumber(), 26.0);  // 25 + 1.00
 
-    EXPECT_EQ(PlaceBid(even, "jo", "pw", "$26.50"), "Bid is less than the minimun bid.Increse your price.");
+    EXPECT_EQ(PlaceBid(even, "jo", "pw", "$26.50"),
+              "Bid is less than the minimun bid.Increse your price.");
     EXPECT_EQ(PlaceBid(even, "jo", "pw", "US $40.00"), "You are the current high bidder.");
     EXPECT_DOUBLE_EQ(ItemState(even).Get("price")->AsNumber(), 31.0);
 }
 
-TEST_F(SiteTest, ReserveEndedFixedAndMultipleItemAnswers)
-{
+TEST_F(SiteTest, ReserveEndedFixedAndMultipleItemAnswers) {
     Account("jo", "pw");
     std::string reserve = AddItem(R"({"title":"Strat","price":100,"reserve":900})");
-    EXPECT_EQ(PlaceBid(reserve, "jo", "pw", "US $500.00"), "You are the high bidder, but the reserve price not met.");
+    EXPECT_EQ(PlaceBid(reserve, "jo", "pw", "US $500.00"),
+              "You are the high bidder, but the reserve price not met.");
     EXPECT_EQ(PlaceBid(reserve, "jo", "pw", "US $950.00"), "You are the current high bidder.");
     EXPECT_DOUBLE_EQ(ItemState(reserve).Get("price")->AsNumber(), 900.0);
 
@@ -78,15 +85,16 @@ TEST_F(SiteTest, ReserveEndedFixedAndMultipleItemAnswers)
     std::string page;
     EXPECT_EQ(PlaceBid(multi, "jo", "pw", "US $30.00", &page), "MULTI");
     EXPECT_FALSE(Contains(page, "You are the current high bidder"));
-    EXPECT_EQ(PlaceBid(multi, "jo", "pw", "US $1.00"), "Bid is less than the minimun bid.Increse your price.");
+    EXPECT_EQ(PlaceBid(multi, "jo", "pw", "US $1.00"),
+              "Bid is less than the minimun bid.Increse your price.");
 
     std::string soon = AddItem(R"({"title":"Pyrex","price":5,"ends_in":20})");
     Control("POST", "/_control/clock", R"({"skew":25})");
-    EXPECT_EQ(PlaceBid(soon, "jo", "pw", "US $50.00"), "The auction is ended before the bid can be placed.");
+    EXPECT_EQ(PlaceBid(soon, "jo", "pw", "US $50.00"),
+              "The auction is ended before the bid can be placed.");
 }
 
-TEST_F(SiteTest, AccountAndCredentialAnswers)
-{
+TEST_F(SiteTest, AccountAndCredentialAnswers) {
     Account("jo", "pw");
     Account("kim", "pw2");
     Account("blocked1", "x", R"(,"blocked":true)");
@@ -94,17 +102,23 @@ TEST_F(SiteTest, AccountAndCredentialAnswers)
     Account("rich", "x", R"(,"verified":true)");
     std::string n = AddItem(R"({"title":"Omega","price":100})");
     EXPECT_EQ(PlaceBid(n, "jo", "bad", "US $150.00"), "Username and Password is invalid.");
-    EXPECT_EQ(PlaceBid(n, "blocked1", "x", "US $150.00"), "Your transaction is blocked, please contact the seller.");
-    EXPECT_EQ(PlaceBid(n, "limited1", "x", "US $150.00"), "You have reached one or more buying activity limits.");
-    EXPECT_EQ(PlaceBid(n, "jo", "pw", "US $15,000.00"), "Need more information from eBay for Bidding more than 15000.");
+    EXPECT_EQ(PlaceBid(n, "blocked1", "x", "US $150.00"),
+              "Your transaction is blocked, please contact the seller.");
+    EXPECT_EQ(PlaceBid(n, "limited1", "x", "US $150.00"),
+              "You have reached one or more buying activity limits.");
+    EXPECT_EQ(PlaceBid(n, "jo", "pw", "US $15,000.00"),
+              "Need more information from eBay for Bidding more than 15000.");
     EXPECT_EQ(PlaceBid(n, "rich", "x", "US $15,000.00"), "You are the current high bidder.");
     std::string req = AddItem(R"({"title":"Rolex","price":100,"buyer_requirements":true})");
     EXPECT_EQ(PlaceBid(req, "jo", "pw", "US $150.00"), "You do not meet buyer requirements.");
 
     // Signed in as kim, confirming for jo with kim's form token: wrong pass.
     n = AddItem(R"({"title":"Tudor","price":100})");
-    ASSERT_EQ(PlaceBid(n, "kim", "pw2", "US $20,000.00"), "Need more information from eBay for Bidding more than 15000.");
-    Page form = Get("/ws/eBayISAPI.dll?MfcISAPICommand=MakeBid&uiid=-519273846&co_partnerid=&item=" + n + "&maxbid=200");
+    ASSERT_EQ(PlaceBid(n, "kim", "pw2", "US $20,000.00"),
+              "Need more information from eBay for Bidding more than 15000.");
+    Page form =
+        Get("/ws/eBayISAPI.dll?MfcISAPICommand=MakeBid&uiid=-519273846&co_partnerid=&item=" + n +
+            "&maxbid=200");
     std::string key = rules::GetHiddenField(form.body, "key");
     std::string pass = rules::GetHiddenField(form.body, "pass");
     ASSERT_FALSE(key.empty());
@@ -112,27 +126,30 @@ TEST_F(SiteTest, AccountAndCredentialAnswers)
     EXPECT_FALSE(rules::GetHiddenField(form.body, "uiid").empty());
     auto confirm = [&](const std::string& user, const std::string& k, const std::string& p,
                        const std::string& bid = "200") {
-        return rules::Classify(Get("/ws/eBayISAPI.dll?MfcISAPICommand=MakeBid&javascriptenabled=1&mode=1&maxbid=" +
-                                   bid + "&Item=" + n + "&key=" + k + "&user=" + user + "&pass=" + p + "&uiid=1&quant=1")
-                                   .body,
-                               user);
+        return rules::Classify(
+            Get("/ws/eBayISAPI.dll?MfcISAPICommand=MakeBid&javascriptenabled=1&mode=1&maxbid=" +
+                bid + "&Item=" + n + "&key=" + k + "&user=" + user + "&pass=" + p +
+                "&uiid=1&quant=1")
+                .body,
+            user);
     };
     EXPECT_EQ(confirm("jo", key, pass), "Username and Password is invalid.");
     EXPECT_EQ(confirm("ghost", key, pass), "Invalid.ghost");
-    EXPECT_EQ(confirm("kim", "nokey", pass), "Username and Password is invalid.");  // "Already an eBay user"
+    EXPECT_EQ(confirm("kim", "nokey", pass),
+              "Username and Password is invalid.");  // "Already an eBay user"
     EXPECT_EQ(confirm("kim", key, pass), "You are the current high bidder.");
 
     // Without a sign-in the form asks for the password instead of carrying a token.
     m_jar.clear();
-    form = Get("/ws/eBayISAPI.dll?MfcISAPICommand=MakeBid&uiid=-519273846&co_partnerid=&item=" + n + "&maxbid=300");
+    form = Get("/ws/eBayISAPI.dll?MfcISAPICommand=MakeBid&uiid=-519273846&co_partnerid=&item=" + n +
+               "&maxbid=300");
     EXPECT_TRUE(rules::GetHiddenField(form.body, "pass").empty());
     key = rules::GetHiddenField(form.body, "key");
     EXPECT_EQ(confirm("jo", key, ""), "Username and Password is invalid.");
     EXPECT_EQ(confirm("jo", key, "pw", "300"), "You are the current high bidder.");
 }
 
-TEST_F(SiteTest, OfferFormErrorsListTheReasons)
-{
+TEST_F(SiteTest, OfferFormErrorsListTheReasons) {
     Account("jo", "pw");
     EXPECT_EQ(PlaceBid("123123123123", "jo", "pw", "US $5.00"),
               "The item number 123123123123 is invalid, or the item no longer exists.");
@@ -142,11 +159,11 @@ TEST_F(SiteTest, OfferFormErrorsListTheReasons)
               "Please enter an item number.\nPlease enter a valid maximum bid, such as 12.50.");
 }
 
-TEST_F(SiteTest, AnswersOnDemand)
-{
+TEST_F(SiteTest, AnswersOnDemand) {
     Account("jo", "pw");
     std::string n = AddItem(R"({"title":"Lamp","price":5})");
-    const std::string confirm = "/ws/eBayISAPI.dll?MfcISAPICommand=MakeBid&javascriptenabled=1&mode=1";
+    const std::string confirm =
+        "/ws/eBayISAPI.dll?MfcISAPICommand=MakeBid&javascriptenabled=1&mode=1";
     const std::pair<const char*, const char*> cases[] = {
         {"blocked", "Your transaction is blocked, please contact the seller."},
         {"buyer_requirements", "You do not meet buyer requirements."},
@@ -158,8 +175,9 @@ TEST_F(SiteTest, AnswersOnDemand)
         {"Something new from the site", "Unknown Error, please contact bexora support"},
     };
     for (const auto& [answer, expected] : cases) {
-        Control("POST", "/_control/faults",
-                std::string(R"({"path":")") + confirm + R"(","count":1,"answer":")" + answer + "\"}");
+        Control(
+            "POST", "/_control/faults",
+            std::string(R"({"path":")") + confirm + R"(","count":1,"answer":")" + answer + "\"}");
         EXPECT_EQ(PlaceBid(n, "jo", "pw", "US $9.00"), expected) << answer;
     }
     // The faults replaced the answers; nothing was bid.
@@ -167,11 +185,11 @@ TEST_F(SiteTest, AnswersOnDemand)
     EXPECT_EQ(PlaceBid(n, "jo", "pw", "US $9.00"), "You are the current high bidder.");
 }
 
-TEST_F(SiteTest, BuyItNowFromTheBrowser)
-{
+TEST_F(SiteTest, BuyItNowFromTheBrowser) {
     Account("jo", "pw");
     std::string n = AddItem(R"({"title":"Router","price":49.99,"kind":"fixed","quantity":1})");
-    EXPECT_TRUE(Contains(Get("/ws/eBayISAPI.dll?BinConfirm&item=" + n).body, "Already an eBay user"));
+    EXPECT_TRUE(
+        Contains(Get("/ws/eBayISAPI.dll?BinConfirm&item=" + n).body, "Already an eBay user"));
     PlaceBid(AddItem(R"({"title":"x","price":1})"), "jo", "pw", "US $1.00");  // signs in
     EXPECT_TRUE(Contains(Get("/ws/eBayISAPI.dll?BinConfirm&item=" + n).body, "Congratulations"));
     bx::Json s = ItemState(n);

@@ -2,16 +2,15 @@
 // the program run as a process.
 
 #include <curl/curl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <fstream>
 #include <sstream>
 #include <thread>
-
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "SiteFixture.h"
 
@@ -27,14 +26,12 @@ struct CurlResult {
     double seconds = 0;
 };
 
-size_t Collect(char* data, size_t size, size_t n, void* out)
-{
+size_t Collect(char* data, size_t size, size_t n, void* out) {
     static_cast<std::string*>(out)->append(data, size * n);
     return size * n;
 }
 
-CurlResult Curl(const std::string& url, const std::string& caFile = "", bool follow = false)
-{
+CurlResult Curl(const std::string& url, const std::string& caFile = "", bool follow = false) {
     CurlResult r;
     CURL* c = curl_easy_init();
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
@@ -44,8 +41,7 @@ CurlResult Curl(const std::string& url, const std::string& caFile = "", bool fol
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &r.headers);
     curl_easy_setopt(c, CURLOPT_TIMEOUT, 20L);
     curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");  // cookie engine on, nothing loaded
-    if (!caFile.empty())
-        curl_easy_setopt(c, CURLOPT_CAINFO, caFile.c_str());
+    if (!caFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, caFile.c_str());
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
     if (follow) {
@@ -68,8 +64,7 @@ protected:
     void Fault(const std::string& json) { Control("POST", "/_control/faults", json); }
 };
 
-TEST_F(FaultTest, LatencyStatusAndEmptyApplyToTheirCount)
-{
+TEST_F(FaultTest, LatencyStatusAndEmptyApplyToTheirCount) {
     std::string n = AddItem(R"({"title":"Lamp","price":5})");
     const std::string item = "/ws/eBayISAPI.dll?ViewItem&item=" + n;
     Fault(R"({"path":"/ws/eBayISAPI.dll?ViewItem","latency_ms":300,"count":1})");
@@ -94,8 +89,7 @@ TEST_F(FaultTest, LatencyStatusAndEmptyApplyToTheirCount)
     EXPECT_FALSE(Get("/aw-cgi/eBayISAPI.dll?TimeShow").body.empty());
 }
 
-TEST_F(FaultTest, DroppedAndStalledAnswers)
-{
+TEST_F(FaultTest, DroppedAndStalledAnswers) {
     std::string n = AddItem(R"({"title":"Lamp","price":5})");
     const std::string item = "/ws/eBayISAPI.dll?ViewItem&item=" + n;
     Fault(R"({"path":"/ws/","drop_after_bytes":100,"count":1})");
@@ -129,8 +123,7 @@ TEST_F(FaultTest, DroppedAndStalledAnswers)
     EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 2.5);
 }
 
-TEST_F(FaultTest, RedirectChainsAndLoops)
-{
+TEST_F(FaultTest, RedirectChainsAndLoops) {
     std::string n = AddItem(R"({"title":"Lamp","price":5})");
     const std::string item = "/ws/eBayISAPI.dll?ViewItem&item=" + n;
     Fault(R"({"path":"/ws/","redirects":[302,302],"count":1})");
@@ -166,8 +159,7 @@ TEST_F(FaultTest, RedirectChainsAndLoops)
     EXPECT_EQ(Curl(Url(item), "", true).code, CURLE_OK);
 }
 
-TEST_F(FaultTest, PaddedPageReadsTheSame)
-{
+TEST_F(FaultTest, PaddedPageReadsTheSame) {
     std::string n = AddItem(R"({"title":"Lamp","price":5})");
     Fault(R"({"path":"/ws/","pad_bytes":3000000,"count":1})");
     Page p = Get("/ws/eBayISAPI.dll?ViewItem&item=" + n);
@@ -177,8 +169,7 @@ TEST_F(FaultTest, PaddedPageReadsTheSame)
     EXPECT_EQ(it.price, "$5.00");
 }
 
-TEST_F(FaultTest, RequestLogRecordsTargetsAsReceived)
-{
+TEST_F(FaultTest, RequestLogRecordsTargetsAsReceived) {
     Account("jo", "pw");
     Control("DELETE", "/_control/log");
     Get("/ws/eBayISAPI.dll?SignIn", true);
@@ -192,7 +183,8 @@ TEST_F(FaultTest, RequestLogRecordsTargetsAsReceived)
     EXPECT_EQ(a.Get("scheme")->AsString(), "https");
     EXPECT_EQ(a.Get("host")->AsString(), "127.0.0.1:" + std::to_string(m_server->HttpsPort()));
     EXPECT_EQ(a.Get("cookies")->AsString(), "");
-    EXPECT_EQ(log.Items()[1].Get("target")->AsString(), "/ws/eBayISAPI.dll?MfcISAPICommand=SignInWelcome&userid=jo&pass=p%77");
+    EXPECT_EQ(log.Items()[1].Get("target")->AsString(),
+              "/ws/eBayISAPI.dll?MfcISAPICommand=SignInWelcome&userid=jo&pass=p%77");
     EXPECT_TRUE(Contains(log.Items()[1].Get("cookies")->AsString(), "nonsession="));
     EXPECT_EQ(c.Get("scheme")->AsString(), "http");
     EXPECT_EQ(c.Get("target")->AsString(), "/ws/eBayISAPI.dll?ViewItem&item=1&x=US%20%2412");
@@ -202,8 +194,7 @@ TEST_F(FaultTest, RequestLogRecordsTargetsAsReceived)
     EXPECT_NE(t0, std::floor(t0));  // fractions of a second are kept
 }
 
-TEST_F(FaultTest, ManyClientsAtOnce)
-{
+TEST_F(FaultTest, ManyClientsAtOnce) {
     std::string n = AddItem(R"({"title":"Lamp","price":5})");
     std::atomic<int> ok{0};
     std::vector<std::thread> threads;
@@ -213,28 +204,26 @@ TEST_F(FaultTest, ManyClientsAtOnce)
             c.set_keep_alive(true);
             for (int i = 0; i < 25; ++i) {
                 auto r = c.Get(("/ws/eBayISAPI.dll?ViewItem&item=" + n).c_str());
-                if (r && r->status == 200 && Contains(r->body, "(item " + n))
-                    ++ok;
+                if (r && r->status == 200 && Contains(r->body, "(item " + n)) ++ok;
                 if (t % 3 == 0)
                     Control("POST", "/_control/bid",
-                            "{\"item\":\"" + n + "\",\"user\":\"u" + std::to_string(t) + "\",\"max\":" +
-                                std::to_string(10 + i) + "}");
+                            "{\"item\":\"" + n + "\",\"user\":\"u" + std::to_string(t) +
+                                "\",\"max\":" + std::to_string(10 + i) + "}");
             }
         });
-    for (auto& th : threads)
-        th.join();
+    for (auto& th : threads) th.join();
     EXPECT_EQ(ok.load(), 300);
     EXPECT_EQ(ItemState(n).Get("high_bidder")->AsString().substr(0, 1), "u");
 }
 
-TEST_F(FaultTest, CertificateIsTrustedThroughTheWrittenCaFile)
-{
+TEST_F(FaultTest, CertificateIsTrustedThroughTheWrittenCaFile) {
     const std::string signIn = "/ws/eBayISAPI.dll?SignIn";
     CurlResult r = Curl(m_server->HttpsBase() + signIn, m_server->CertPath());
     EXPECT_EQ(r.code, CURLE_OK) << curl_easy_strerror(r.code);
     EXPECT_EQ(r.status, 200);
     EXPECT_TRUE(Contains(r.headers, "Set-Cookie: nonsession="));
-    r = Curl("https://localhost:" + std::to_string(m_server->HttpsPort()) + signIn, m_server->CertPath());
+    r = Curl("https://localhost:" + std::to_string(m_server->HttpsPort()) + signIn,
+             m_server->CertPath());
     EXPECT_EQ(r.code, CURLE_OK) << curl_easy_strerror(r.code);
     // Without it the certificate is refused, so verification is really on.
     EXPECT_EQ(Curl(m_server->HttpsBase() + signIn, "/dev/null").code, CURLE_SSL_CACERT_BADFILE);
@@ -244,14 +233,15 @@ TEST_F(FaultTest, CertificateIsTrustedThroughTheWrittenCaFile)
     EXPECT_EQ(Curl(m_server->HttpsBase() + "/_control/items", m_server->CertPath()).status, 404);
 }
 
-TEST_F(FaultTest, SettingsFileIsMergedIntoAnExistingOne)
-{
+TEST_F(FaultTest, SettingsFileIsMergedIntoAnExistingOne) {
     char dir[] = "/tmp/site-settings-XXXXXX";
     ASSERT_TRUE(mkdtemp(dir));
     std::string path = std::string(dir) + "/Bexora.ini";
     {
         std::ofstream out(path);
-        out << "[Bid Dialog]\nUser ID=jo\n[site]\nsiteitemhost=cgi.ebay.com\nKeep=1\n[UPDATE]\nUpdate URL=old\nOther=2\n";
+        out << "[Bid Dialog]\nUser "
+               "ID=jo\n[site]\nsiteitemhost=cgi.ebay.com\nKeep=1\n[UPDATE]\nUpdate "
+               "URL=old\nOther=2\n";
     }
     StartSite(std::nullopt, path);
     std::ifstream in(path);
@@ -265,14 +255,15 @@ TEST_F(FaultTest, SettingsFileIsMergedIntoAnExistingOne)
     EXPECT_FALSE(Contains(text, "cgi.ebay.com"));
     EXPECT_FALSE(Contains(text, "=old"));
     EXPECT_TRUE(Contains(text, "SiteItemHost=" + http + "\n"));
-    EXPECT_TRUE(Contains(text, "SiteSignInHost=127.0.0.1:" + std::to_string(m_server->HttpsPort()) + "\n"));
+    EXPECT_TRUE(
+        Contains(text, "SiteSignInHost=127.0.0.1:" + std::to_string(m_server->HttpsPort()) + "\n"));
     EXPECT_TRUE(Contains(text, "SiteHomeUrl=http://" + http + "/\n"));
     EXPECT_TRUE(Contains(text, "SiteDomain=127.0.0.1\n"));
     EXPECT_TRUE(Contains(text, "VendorSiteUrl=http://" + http + "/vendor\n"));
     EXPECT_TRUE(Contains(text, "Update URL=http://" + http + "/vendor/\n"));
     EXPECT_TRUE(Contains(text, "CAFile=" + std::string(dir) + "/auction-site-cert.pem\n"));
     EXPECT_EQ(access(m_server->CertPath().c_str(), R_OK), 0);
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(stat(m_server->KeyPath().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     m_server.reset();
@@ -281,8 +272,7 @@ TEST_F(FaultTest, SettingsFileIsMergedIntoAnExistingOne)
     rmdir(dir);
 }
 
-TEST(SiteProcess, PrintsPortsServesAndStopsOnSigterm)
-{
+TEST(SiteProcess, PrintsPortsServesAndStopsOnSigterm) {
     char dir[] = "/tmp/site-process-XXXXXX";
     ASSERT_TRUE(mkdtemp(dir));
     std::string settings = std::string(dir) + "/site.ini";
@@ -299,8 +289,7 @@ TEST(SiteProcess, PrintsPortsServesAndStopsOnSigterm)
     close(out[1]);
     std::string line;
     char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n')
-        line += c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
     close(out[0]);
     int http = 0, https = 0;
     ASSERT_EQ(sscanf(line.c_str(), "http=%d https=%d", &http, &https), 2) << line;

@@ -301,5 +301,26 @@ TEST_F(BidWorkerTest, StopDuringABidLetsTheRequestFinishAndDeliversNothing) {
     bidder.reset();
 }
 
+TEST_F(BidWorkerTest, ARefreshNoLongerWantedMakesNoRequest) {
+    CUiDispatcher ui;
+    Owner owner;
+    CWebThread web(&owner, ui);  // the real refresh: the item's page from the site
+    ASSERT_TRUE(web.CreateThread());
+    std::string wanted = m_site.AddItem(R"({"title":"Lamp","price":5})");
+    std::string dropped = m_site.AddItem(R"({"title":"Vase","price":7})");
+    CItem row;
+    row.m_strItemNumber = wanted;
+    owner.inFlight.Add(&row);
+    web.PostUpdate(Copy(dropped));
+    web.PostUpdate(Copy(wanted));
+    ASSERT_TRUE(RunUntil(ui, [&] { return owner.updated.size() == 1; }));
+    web.StopWorker();
+    EXPECT_EQ(owner.updated[0]->m_strItemNumber, wanted);
+    EXPECT_EQ(owner.updated[0]->m_strTitle, "Lamp");
+    EXPECT_EQ(m_site.CountLog("item=" + wanted), 1u);
+    EXPECT_EQ(m_site.CountLog("item=" + dropped), 0u);
+    owner.updated.clear();
+}
+
 }  // namespace
 }  // namespace bexora

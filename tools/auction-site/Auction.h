@@ -39,9 +39,9 @@ const char* BidResultName(BidResult r);
 
 // What the bids add up to at the moment.
 struct Standing {
-    int64_t priceCents = 0;  // current price
-    int64_t minBidCents = 0; // smallest acceptable new bid
-    std::string highBidder;  // "" when none
+    int64_t priceCents = 0;   // current price
+    int64_t minBidCents = 0;  // smallest acceptable new bid
+    std::string highBidder;   // "" when none
     int64_t highMaxCents = 0;
     bool reserveMet = true;
     int bidCount = 0;

@@ -26,8 +26,16 @@ public:
     Json(const char* s) : m_type(Type::String), m_string(s) {}
     Json(std::string s) : m_type(Type::String), m_string(std::move(s)) {}
 
-    static Json Array() { Json j; j.m_type = Type::Array; return j; }
-    static Json Object() { Json j; j.m_type = Type::Object; return j; }
+    static Json Array() {
+        Json j;
+        j.m_type = Type::Array;
+        return j;
+    }
+    static Json Object() {
+        Json j;
+        j.m_type = Type::Object;
+        return j;
+    }
 
     // Parses a whole document; nullopt (and error) when it is not valid JSON.
     static std::optional<Json> Parse(const std::string& text, std::string* error = nullptr);

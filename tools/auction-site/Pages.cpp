@@ -7,23 +7,28 @@
 
 namespace bexora::auction {
 
-std::string EscapeText(const std::string& s)
-{
+std::string EscapeText(const std::string& s) {
     std::string out;
     out.reserve(s.size());
     for (char c : s) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
 }
 
-std::string EscapeAttr(const std::string& s)
-{
+std::string EscapeAttr(const std::string& s) {
     std::string out;
     for (char c : EscapeText(s)) {
         if (c == '"')
@@ -34,8 +39,7 @@ std::string EscapeAttr(const std::string& s)
     return out;
 }
 
-std::string UrlEncode(const std::string& s)
-{
+std::string UrlEncode(const std::string& s) {
     static const char* hex = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : s) {
@@ -52,8 +56,7 @@ std::string UrlEncode(const std::string& s)
 
 namespace {
 
-std::string Percent(double p)
-{
+std::string Percent(double p) {
     char buf[32];
     if (p == static_cast<int>(p))
         std::snprintf(buf, sizeof buf, "%d", static_cast<int>(p));
@@ -62,15 +65,13 @@ std::string Percent(double p)
     return buf;
 }
 
-std::string Row(const std::string& label, const std::string& valueHtml)
-{
+std::string Row(const std::string& label, const std::string& valueHtml) {
     return "<tr><td class=\"label\">" + label + "</td><td>" + valueHtml + "</td></tr>\n";
 }
 
 // Page frame: head, the site's navigation bar and footer. None of the texts
 // here may contain a marker that a reader looks for.
-std::string Page(const PageContext& ctx, const std::string& title, const std::string& body)
-{
+std::string Page(const PageContext& ctx, const std::string& title, const std::string& body) {
     std::string h;
     h.reserve(body.size() + 2048);
     h += "<html><head><title>" + title + "</title>\n";
@@ -79,64 +80,64 @@ std::string Page(const PageContext& ctx, const std::string& title, const std::st
          "padding-right:8px}table.listings td{padding:3px 6px}.nav a{margin-right:6px}"
          "</style>\n</head><body>\n";
     h += "<table width=\"100%\" class=\"nav\"><tr><td><a href=\"/\"><b>eBay</b></a></td><td>"
-         "<a href=\"/\">home</a>|<a href=\"http://" + ctx.httpHost +
-         "/ws/eBayISAPI.dll?MyeBay\">my eBay</a>|";
+         "<a href=\"/\">home</a>|<a href=\"http://" +
+         ctx.httpHost + "/ws/eBayISAPI.dll?MyeBay\">my eBay</a>|";
     if (ctx.user.empty())
         h += "<a href=\"https://" + ctx.httpsHost + "/ws/eBayISAPI.dll?SignIn\">sign in</a>";
     else
         h += "Hello, " + EscapeText(ctx.user) + "!";
-    h += "|<a href=\"http://" + ctx.httpHost +
-         "/aw-cgi/eBayISAPI.dll?TimeShow\">official time</a></td><td align=\"right\">"
-         "<form action=\"/search\" method=\"get\"><input type=\"text\" name=\"satitle\" size=\"30\">"
-         "<input type=\"submit\" value=\"Search\"></form></td></tr></table>\n";
+    h +=
+        "|<a href=\"http://" + ctx.httpHost +
+        "/aw-cgi/eBayISAPI.dll?TimeShow\">official time</a></td><td align=\"right\">"
+        "<form action=\"/search\" method=\"get\"><input type=\"text\" name=\"satitle\" size=\"30\">"
+        "<input type=\"submit\" value=\"Search\"></form></td></tr></table>\n";
     h += body;
     h += "\n<hr><p><small>Copyright 1995-2006 Bexora local auction site. Designated trademarks "
          "and brands are the property of their respective owners.</small></p>\n</body></html>\n";
     return h;
 }
 
-std::string ItemUrl(const std::string& number)
-{
+std::string ItemUrl(const std::string& number) {
     return "/ws/eBayISAPI.dll?ViewItem&item=" + number + "&cmdZViewItem";
 }
 
-std::string Summary(const Auction& a, double now, int64_t maxCents)
-{
+std::string Summary(const Auction& a, double now, int64_t maxCents) {
     Standing s = a.Compute();
     std::string t = "<table class=\"summary\">\n";
-    t += Row("Item title:", "<a href=\"" + ItemUrl(a.m_number) + "\">" + EscapeText(a.m_title) + "</a>");
+    t += Row("Item title:",
+             "<a href=\"" + ItemUrl(a.m_number) + "\">" + EscapeText(a.m_title) + "</a>");
     t += Row("Item number:", a.m_number);
     t += Row("Current bid:", FormatUsd(s.priceCents));
-    if (maxCents >= 0)
-        t += Row("Your maximum bid:", FormatUsd(maxCents));
+    if (maxCents >= 0) t += Row("Your maximum bid:", FormatUsd(maxCents));
     t += Row("End time:", FormatLongDate(static_cast<int64_t>(a.m_endTime)));
     t += Row("Time left:", FormatTimeLeft(static_cast<int64_t>(a.m_endTime - now)));
     t += "</table>\n";
     return t;
 }
 
-std::string BidAgainForm(const Auction& a, int64_t minCents)
-{
+std::string BidAgainForm(const Auction& a, int64_t minCents) {
     return "<form action=\"/ws/eBayISAPI.dll\" method=\"get\">"
            "<input type=\"hidden\" name=\"MfcISAPICommand\" value=\"MakeBid\">"
            "<input type=\"hidden\" name=\"uiid\" value=\"-519273846\">"
-           "<input type=\"hidden\" name=\"item\" value=\"" + a.m_number + "\">"
+           "<input type=\"hidden\" name=\"item\" value=\"" +
+           a.m_number +
+           "\">"
            "<input type=\"text\" name=\"maxbid\" size=\"10\" value=\"" +
            EscapeAttr(FormatUsd(minCents)) +
            "\"><input type=\"submit\" value=\"Place Bid\"></form>\n";
 }
 
-std::string Confirmation(const PageContext& ctx, const std::string& body)
-{
+std::string Confirmation(const PageContext& ctx, const std::string& body) {
     return Page(ctx, "eBay - Bid Confirmation", "<h2>Bid Confirmation</h2>\n" + body);
 }
 
 }  // namespace
 
-std::string ItemLink(const std::string& number) { return ItemUrl(number); }
+std::string ItemLink(const std::string& number) {
+    return ItemUrl(number);
+}
 
-std::string ItemPage(const Auction& a, double now, const PageContext& ctx, int highBidderFeedback)
-{
+std::string ItemPage(const Auction& a, double now, const PageContext& ctx, int highBidderFeedback) {
     Standing s = a.Compute();
     const bool ended = a.m_ended || now >= a.m_endTime;
     const int64_t end = static_cast<int64_t>(a.m_endTime);
@@ -145,8 +146,8 @@ std::string ItemPage(const Auction& a, double now, const PageContext& ctx, int h
     std::string b;
     b.reserve(8192);
     b += "<table><tr><td><a href=\"/\">Back to home page</a></td><td>Listed in category: "
-         "<a href=\"/search?category=" + UrlEncode(a.m_category) + "\">" +
-         EscapeText(a.m_category) + "</a></td></tr></table>\n";
+         "<a href=\"/search?category=" +
+         UrlEncode(a.m_category) + "\">" + EscapeText(a.m_category) + "</a></td></tr></table>\n";
     b += "<h1>" + EscapeText(a.m_title) + "</h1>\n";
     if (ended) {
         std::string what;
@@ -182,8 +183,10 @@ std::string ItemPage(const Auction& a, double now, const PageContext& ctx, int h
                  "<form action=\"/ws/eBayISAPI.dll\" method=\"get\">"
                  "<input type=\"hidden\" name=\"MfcISAPICommand\" value=\"MakeBid\">"
                  "<input type=\"hidden\" name=\"uiid\" value=\"-519273846\">"
-                 "<input type=\"hidden\" name=\"item\" value=\"" + a.m_number + "\">"
-                 "<input type=\"text\" name=\"maxbid\" size=\"10\" maxlength=\"12\"> (Enter " +
+                 "<input type=\"hidden\" name=\"item\" value=\"" +
+                     a.m_number +
+                     "\">"
+                     "<input type=\"text\" name=\"maxbid\" size=\"10\" maxlength=\"12\"> (Enter " +
                      FormatUsd(s.minBidCents) +
                      " or more)<input type=\"submit\" value=\"Place Bid\"></form>");
     if (!ended && a.m_kind == Kind::Fixed)
@@ -196,8 +199,8 @@ std::string ItemPage(const Auction& a, double now, const PageContext& ctx, int h
         b += Row("History:", "Purchases (" + std::to_string(s.bidCount) + ")");
     else if (a.m_kind == Kind::Auction)
         b += Row("History:", "<a href=\"/ws/eBayISAPI.dll?ViewBids&item=" + a.m_number + "\">" +
-                                 std::to_string(s.bidCount) +
-                                 (s.bidCount == 1 ? " bid" : " bids") + "</a>");
+                                 std::to_string(s.bidCount) + (s.bidCount == 1 ? " bid" : " bids") +
+                                 "</a>");
     if (a.m_kind != Kind::Fixed && !a.IsMulti()) {
         std::string high = "--";
         if (!s.highBidder.empty() && (!ended || !winners.empty()))
@@ -210,7 +213,8 @@ std::string ItemPage(const Auction& a, double now, const PageContext& ctx, int h
         b += Row("Quantity:", "1");
     b += Row("Item location:", EscapeText(a.m_location));
     if (a.m_shippingCents)
-        b += Row("Shipping costs:", FormatUsd(*a.m_shippingCents) + "<br>US Postal Service Priority Mail");
+        b += Row("Shipping costs:",
+                 FormatUsd(*a.m_shippingCents) + "<br>US Postal Service Priority Mail");
     else
         b += Row("Shipping costs:", "FREE<br>Standard Shipping");
     b += Row("Ships to:", "Worldwide");
@@ -223,7 +227,8 @@ std::string ItemPage(const Auction& a, double now, const PageContext& ctx, int h
          std::to_string(a.m_feedback) + "</a>)</td></tr>\n";
     b += Row("Feedback:", Percent(a.m_percent) + "% Positive");
     b += Row("Member:", "since Mar-02-99 in United States");
-    b += "<tr><td colspan=\"2\"><a href=\"" + sellerLink + "\">Read feedback comments</a></td></tr>\n";
+    b += "<tr><td colspan=\"2\"><a href=\"" + sellerLink +
+         "\">Read feedback comments</a></td></tr>\n";
     b += "<tr><td colspan=\"2\"><a href=\"" + sellerLink +
          "\">View seller's other items</a></td></tr>\n</table>\n";
 
@@ -238,18 +243,17 @@ std::string ItemPage(const Auction& a, double now, const PageContext& ctx, int h
                 b);
 }
 
-std::string InvalidItemPage(const std::string& number, const PageContext& ctx)
-{
+std::string InvalidItemPage(const std::string& number, const PageContext& ctx) {
     return Page(ctx, "eBay - Invalid Item",
                 "<h2>Invalid Item</h2>\n<p>The item you requested (" + EscapeText(number) +
                     ") is invalid, still pending, or no longer in our database. Please try "
                     "again in a few minutes.</p>\n");
 }
 
-std::string BidHistoryPage(const Auction& a, double /*now*/, const PageContext& ctx)
-{
+std::string BidHistoryPage(const Auction& a, double /*now*/, const PageContext& ctx) {
     std::string b = "<h2>Bid History</h2>\n<p><a href=\"" + ItemUrl(a.m_number) + "\">" +
-                    EscapeText(a.m_title) + "</a></p>\n<table>\n"
+                    EscapeText(a.m_title) +
+                    "</a></p>\n<table>\n"
                     "<tr><th>User ID</th><th>Bid Amount</th><th>Date of bid</th></tr>\n";
     for (auto it = a.m_history.rbegin(); it != a.m_history.rend(); ++it)
         b += "<tr><td>" + EscapeText(it->user) + "</td><td>" + FormatUsd(it->maxCents) +
@@ -258,8 +262,7 @@ std::string BidHistoryPage(const Auction& a, double /*now*/, const PageContext& 
     return Page(ctx, "eBay - Bid History", b);
 }
 
-std::string TimePage(double now, const PageContext& ctx)
-{
+std::string TimePage(double now, const PageContext& ctx) {
     return Page(ctx, "eBay Official Time",
                 "<h2>eBay Official Time</h2>\n<table><tr><td>The official eBay Time is now:</td>"
                 "</tr>\n<tr><td><b>" +
@@ -268,8 +271,7 @@ std::string TimePage(double now, const PageContext& ctx)
                     "every auction end time on the site is shown in it.</p>\n");
 }
 
-std::string SignInPage(const PageContext& ctx, bool forBid, const std::string& notice)
-{
+std::string SignInPage(const PageContext& ctx, bool forBid, const std::string& notice) {
     std::string b = "<h2>Sign In</h2>\n";
     if (!notice.empty())
         b += "<p><font color=\"red\"><b>" + EscapeText(notice) + "</b></font></p>\n";
@@ -277,7 +279,8 @@ std::string SignInPage(const PageContext& ctx, bool forBid, const std::string& n
          "need to register first.<br><a href=\"/\">Register</a></td><td valign=\"top\">";
     b += forBid ? "<b>Already an eBay user?</b><br>To place your bid, sign in first.<br>"
                 : "<b>Already an eBay member?</b><br>Sign in to continue.<br>";
-    b += "<form action=\"https://" + ctx.httpsHost + "/ws/eBayISAPI.dll\" method=\"get\">"
+    b += "<form action=\"https://" + ctx.httpsHost +
+         "/ws/eBayISAPI.dll\" method=\"get\">"
          "<input type=\"hidden\" name=\"co_partnerid\" value=\"2\">"
          "<input type=\"hidden\" name=\"siteid\" value=\"0\">"
          "<input type=\"hidden\" name=\"UsingSSL\" value=\"1\">"
@@ -288,32 +291,30 @@ std::string SignInPage(const PageContext& ctx, bool forBid, const std::string& n
     return Page(ctx, "eBay - Sign In", b);
 }
 
-std::string SignInRefusedPage(const PageContext& ctx)
-{
+std::string SignInRefusedPage(const PageContext& ctx) {
     return SignInPage(ctx, false,
                       "Your sign in information is not valid. Please try again or sign in "
                       "with a different User ID.");
 }
 
-std::string SignInWelcomePage(const PageContext& ctx, const std::string& user)
-{
+std::string SignInWelcomePage(const PageContext& ctx, const std::string& user) {
     return Page(ctx, "eBay - Welcome",
                 "<h2>Welcome to eBay</h2>\n<p>Hello " + EscapeText(user) +
                     "! You are now signed in.</p>\n<p><a href=\"/\">Continue to the home "
-                    "page</a> | <a href=\"http://" + ctx.httpHost +
-                    "/ws/eBayISAPI.dll?MyeBay\">Go to My eBay</a></p>\n");
+                    "page</a> | <a href=\"http://" +
+                    ctx.httpHost + "/ws/eBayISAPI.dll?MyeBay\">Go to My eBay</a></p>\n");
 }
 
-std::string MyEbayPage(const PageContext& ctx, const std::vector<MyEbayEntry>& entries, double now)
-{
+std::string MyEbayPage(const PageContext& ctx, const std::vector<MyEbayEntry>& entries,
+                       double now) {
     std::string bidding, won, lost;
     for (const MyEbayEntry& e : entries) {
         const Auction& a = *e.item;
         bool ended = a.m_ended || now >= a.m_endTime;
         std::string row = "<tr><td><a href=\"" + ItemUrl(a.m_number) + "\">" +
                           EscapeText(a.m_title) + "</a></td><td>" +
-                          FormatUsd(a.Compute().priceCents) + "</td><td>" + FormatUsd(e.myMaxCents) +
-                          "</td><td>";
+                          FormatUsd(a.Compute().priceCents) + "</td><td>" +
+                          FormatUsd(e.myMaxCents) + "</td><td>";
         if (!ended) {
             row += std::string(e.leading ? "Leading" : "Outbid") + "</td><td>" +
                    FormatTimeLeft(static_cast<int64_t>(a.m_endTime - now)) + "</td></tr>\n";
@@ -325,7 +326,8 @@ std::string MyEbayPage(const PageContext& ctx, const std::vector<MyEbayEntry>& e
         }
     }
     auto table = [](const std::string& heading, const std::string& rows) {
-        return "<h3>" + heading + "</h3>\n<table class=\"listings\"><tr><th>Item</th><th>Price</th>"
+        return "<h3>" + heading +
+               "</h3>\n<table class=\"listings\"><tr><th>Item</th><th>Price</th>"
                "<th>My max bid</th><th>Status</th><th>Time</th></tr>\n" +
                (rows.empty() ? std::string("<tr><td colspan=\"5\">None</td></tr>\n") : rows) +
                "</table>\n";
@@ -337,8 +339,8 @@ std::string MyEbayPage(const PageContext& ctx, const std::vector<MyEbayEntry>& e
 }
 
 std::string OfferFormPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents,
-                          const std::string& key, const std::string& pass, const std::string& uiid)
-{
+                          const std::string& key, const std::string& pass,
+                          const std::string& uiid) {
     char amount[32];
     std::snprintf(amount, sizeof amount, "%lld.%02lld", (long long)(maxCents / 100),
                   (long long)(maxCents % 100));
@@ -347,16 +349,24 @@ std::string OfferFormPage(const PageContext& ctx, const Auction& a, double now, 
          "<input type=\"hidden\" name=\"MfcISAPICommand\" value=\"MakeBid\">\n"
          "<input type=\"hidden\" name=\"javascriptenabled\" value=\"1\">\n"
          "<input type=\"hidden\" name=\"mode\" value=\"1\">\n"
-         "<input type=\"hidden\" name=\"maxbid\" value=\"" + std::string(amount) + "\">\n"
-         "<input type=\"hidden\" name=\"Item\" value=\"" + a.m_number + "\">\n"
-         "<input type=\"hidden\" name=\"key\" value=\"" + key + "\">\n";
+         "<input type=\"hidden\" name=\"maxbid\" value=\"" +
+         std::string(amount) +
+         "\">\n"
+         "<input type=\"hidden\" name=\"Item\" value=\"" +
+         a.m_number +
+         "\">\n"
+         "<input type=\"hidden\" name=\"key\" value=\"" +
+         key + "\">\n";
     if (!ctx.user.empty())
-        b += "<input type=\"hidden\" name=\"user\" value=\"" + EscapeAttr(ctx.user) + "\">\n"
-             "<input type=\"hidden\" name=\"pass\" value=\"" + pass + "\">\n";
+        b += "<input type=\"hidden\" name=\"user\" value=\"" + EscapeAttr(ctx.user) +
+             "\">\n"
+             "<input type=\"hidden\" name=\"pass\" value=\"" +
+             pass + "\">\n";
     else
         b += "<p>User ID: <input type=\"text\" name=\"user\" size=\"20\"> Password: "
              "<input type=\"password\" name=\"pass\" size=\"20\"></p>\n";
-    b += "<input type=\"hidden\" name=\"uiid\" value=\"" + uiid + "\">\n"
+    b += "<input type=\"hidden\" name=\"uiid\" value=\"" + uiid +
+         "\">\n"
          "<input type=\"hidden\" name=\"quant\" value=\"1\">\n"
          "<p>By clicking on the button below, you commit to buy this item from the seller if "
          "you are the winning bidder.</p>\n<input type=\"submit\" value=\"Confirm Bid\">\n"
@@ -365,27 +375,25 @@ std::string OfferFormPage(const PageContext& ctx, const Auction& a, double now, 
 }
 
 std::string OfferErrorPage(const PageContext& ctx, const std::vector<std::string>& reasons,
-                           const std::string& title)
-{
-    std::string b = "<h2>Review Bid</h2>\n<p><b>The following must be corrected before "
-                    "continuing:</b></p>\n<ul>";
-    for (const std::string& r : reasons)
-        b += "<li>" + EscapeText(r) + "</li>";
+                           const std::string& title) {
+    std::string b =
+        "<h2>Review Bid</h2>\n<p><b>The following must be corrected before "
+        "continuing:</b></p>\n<ul>";
+    for (const std::string& r : reasons) b += "<li>" + EscapeText(r) + "</li>";
     b += "</ul>\n<table class=\"summary\"><tr><td class=\"label\">Item title</td><td>" +
          EscapeText(title) + "</td></tr></table>\n";
     return Page(ctx, "eBay - Review Bid", b);
 }
 
-std::string HighBidderPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents)
-{
-    return Confirmation(ctx, "<p><b>You are the current high bidder</b> on this item.</p>\n"
-                             "<p>Important: another user may still outbid you, so check this "
-                             "item again before it ends.</p>\n" +
-                                 Summary(a, now, maxCents));
+std::string HighBidderPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents) {
+    return Confirmation(ctx,
+                        "<p><b>You are the current high bidder</b> on this item.</p>\n"
+                        "<p>Important: another user may still outbid you, so check this "
+                        "item again before it ends.</p>\n" +
+                            Summary(a, now, maxCents));
 }
 
-std::string OutbidPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents)
-{
+std::string OutbidPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents) {
     // The site has used both wordings over the years; items alternate.
     bool shortForm = !a.m_number.empty() && (a.m_number.back() - '0') % 2 == 1;
     Standing s = a.Compute();
@@ -398,8 +406,7 @@ std::string OutbidPage(const PageContext& ctx, const Auction& a, double now, int
                                  BidAgainForm(a, s.minBidCents) + Summary(a, now, maxCents));
 }
 
-std::string TooLowPage(const PageContext& ctx, const Auction& a, int64_t maxCents)
-{
+std::string TooLowPage(const PageContext& ctx, const Auction& a, int64_t maxCents) {
     Standing s = a.Compute();
     return Confirmation(ctx, "<p><b>Your bid of " + FormatUsd(maxCents) +
                                  " is less than the minimum bid.</b></p>\n<p>Please enter " +
@@ -407,92 +414,90 @@ std::string TooLowPage(const PageContext& ctx, const Auction& a, int64_t maxCent
                                  BidAgainForm(a, s.minBidCents));
 }
 
-std::string ReserveNotMetPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents)
-{
-    return Confirmation(ctx, "<p><b>The reserve price has not been met.</b></p>\n<p>You are "
-                             "currently the leading bidder, but the seller's reserve has not "
-                             "been reached yet. To win the item you must raise your maximum "
-                             "bid.</p>\n" +
-                                 Summary(a, now, maxCents));
+std::string ReserveNotMetPage(const PageContext& ctx, const Auction& a, double now,
+                              int64_t maxCents) {
+    return Confirmation(ctx,
+                        "<p><b>The reserve price has not been met.</b></p>\n<p>You are "
+                        "currently the leading bidder, but the seller's reserve has not "
+                        "been reached yet. To win the item you must raise your maximum "
+                        "bid.</p>\n" +
+                            Summary(a, now, maxCents));
 }
 
-std::string AuctionEndedPage(const PageContext& ctx, const Auction& a)
-{
+std::string AuctionEndedPage(const PageContext& ctx, const Auction& a) {
     return Confirmation(ctx, "<p><b>Auction ended.</b></p>\n<p>Bidding on <a href=\"" +
                                  ItemUrl(a.m_number) + "\">" + EscapeText(a.m_title) +
                                  "</a> is over; bids are no longer accepted.</p>\n");
 }
 
-std::string MultiItemPage(const PageContext& ctx, const Auction& a, int64_t maxCents)
-{
-    return Confirmation(ctx, "<p><b>You are bidding on this Multiple Item Auction.</b></p>\n<p>"
-                             "Your bid of " + FormatUsd(maxCents) +
-                                 " for 1 item was placed. All winning bidders pay the lowest "
-                                 "successful bid when the auction ends.</p>\n<p><a href=\"" +
-                                 ItemUrl(a.m_number) + "\">Back to the item</a></p>\n");
+std::string MultiItemPage(const PageContext& ctx, const Auction& a, int64_t maxCents) {
+    return Confirmation(ctx,
+                        "<p><b>You are bidding on this Multiple Item Auction.</b></p>\n<p>"
+                        "Your bid of " +
+                            FormatUsd(maxCents) +
+                            " for 1 item was placed. All winning bidders pay the lowest "
+                            "successful bid when the auction ends.</p>\n<p><a href=\"" +
+                            ItemUrl(a.m_number) + "\">Back to the item</a></p>\n");
 }
 
-std::string NotRegisteredPage(const PageContext& ctx, const std::string& user)
-{
+std::string NotRegisteredPage(const PageContext& ctx, const std::string& user) {
     return Confirmation(ctx, "<p><b>" + EscapeText(user) +
                                  " is not a registered eBay user.</b> Please check the User ID "
                                  "and try again.</p>\n");
 }
 
-std::string PasswordInvalidPage(const PageContext& ctx)
-{
-    return Confirmation(ctx, "<p><b>Your User ID or password is not valid.</b> Please sign in "
-                             "again.</p>\n");
+std::string PasswordInvalidPage(const PageContext& ctx) {
+    return Confirmation(ctx,
+                        "<p><b>Your User ID or password is not valid.</b> Please sign in "
+                        "again.</p>\n");
 }
 
-std::string FixedPricePage(const PageContext& ctx, const Auction& a)
-{
+std::string FixedPricePage(const PageContext& ctx, const Auction& a) {
     return Confirmation(ctx, "<p><b>Unknown Error</b></p>\n<p>" + EscapeText(a.m_title) +
                                  " is a fixed price item and takes no bids. Use Buy It Now on "
-                                 "<a href=\"" + ItemUrl(a.m_number) +
-                                 "\">the item page</a>.</p>\n");
+                                 "<a href=\"" +
+                                 ItemUrl(a.m_number) + "\">the item page</a>.</p>\n");
 }
 
-std::string BuyerRequirementsPage(const PageContext& ctx)
-{
-    return Confirmation(ctx, "<p><b>This seller has set buyer requirements for this item</b> "
-                             "and your account does not meet them.</p>\n");
+std::string BuyerRequirementsPage(const PageContext& ctx) {
+    return Confirmation(ctx,
+                        "<p><b>This seller has set buyer requirements for this item</b> "
+                        "and your account does not meet them.</p>\n");
 }
 
-std::string BlockedPage(const PageContext& ctx)
-{
-    return Confirmation(ctx, "<p><b>Transaction Blocked</b></p>\n<p>This transaction cannot be "
-                             "completed. Please contact the seller.</p>\n");
+std::string BlockedPage(const PageContext& ctx) {
+    return Confirmation(ctx,
+                        "<p><b>Transaction Blocked</b></p>\n<p>This transaction cannot be "
+                        "completed. Please contact the seller.</p>\n");
 }
 
-std::string ActivityLimitsPage(const PageContext& ctx)
-{
-    return Confirmation(ctx, "<p><b>You have reached one or more buying activity limits.</b> "
-                             "Please try again later.</p>\n");
+std::string ActivityLimitsPage(const PageContext& ctx) {
+    return Confirmation(ctx,
+                        "<p><b>You have reached one or more buying activity limits.</b> "
+                        "Please try again later.</p>\n");
 }
 
-std::string VerifyPage(const PageContext& ctx)
-{
-    return Confirmation(ctx, "<p><b>Bidding 15000.0 or more</b> requires that we verify your "
-                             "identity first. Please add a credit card to your account.</p>\n");
+std::string VerifyPage(const PageContext& ctx) {
+    return Confirmation(ctx,
+                        "<p><b>Bidding 15000.0 or more</b> requires that we verify your "
+                        "identity first. Please add a credit card to your account.</p>\n");
 }
 
-std::string UnknownErrorPage(const PageContext& ctx)
-{
-    return Confirmation(ctx, "<p><b>Unknown Error</b></p>\n<p>Your request could not be "
-                             "processed. Please try again later.</p>\n");
+std::string UnknownErrorPage(const PageContext& ctx) {
+    return Confirmation(ctx,
+                        "<p><b>Unknown Error</b></p>\n<p>Your request could not be "
+                        "processed. Please try again later.</p>\n");
 }
 
-std::string PurchasedPage(const PageContext& ctx, const Auction& a)
-{
+std::string PurchasedPage(const PageContext& ctx, const Auction& a) {
     return Page(ctx, "eBay - Purchase Confirmation",
                 "<h2>Purchase Confirmation</h2>\n<p><b>Congratulations!</b> You committed to buy "
-                "<a href=\"" + ItemUrl(a.m_number) + "\">" + EscapeText(a.m_title) + "</a> for " +
+                "<a href=\"" +
+                    ItemUrl(a.m_number) + "\">" + EscapeText(a.m_title) + "</a> for " +
                     FormatUsd(a.m_startCents) + ".</p>\n");
 }
 
-std::string AnswerPage(const PageContext& ctx, const std::string& answer)
-{
+std::string AnswerPage(const PageContext& ctx, const std::string& answer) {
     Auction sample;
     sample.m_number = "0000000000";
     sample.m_title = "Item";
@@ -512,18 +517,19 @@ std::string AnswerPage(const PageContext& ctx, const std::string& answer)
     if (answer == "high_bidder") return HighBidderPage(ctx, sample, 0, 0);
     if (answer == "outbid") return OutbidPage(ctx, sample, 0, 0);
     if (answer == "higher_bid")
-        return Confirmation(ctx, "<p>To enter a higher maximum bid, please enter an amount above "
-                                 "your current maximum.</p>\n");
+        return Confirmation(ctx,
+                            "<p>To enter a higher maximum bid, please enter an amount above "
+                            "your current maximum.</p>\n");
     return Confirmation(ctx, "<p>" + EscapeText(answer) + "</p>\n");
 }
 
 std::string ListingPage(const PageContext& ctx, const std::string& heading,
                         const std::vector<const Auction*>& items, double now,
-                        const std::vector<std::pair<std::string, std::string>>& sideLinks)
-{
+                        const std::vector<std::pair<std::string, std::string>>& sideLinks) {
     // Rows are written without white space between tags: a listing reader
     // takes every run of text between two tags as a line.
-    std::string b = "<h2>" + EscapeText(heading) + "</h2>\n<table width=\"100%\"><tr>"
+    std::string b = "<h2>" + EscapeText(heading) +
+                    "</h2>\n<table width=\"100%\"><tr>"
                     "<td valign=\"top\" width=\"180\">";
     for (const auto& [href, text] : sideLinks)
         b += "<a href=\"" + EscapeAttr(href) + "\">" + EscapeText(text) + "</a><br>";
@@ -533,7 +539,7 @@ std::string ListingPage(const PageContext& ctx, const std::string& heading,
     for (const Auction* a : items) {
         Standing s = a->Compute();
         std::string link = ItemUrl(a->m_number);
-        std::string bids = a->m_kind == Kind::Fixed ? "Buy It Now"
+        std::string bids = a->m_kind == Kind::Fixed  ? "Buy It Now"
                            : a->m_kind == Kind::Live ? "Live"
                                                      : std::to_string(s.bidCount);
         int64_t left = static_cast<int64_t>(a->m_endTime - now);
@@ -550,26 +556,26 @@ std::string ListingPage(const PageContext& ctx, const std::string& heading,
                               (long long)(left / 60 % 60), (long long)(left % 60));
             leftText = buf;
         }
-        b += "<tr><td><a href=\"" + link + "\"><img src=\"/pics/thumb.gif\" width=\"64\" "
-             "height=\"48\" border=\"0\" alt=\"\"></a></td><td><a href=\"" + link + "\">" +
-             EscapeText(a->m_title) + "</a></td><td>" + FormatUsd(s.priceCents) + "</td><td>" +
-             bids + "</td><td>" + leftText + "</td></tr>\n";
+        b += "<tr><td><a href=\"" + link +
+             "\"><img src=\"/pics/thumb.gif\" width=\"64\" "
+             "height=\"48\" border=\"0\" alt=\"\"></a></td><td><a href=\"" +
+             link + "\">" + EscapeText(a->m_title) + "</a></td><td>" + FormatUsd(s.priceCents) +
+             "</td><td>" + bids + "</td><td>" + leftText + "</td></tr>\n";
     }
     b += "</table>\n</td></tr></table>\n";
     return Page(ctx, "eBay - " + EscapeText(heading), b);
 }
 
-std::string NotFoundPage(const PageContext& ctx, const std::string& what)
-{
+std::string NotFoundPage(const PageContext& ctx, const std::string& what) {
     return Page(ctx, "eBay - Page Not Found",
                 "<h2>Page Not Found</h2>\n<p>The page you requested (" + EscapeText(what) +
                     ") is not available.</p>\n");
 }
 
-std::string StatusPage(int status)
-{
+std::string StatusPage(int status) {
     return "<html><head><title>" + std::to_string(status) + "</title></head><body><h1>HTTP " +
-           std::to_string(status) + "</h1><p>The server could not answer this request.</p>"
+           std::to_string(status) +
+           "</h1><p>The server could not answer this request.</p>"
            "</body></html>\n";
 }
 

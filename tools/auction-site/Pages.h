@@ -24,8 +24,7 @@ std::string EscapeAttr(const std::string& s);
 // Percent-encodes everything but letters, digits and "-_.~" (for query values in links).
 std::string UrlEncode(const std::string& s);
 
-std::string ItemPage(const Auction& a, double now, const PageContext& ctx,
-                     int highBidderFeedback);
+std::string ItemPage(const Auction& a, double now, const PageContext& ctx, int highBidderFeedback);
 std::string InvalidItemPage(const std::string& number, const PageContext& ctx);
 std::string BidHistoryPage(const Auction& a, double now, const PageContext& ctx);
 std::string TimePage(double now, const PageContext& ctx);
@@ -54,7 +53,8 @@ std::string OfferErrorPage(const PageContext& ctx, const std::vector<std::string
 std::string HighBidderPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents);
 std::string OutbidPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents);
 std::string TooLowPage(const PageContext& ctx, const Auction& a, int64_t maxCents);
-std::string ReserveNotMetPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents);
+std::string ReserveNotMetPage(const PageContext& ctx, const Auction& a, double now,
+                              int64_t maxCents);
 std::string AuctionEndedPage(const PageContext& ctx, const Auction& a);
 std::string MultiItemPage(const PageContext& ctx, const Auction& a, int64_t maxCents);
 std::string NotRegisteredPage(const PageContext& ctx, const std::string& user);

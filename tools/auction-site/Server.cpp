@@ -1,6 +1,8 @@
 #include "Server.h"
 
 #include <httplib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -12,9 +14,6 @@
 #include <sstream>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "Certificate.h"
 #include "Site.h"
 
@@ -22,40 +21,31 @@ namespace bexora::auction {
 
 namespace {
 
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
-std::string Trim(const std::string& s)
-{
+std::string Trim(const std::string& s) {
     size_t b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos)
-        return "";
+    if (b == std::string::npos) return "";
     return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
 }
 
-std::string AbsolutePath(const std::string& path)
-{
+std::string AbsolutePath(const std::string& path) {
     char buf[PATH_MAX];
-    if (::realpath(path.c_str(), buf))
-        return buf;
+    if (::realpath(path.c_str(), buf)) return buf;
     return path;
 }
 
-std::string Folder(const std::string& path)
-{
+std::string Folder(const std::string& path) {
     size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
+    if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // Writes beside the target and renames over it, so a reader never sees half a file.
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* error)
-{
+bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* error) {
     std::string tmp = path + ".tmp" + std::to_string(::getpid());
     {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
@@ -63,25 +53,21 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
         out.flush();
         if (!out) {
             ::unlink(tmp.c_str());
-            if (error)
-                *error = "cannot write " + tmp;
+            if (error) *error = "cannot write " + tmp;
             return false;
         }
     }
     ::chmod(tmp.c_str(), 0600);
     if (std::rename(tmp.c_str(), path.c_str()) != 0) {
         ::unlink(tmp.c_str());
-        if (error)
-            *error = "cannot replace " + path;
+        if (error) *error = "cannot replace " + path;
         return false;
     }
     return true;
 }
 
-void RemoveTree(const std::string& dir, const std::vector<std::string>& files)
-{
-    for (const std::string& f : files)
-        ::unlink(f.c_str());
+void RemoveTree(const std::string& dir, const std::vector<std::string>& files) {
+    for (const std::string& f : files) ::unlink(f.c_str());
     ::rmdir(dir.c_str());
 }
 
@@ -89,23 +75,21 @@ void RemoveTree(const std::string& dir, const std::vector<std::string>& files)
 
 Server::Server(Site& site) : m_site(site) {}
 
-Server::~Server() { Stop(); }
+Server::~Server() {
+    Stop();
+}
 
-bool Server::Start(const ServerOptions& options, std::string* error)
-{
+bool Server::Start(const ServerOptions& options, std::string* error) {
     auto fail = [&](const std::string& e) {
-        if (error)
-            *error = e;
+        if (error) *error = e;
         Stop();
         return false;
     };
     std::string dir = options.dataDir;
-    if (dir.empty() && !options.settingsOut.empty())
-        dir = Folder(options.settingsOut);
+    if (dir.empty() && !options.settingsOut.empty()) dir = Folder(options.settingsOut);
     if (dir.empty()) {
         char pattern[] = "/tmp/auction-site-XXXXXX";
-        if (!::mkdtemp(pattern))
-            return fail("cannot make a temporary folder");
+        if (!::mkdtemp(pattern)) return fail("cannot make a temporary folder");
         dir = m_tempDir = pattern;
     } else {
         ::mkdir(dir.c_str(), 0700);
@@ -114,20 +98,20 @@ bool Server::Start(const ServerOptions& options, std::string* error)
     m_certPath = dir + "/auction-site-cert.pem";
     m_keyPath = dir + "/auction-site-key.pem";
     std::string certError;
-    if (!MakeSelfSignedCertificate(m_certPath, m_keyPath, &certError))
-        return fail(certError);
+    if (!MakeSelfSignedCertificate(m_certPath, m_keyPath, &certError)) return fail(certError);
 
     m_http = std::make_unique<httplib::Server>();
     m_https = std::make_unique<httplib::SSLServer>(m_certPath.c_str(), m_keyPath.c_str());
-    if (!m_https->is_valid())
-        return fail("the HTTPS server does not accept the certificate");
+    if (!m_https->is_valid()) return fail("the HTTPS server does not accept the certificate");
 
     auto setUp = [&](httplib::Server& server, bool https) {
         int threads = std::max(4, options.threads);
         server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
         server.set_tcp_nodelay(true);  // headers and body go in separate writes
         server.set_keep_alive_max_count(1000);
-        server.set_keep_alive_timeout(5);
+        // An idle kept-alive connection holds a server thread, and stopping
+        // waits for it: keep the idle time short, as a busy site does.
+        server.set_keep_alive_timeout(2);
         server.set_payload_max_length(64 * 1024 * 1024);
         auto handler = [this, https](const httplib::Request& req, httplib::Response& res) {
             m_site.Handle(req, res, https);
@@ -141,8 +125,7 @@ bool Server::Start(const ServerOptions& options, std::string* error)
     setUp(*m_https, true);
 
     auto bind = [](httplib::Server& server, int port) {
-        if (port > 0)
-            return server.bind_to_port("127.0.0.1", port) ? port : -1;
+        if (port > 0) return server.bind_to_port("127.0.0.1", port) ? port : -1;
         return server.bind_to_any_port("127.0.0.1");
     };
     m_httpPort = bind(*m_http, options.httpPort);
@@ -173,17 +156,12 @@ bool Server::Start(const ServerOptions& options, std::string* error)
     return true;
 }
 
-void Server::Stop()
-{
+void Server::Stop() {
     m_site.SetStopping();
-    if (m_http)
-        m_http->stop();
-    if (m_https)
-        m_https->stop();
-    if (m_httpThread.joinable())
-        m_httpThread.join();
-    if (m_httpsThread.joinable())
-        m_httpsThread.join();
+    if (m_http) m_http->stop();
+    if (m_https) m_https->stop();
+    if (m_httpThread.joinable()) m_httpThread.join();
+    if (m_httpsThread.joinable()) m_httpsThread.join();
     m_http.reset();
     m_https.reset();
     if (!m_tempDir.empty()) {
@@ -192,15 +170,14 @@ void Server::Stop()
     }
 }
 
-std::string Server::SettingsText(const std::string& existing) const
-{
+std::string Server::SettingsText(const std::string& existing) const {
     const std::string http = "127.0.0.1:" + std::to_string(m_httpPort);
     const std::string https = "127.0.0.1:" + std::to_string(m_httpsPort);
     const std::string vendor = "http://" + http + "/vendor";
     const std::vector<std::pair<std::string, std::string>> site = {
-        {"SiteItemHost", http},     {"SiteTimeHost", http},
-        {"SiteSignInHost", https},  {"SiteOfferHost", http},
-        {"SiteMyHost", http},       {"SiteHomeUrl", "http://" + http + "/"},
+        {"SiteItemHost", http},      {"SiteTimeHost", http},
+        {"SiteSignInHost", https},   {"SiteOfferHost", http},
+        {"SiteMyHost", http},        {"SiteHomeUrl", "http://" + http + "/"},
         {"SiteDomain", "127.0.0.1"}, {"VendorSiteUrl", vendor},
         {"CAFile", m_certPath},
     };
@@ -211,8 +188,7 @@ std::string Server::SettingsText(const std::string& existing) const
     // regard to case, as the client reads them).
     std::vector<std::string> lines;
     std::istringstream in(existing);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     auto ours = [&](const std::string& section, const std::string& key) {
         const auto& list = Lower(section) == "site" ? site : update;
         return std::any_of(list.begin(), list.end(),
@@ -223,12 +199,10 @@ std::string Server::SettingsText(const std::string& existing) const
     auto flush = [&]() {
         std::string s = Lower(section);
         if (s == "site" && !doneSite) {
-            for (const auto& [k, v] : site)
-                out += k + "=" + v + "\n";
+            for (const auto& [k, v] : site) out += k + "=" + v + "\n";
             doneSite = true;
         } else if (s == "update" && !doneUpdate) {
-            for (const auto& [k, v] : update)
-                out += k + "=" + v + "\n";
+            for (const auto& [k, v] : update) out += k + "=" + v + "\n";
             doneUpdate = true;
         }
     };

@@ -17,8 +17,8 @@ namespace bexora::auction {
 class Site;
 
 struct ServerOptions {
-    int httpPort = 0;   // 0: a free port
-    int httpsPort = 0;  // 0: a free port
+    int httpPort = 0;         // 0: a free port
+    int httpsPort = 0;        // 0: a free port
     std::string dataDir;      // certificate and key; "" = beside settingsOut, else a temp folder
     std::string settingsOut;  // "" = write no settings file
     int threads = 64;         // per server; keep-alive connections each hold one

@@ -147,7 +147,7 @@ private:
     std::mt19937_64 m_tokenRng;  // sessions and form keys: never predictable
     double m_skew = 0;
     std::map<std::string, std::unique_ptr<Auction>> m_items;
-    std::map<std::string, Account> m_accounts;  // key: lower-case user ID
+    std::map<std::string, Account> m_accounts;      // key: lower-case user ID
     std::map<std::string, std::string> m_sessions;  // token -> user
     struct OfferKey {
         std::string item, user, pass;

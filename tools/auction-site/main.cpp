@@ -2,6 +2,8 @@
 // "http=PORT https=PORT" once both servers listen, and runs until SIGINT or
 // SIGTERM.
 
+#include <pthread.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -9,15 +11,12 @@
 #include <optional>
 #include <string>
 
-#include <pthread.h>
-
 #include "Server.h"
 #include "Site.h"
 
 using namespace bexora::auction;
 
-static void Usage(FILE* to)
-{
+static void Usage(FILE* to) {
     std::fprintf(to,
                  "usage: auction-site [options]\n"
                  "  --http-port N       HTTP port (default: a free one)\n"
@@ -29,8 +28,7 @@ static void Usage(FILE* to)
                  "  --threads N         worker threads per server (default 64)\n");
 }
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     ServerOptions options;
     std::optional<uint64_t> seed;
     bool demo = false;
@@ -48,7 +46,8 @@ int main(int argc, char** argv)
             char* end = nullptr;
             long long n = std::strtoll(v.c_str(), &end, 10);
             if (v.empty() || *end != '\0' || n < 0) {
-                std::fprintf(stderr, "auction-site: %s needs a number, not \"%s\"\n", arg.c_str(), v.c_str());
+                std::fprintf(stderr, "auction-site: %s needs a number, not \"%s\"\n", arg.c_str(),
+                             v.c_str());
                 std::exit(2);
             }
             return n;
@@ -87,8 +86,7 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     Site site(seed);
-    if (demo)
-        site.LoadDemo();
+    if (demo) site.LoadDemo();
     Server server(site);
     std::string error;
     if (!server.Start(options, &error)) {
