@@ -154,6 +154,11 @@ std::string OfferErrorText(std::string& page) {
 }
 
 void ComposeResultUrl(CBidRequest& request) {
+    // The sign-in request holds the password in its query; the browser pane
+    // would show it in the address bar, keep it in its history and send it
+    // again. It opens the plain sign-in page instead, leading back to the item.
+    if (request.m_strResultUrl.rfind(site::SignInRequestUrl(request.m_strUserId, ""), 0) == 0)
+        request.m_strResultUrl = site::SignInPageUrl();
     std::string back = site::EncodeForQuery(site::ItemViewUrl(request.m_strItemNumber));
     ReplaceAll(request.m_strResultUrl, "&ru=&", "&");
     request.m_strResultUrl += "&ru=" + back;

@@ -49,6 +49,13 @@ std::string TakeAccount(const Args& args, Account& account, Args& rest) {
     }
     if (!account.hasUser) return "--user is required";
     if (!account.hasPassword) return "--password is required";
+    // A password on the command line is seen by every user of the machine
+    // (ps, /proc) and stays in the shell's history: "-" reads it from the
+    // first line of standard input instead.
+    if (account.password == "-") {
+        if (!std::getline(std::cin, account.password)) return "no password on standard input";
+        if (!account.password.empty() && account.password.back() == '\r') account.password.pop_back();
+    }
     return "";
 }
 
@@ -116,7 +123,8 @@ void AddBiddingCommands(CommandTable& commands) {
                         "                                ITEM; prints succeeded=, result= and url=\n"});
     commands.push_back({"test-login", &TestLoginCommand,
                         "  test-login --user U --password P\n"
-                        "                                check that the site accepts the sign-in\n"});
+                        "                                check that the site accepts the sign-in\n"
+                        "                                (--password - reads it from standard input)\n"});
 }
 
 }  // namespace bexora::cli

@@ -41,18 +41,35 @@ struct ThreadHandle {
     void SetUp() {
         curl_easy_setopt(curl, CURLOPT_SHARE, CCookieStore::Instance().Share());
         curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");  // the cookie engine on
-        if (!caFile.empty()) {
-            curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
-            curl_easy_setopt(curl, CURLOPT_CAPATH, "/etc/ssl/certs");
-        }
+        ApplyCa();
     }
-    // The CA file is read from the settings on every fetch; a change takes
-    // the handle back to curl's defaults (its connections stay cached).
+    // The CA file is read from the settings on every fetch. An extra file is
+    // trusted besides the system's folder of certificates; without one curl's
+    // own defaults apply again.
     void UseCaFile(const std::string& ca) {
         if (ca == caFile) return;
         caFile = ca;
-        curl_easy_reset(curl);
-        SetUp();
+        ApplyCa();
+    }
+    void ApplyCa() {
+        static const CaDefaults defaults = ReadCaDefaults();
+        const std::string& file = caFile.empty() ? defaults.file : caFile;
+        const std::string& path = caFile.empty() ? defaults.path : std::string("/etc/ssl/certs");
+        curl_easy_setopt(curl, CURLOPT_CAINFO, file.empty() ? nullptr : file.c_str());
+        curl_easy_setopt(curl, CURLOPT_CAPATH, path.empty() ? nullptr : path.c_str());
+    }
+    struct CaDefaults {
+        std::string file, path;
+    };
+    static CaDefaults ReadCaDefaults() {
+        CaDefaults d;
+        CURL* probe = curl_easy_init();
+        char* value = nullptr;
+        if (curl_easy_getinfo(probe, CURLINFO_CAINFO, &value) == CURLE_OK && value) d.file = value;
+        value = nullptr;
+        if (curl_easy_getinfo(probe, CURLINFO_CAPATH, &value) == CURLE_OK && value) d.path = value;
+        curl_easy_cleanup(probe);
+        return d;
     }
     ~ThreadHandle() {
         curl_easy_cleanup(curl);

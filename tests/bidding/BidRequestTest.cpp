@@ -152,10 +152,10 @@ TEST_F(BidTest, RefusedSignInMakesNoOfferRequest) {
     EXPECT_FALSE(r->m_bSucceeded);
     EXPECT_EQ(r->m_strResult, "Username and Password is invalid.");
     EXPECT_EQ(m_site.CountLog("MakeBid"), 0u);
-    std::string signIn = site::SignInRequestUrl("jo", "wrong");
-    std::string kept = signIn;
-    kept.replace(kept.find("&ru=&"), 5, "&");
-    EXPECT_EQ(r->m_strResultUrl, ResultUrlFor(kept, item));
+    // The browser pane is sent to the sign-in page, never to an address
+    // that holds the password.
+    EXPECT_EQ(r->m_strResultUrl, ResultUrlFor(site::SignInPageUrl(), item));
+    EXPECT_EQ(r->m_strResultUrl.find("wrong"), std::string::npos);
     EXPECT_EQ(ModeOf(m_site.WorkFile("errorMake1.html")), 0u);  // never written
 }
 
@@ -244,8 +244,8 @@ TEST_F(BidTest, OfferFormRefusalIsReportedWithTheSitesReasons) {
     EXPECT_EQ(r->m_strResult, "The item number 1234567890 is invalid, or the item no longer exists.");
     EXPECT_EQ(m_site.CountLog(kConfirmStep), 0u);
     EXPECT_EQ(ModeOf(m_site.WorkFile("errormake1st.html")), 0600u);
-    // The sign-in address is the one kept.
-    EXPECT_EQ(r->m_strResultUrl.find(site::SignInRequestUrl("jo", "pw").substr(0, 40)), 0u);
+    // The sign-in step is the one kept, shown as the sign-in page.
+    EXPECT_EQ(r->m_strResultUrl, ResultUrlFor(site::SignInPageUrl(), "1234567890"));
 
     // A refusal without the label after it.
     m_site.Fault(R"({"contains":"MakeBid&uiid","count":1,"answer":"The following must be corrected before continuing:"})");

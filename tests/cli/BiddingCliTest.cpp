@@ -20,9 +20,9 @@ protected:
         setenv("XDG_DATA_HOME", m_site.Dir().c_str(), 1);
         m_site.Account("pat", "p&ss word");
     }
-    test::ProcessResult Cli(std::vector<std::string> args) {
+    test::ProcessResult Cli(std::vector<std::string> args, const std::string& input = "") {
         args.insert(args.begin(), {"--settings", m_site.SettingsFile()});
-        return test::RunProcess(BEXORA_CLI, args);
+        return test::RunProcess(BEXORA_CLI, args, input);
     }
     test::LocalSite m_site;
 };
@@ -50,6 +50,9 @@ TEST_F(BiddingCliTest, TestLoginPrintsTheMessage) {
     EXPECT_EQ(good.out, "Username and password are OK.\n");
     auto bad = Cli({"test-login", "--user", "pat", "--password", "p&ss"});
     EXPECT_EQ(bad.out, "Your sign in information is not valid\n");
+    // The password can stay off the command line.
+    auto piped = Cli({"test-login", "--user", "pat", "--password", "-"}, "p&ss word\n");
+    EXPECT_EQ(piped.out, "Username and password are OK.\n");
 }
 
 TEST_F(BiddingCliTest, MisuseIsRefused) {
