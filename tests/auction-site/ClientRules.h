@@ -2,9 +2,8 @@
 // The site's pages are read here with the client's own readers (tag
 // stripping, hidden fields, the item page parser, the time page, the listing
 // scan), so a page the site serves is checked against exactly what the
-// program does with it. The quick add of listing pages and the bid answer
-// table are still test copies until the browser and bidding code provide
-// them.
+// program does with it. The quick add of listing pages is still a test
+// copy until the browser code provides it.
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bidding/BidRequest.h"
 #include "model/Item.h"
 #include "site/ItemPageParser.h"
 #include "site/SiteTime.h"
@@ -127,42 +127,21 @@ inline std::vector<Listed> QuickAdd(const std::string& prepared) {
     }
 }
 
-// The bid answer table, first match wins.
+// The bid engine's answer table, first match wins; a multiple-quantity
+// answer (which the engine judges from the item page) reads "MULTI".
 inline std::string Classify(const std::string& page, const std::string& user) {
-    static const std::pair<const char*, const char*> rows[] = {
-        {"You are the current high bidder", "You are the current high bidder."},
-        {"is not a registered eBay user", nullptr},
-        {"password is not valid", "Username and Password is invalid."},
-        {"Transaction Blocked", "Your transaction is blocked, please contact the seller."},
-        {"Bidding 15000.0 or more", "Need more information from eBay for Bidding more than 15000."},
-        {"his seller has set buyer requirements", "You do not meet buyer requirements."},
-        {"Already an eBay user", "Username and Password is invalid."},
-        {"buying activity limits", "You have reached one or more buying activity limits."},
-        {"You have been outbid by another bidder", "You have been outbid by another bidder."},
-        {"You've been outbid by another bidder", "You have been outbid by another bidder."},
-        {"is less than the minimum bid", "Bid is less than the minimun bid.Increse your price."},
-        {"The reserve price has not been met",
-         "You are the high bidder, but the reserve price not met."},
-        {"Auction ended", "The auction is ended before the bid can be placed."},
-        {"Unknown Error", "Item Unknown Error 2"},
-        {"To enter a higher maximum bid",
-         "You may need to bid with a higher value, check ebay page."},
-    };
-    for (const auto& [marker, result] : rows)
-        if (Contains(page, marker)) return result ? result : "Invalid." + user;
-    if (page.empty()) return "You may have problem with your account, try bid from ebay page.";
-    if (Contains(page, "You are bidding on this Multiple Item Auction")) return "MULTI";
-    return "Unknown Error, please contact bexora support";
+    const bexora::AnswerRow& row = bexora::MatchAnswer(page);
+    switch (row.action) {
+        case bexora::AnswerAction::NotRegistered:
+            return "Invalid." + user;
+        case bexora::AnswerAction::MultipleQuantity:
+            return "MULTI";
+        default:
+            return row.result ? row.result : "";
+    }
 }
 
 // The offer form's error list, as the bid engine cuts it out.
-inline std::string OfferErrorText(const std::string& page) {
-    std::string text = StripTags(page);
-    long p = Find(text, "The following must be corrected before continuing:");
-    long q = p >= 0 ? Find(text, "Item title", p) : -1;
-    if (p < 0 || q < 0 || q <= p) return "Unknown error1";
-    std::string r = Cut(text, p + 51, q - p - 52);
-    return Trim(Trim(Trim(Trim(r, " "), "\n"), " "), "\n");
-}
+inline std::string OfferErrorText(std::string page) { return bexora::OfferErrorText(page); }
 
 }  // namespace rules
