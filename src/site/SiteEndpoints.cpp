@@ -1,6 +1,7 @@
 #include "site/SiteEndpoints.h"
 
 #include "app/settings/Settings.h"
+#include "site/TextTools.h"
 
 namespace bexora::site {
 
@@ -12,11 +13,6 @@ std::string Host(const SettingDef& def) { return Settings().GetString(def); }
 
 std::string Http(const SettingDef& host) { return "http://" + Host(host); }
 std::string Https(const SettingDef& host) { return "https://" + Host(host); }
-
-void ReplaceAll(std::string& s, const std::string& what, const std::string& with) {
-    for (size_t pos = s.find(what); pos != std::string::npos; pos = s.find(what, pos + with.size()))
-        s.replace(pos, what.size(), with);
-}
 
 }  // namespace
 
