@@ -29,5 +29,10 @@ void AddModelCommands(CommandTable& commands);
 void AddSiteCommands(CommandTable& commands);
 // Bids: place-bid, test-login.
 void AddBiddingCommands(CommandTable& commands);
+// Item lists: add, delete, cancel, note, history, bid, list, export,
+// add-page, site-time, run.
+void AddListCommands(CommandTable& commands);
+// Program update: check-update, apply-update.
+void AddUpdateCommands(CommandTable& commands);
 
 }  // namespace bexora::cli

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings/Prompt.h"
+#include "cli/CliPrompts.h"
 #include "cli/Commands.h"
 #include "cli/ItemFormat.h"
 #include "model/ebayDoc.h"
@@ -14,23 +14,9 @@ namespace bexora::cli {
 
 namespace {
 
-// Messages shown while a file is read go to standard error, one line each,
-// and take the first button.
-class CStderrPrompts : public IPromptHandler {
-public:
-    CStderrPrompts() { SetPromptHandler(this); }
-    ~CStderrPrompts() override { SetPromptHandler(nullptr); }
-    PromptAnswer Ask(const std::string& text, PromptButtons buttons, PromptIcon) override {
-        std::cerr << "message: " << EscapeValue(text) << "\n";
-        return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel
-                   ? PromptAnswer::Yes
-                   : PromptAnswer::Ok;
-    }
-};
-
 int Dump(const Args& a) {
     if (a.size() != 1) return Usage("dump needs one FILE.bid");
-    CStderrPrompts prompts;
+    CCliPrompts prompts(std::cerr);
     CebayDoc doc;
     if (!doc.OnOpenDocument(a[0])) return kFailed;
 
@@ -58,7 +44,7 @@ int Dump(const Args& a) {
 // "failed" after them when the page could not be read.
 int Refresh(const Args& a) {
     if (a.empty()) return Usage("refresh needs FILE.bid and optionally ITEM numbers");
-    CStderrPrompts prompts;
+    CCliPrompts prompts(std::cerr);
     CebayDoc doc;
     if (!doc.OnOpenDocument(a[0])) return kFailed;
 
@@ -91,7 +77,7 @@ int Refresh(const Args& a) {
 
 int Rewrite(const Args& a) {
     if (a.size() != 2) return Usage("rewrite needs IN.bid and OUT.bid");
-    CStderrPrompts prompts;
+    CCliPrompts prompts(std::cerr);
     CebayDoc doc;
     if (!doc.OnOpenDocument(a[0])) return kFailed;
     return doc.OnSaveDocument(a[1]) ? kOk : kFailed;

@@ -172,6 +172,8 @@ void AddMoreCommands(CommandTable& commands) {
     AddModelCommands(commands);
     AddSiteCommands(commands);
     AddBiddingCommands(commands);
+    AddUpdateCommands(commands);
+    AddListCommands(commands);
 }
 
 }  // namespace

@@ -26,6 +26,31 @@ const char* const kHeaderBlock[] = {
 const char kAcceptEncoding[] = "gzip, deflate";
 const char kUserAgent[] = "Mozilla/4.0";
 
+// curl's own CA defaults, read once.
+struct CaDefaults {
+    std::string file, path;
+};
+CaDefaults ReadCaDefaults() {
+    CaDefaults d;
+    CURL* probe = curl_easy_init();
+    char* value = nullptr;
+    if (curl_easy_getinfo(probe, CURLINFO_CAINFO, &value) == CURLE_OK && value) d.file = value;
+    value = nullptr;
+    if (curl_easy_getinfo(probe, CURLINFO_CAPATH, &value) == CURLE_OK && value) d.path = value;
+    curl_easy_cleanup(probe);
+    return d;
+}
+
+// An extra CA file is trusted besides the system's folder of certificates;
+// without one curl's own defaults apply again.
+void SetCaOptions(CURL* curl, const std::string& caFile) {
+    static const CaDefaults defaults = ReadCaDefaults();
+    const std::string& file = caFile.empty() ? defaults.file : caFile;
+    const std::string& path = caFile.empty() ? defaults.path : std::string("/etc/ssl/certs");
+    curl_easy_setopt(curl, CURLOPT_CAINFO, file.empty() ? nullptr : file.c_str());
+    curl_easy_setopt(curl, CURLOPT_CAPATH, path.empty() ? nullptr : path.c_str());
+}
+
 // One easy handle per thread: curl keeps the thread's connections and TLS
 // sessions alive in it between fetches.
 struct ThreadHandle {
@@ -51,26 +76,7 @@ struct ThreadHandle {
         caFile = ca;
         ApplyCa();
     }
-    void ApplyCa() {
-        static const CaDefaults defaults = ReadCaDefaults();
-        const std::string& file = caFile.empty() ? defaults.file : caFile;
-        const std::string& path = caFile.empty() ? defaults.path : std::string("/etc/ssl/certs");
-        curl_easy_setopt(curl, CURLOPT_CAINFO, file.empty() ? nullptr : file.c_str());
-        curl_easy_setopt(curl, CURLOPT_CAPATH, path.empty() ? nullptr : path.c_str());
-    }
-    struct CaDefaults {
-        std::string file, path;
-    };
-    static CaDefaults ReadCaDefaults() {
-        CaDefaults d;
-        CURL* probe = curl_easy_init();
-        char* value = nullptr;
-        if (curl_easy_getinfo(probe, CURLINFO_CAINFO, &value) == CURLE_OK && value) d.file = value;
-        value = nullptr;
-        if (curl_easy_getinfo(probe, CURLINFO_CAPATH, &value) == CURLE_OK && value) d.path = value;
-        curl_easy_cleanup(probe);
-        return d;
-    }
+    void ApplyCa() { SetCaOptions(curl, caFile); }
     ~ThreadHandle() {
         curl_easy_cleanup(curl);
         curl_slist_free_all(headers);
@@ -208,6 +214,13 @@ void SetFetchLimits(const FetchLimits& limits) {
 }
 
 void SetFetchAbortFlag(const std::atomic<bool>* flag) { t_abortFlag = flag; }
+
+void ApplyTlsOptions(void* curlEasyHandle) {
+    CURL* curl = static_cast<CURL*>(curlEasyHandle);
+    SetCaOptions(curl, Settings().GetString(setting::SiteCaFile));
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+}
 
 bool SplitAddress(const std::string& url, std::string* scheme, std::string* host, int* port,
                   std::string* object) {

@@ -35,6 +35,11 @@ void SetFetchLimits(const FetchLimits& limits);
 // running fetch ends as a network error (used by workers that are stopping).
 void SetFetchAbortFlag(const std::atomic<bool>* flag);
 
+// Gives a curl easy handle of another kind of transfer (a file download) the
+// certificate checks every fetch has: peer and host verified, the settings'
+// CA file trusted besides the system's certificates.
+void ApplyTlsOptions(void* curlEasyHandle);
+
 // Closes the calling thread's kept-alive connections (the next fetch of the
 // thread opens new ones). Servers that are about to stop are not kept
 // waiting on an idle connection.

@@ -1,0 +1,46 @@
+#pragma once
+// What bexora-cli's item-list commands are built from: the front end that
+// prints what the list core tells the user, and the option reader.
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "cli/Commands.h"
+#include "listview/ListFrontEnd.h"
+
+namespace bexora::cli {
+
+// Prints, one line each and at once: every notice that passed the filter
+// as "notice LEVEL TEXT" (with quiet only levels 2 and 3), every balloon as
+// "balloon TITLE | TEXT", every result page as "navigate URL". Line feeds
+// inside a text are written as \n.
+class CCliFrontEnd : public IListFrontEnd {
+public:
+    explicit CCliFrontEnd(bool quiet = false) : m_bQuiet(quiet) {}
+
+    void NoticeAdded(const std::string& text, int level) override;
+    void ShowBalloon(const std::string& title, const std::string& text) override;
+    void Navigate(const std::string& url) override;
+
+    // How many result pages were shown (one per bid result).
+    int Navigations() const { return m_nNavigations; }
+
+private:
+    static void Print(const std::string& line);
+    bool m_bQuiet;
+    int m_nNavigations = 0;
+};
+
+struct ParsedArgs {
+    Args positional;
+    std::map<std::string, std::string> values;  // --name VALUE or --name=VALUE
+    std::set<std::string> flags;                 // --name
+};
+
+// Sorts args into positional ones, options with a value (names in valued)
+// and flags. Returns the problem, empty when there is none.
+std::string ParseOptions(const Args& args, const std::set<std::string>& valued,
+                         const std::set<std::string>& flags, ParsedArgs& out);
+
+}  // namespace bexora::cli

@@ -1,0 +1,57 @@
+#include "listview/Export.h"
+
+#include <ctime>
+
+#include "app/settings/AtomicFile.h"
+#include "app/settings/Prompt.h"
+#include "listview/ItemListCore.h"
+#include "site/TextTools.h"
+
+namespace bexora {
+
+std::string ExportEndTime(int64_t endTime) {
+    // 0 is "no time", not the first second of 1970.
+    if (endTime == 0) return {};
+    const time_t t = static_cast<time_t>(endTime);
+    struct tm tm {};
+    if (!localtime_r(&t, &tm)) return {};
+    char buf[256];
+    const size_t n = strftime(buf, sizeof buf, "%x%X", &tm);
+    return std::string(buf, n);
+}
+
+std::string ExportText(const std::vector<CItem*>& items) {
+    std::string text =
+        "item #\tDescription\tCurrent Bid\tShipping\t"
+        "Qty\tBid No.\tEndTime\tSeller\tFeedback\tPercent\tMy bid\tBidGroup\n";
+    for (const CItem* item : items) {
+        if (!item) continue;
+        const std::string* fields[] = {&item->m_strItemNumber, &item->m_strTitle, &item->m_strCurrentPrice,
+                                       &item->m_strShipping,   &item->m_strQuantity, &item->m_strBidCount};
+        for (const std::string* f : fields) text += *f + "\t";
+        text += ExportEndTime(item->m_tEndTime) + "\t";
+        text += item->m_strSeller + "\t" + item->m_strFeedback + "\t" + item->m_strPercent + "\t" +
+                item->m_strMyBid + "\t" + item->m_strBidGroup + "\n";
+    }
+    // Written as a text file always was on the platform the format comes
+    // from: every line feed, a field's own included, becomes CR LF.
+    ReplaceAll(text, "\n", "\r\n");
+    return text;
+}
+
+bool ExportItems(const std::vector<CItem*>& items, const std::string& path) {
+    std::string error;
+    if (AtomicWriteFile(path, ExportText(items), 0644, &error)) return true;
+    std::string message = exporttext::kWriteFailed;
+    ReplaceAll(message, "%2", error.empty() ? std::string("The file could not be written.") : error);
+    ReplaceAll(message, "%1", path);
+    ShowPrompt(message, PromptButtons::Ok, PromptIcon::Error);
+    return false;
+}
+
+bool OnExport(CItemListCore& core, const std::string& path) {
+    if (path.empty()) return false;
+    return ExportItems(core.GetRowItems(), path);
+}
+
+}  // namespace bexora

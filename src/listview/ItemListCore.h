@@ -1,0 +1,317 @@
+#pragma once
+// API settled.
+//
+// CItemListCore: the item list of one document without any toolkit. It holds
+// the rows (each a pointer to one of the document's items, its 13 cell texts,
+// its image and whether it is selected), the bid groups, the one-second
+// scheduler that counts time down, refreshes items and fires scheduled bids,
+// the merging of the workers' results and the notices about them. The Qt
+// list view and bexora-cli drive it and draw what it says (IListFrontEnd).
+//
+// UI thread only. The workers get heap copies of items; their results come
+// back through the CUiDispatcher onto the UI thread (IWorkerOwner).
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bidding/BidRequest.h"
+#include "bidding/BidThread.h"
+#include "bidding/InFlightList.h"
+#include "bidding/Messages.h"
+#include "bidding/UiDispatcher.h"
+#include "bidding/WebThread.h"
+#include "listview/ListFrontEnd.h"
+#include "listview/Notices.h"
+#include "model/BidGroup.h"
+#include "model/Item.h"
+#include "model/ebayDoc.h"
+
+namespace bexora {
+
+// ---- columns, images, texts ----
+
+constexpr int kColumnCount = 13;
+enum ListColumn : int {
+    kColItem = 0,
+    kColTitle,
+    kColPrice,
+    kColShipping,
+    kColQuantity,
+    kColBidCount,
+    kColTimeLeft,
+    kColEndTime,
+    kColSeller,
+    kColFeedback,
+    kColPercent,
+    kColMyBid,
+    kColBidGroup,
+};
+
+struct ListColumnDef {
+    const char* heading;
+    bool rightAligned;
+    int width;          // pixels
+    bool hideable;      // the user may hide it from the header menu
+    bool hiddenAtFirst; // hidden when no column layout was stored yet
+};
+// The 13 columns in order.
+const std::array<ListColumnDef, kColumnCount>& ListColumns();
+
+// Row images.
+constexpr int kImageNormal = 0;
+constexpr int kImageUpdating = 1;
+constexpr int kImageNote = 2;
+
+namespace listtext {
+constexpr const char* kCannotAdd = "Can not add Item.\n Check the item number!";
+constexpr const char* kAlreadyInList = "Item already in the list";
+constexpr const char* kUpdating = "Updating:";
+constexpr const char* kUpdateIn = "Update in: ";
+constexpr const char* kEnded = "Ended";
+}  // namespace listtext
+
+// Row colours.
+namespace rowcolour {
+constexpr RowColour kUpdateFailed{200, 200, 200};
+constexpr RowColour kNotified{255, 30, 30};
+constexpr RowColour kHighBidder{70, 230, 70};
+constexpr RowColour kPendingGroupFull{217, 201, 237};
+constexpr RowColour kPending{164, 125, 210};
+constexpr RowColour kChanged{228, 247, 228};
+constexpr RowColour kFresh{255, 249, 188};
+constexpr RowColour kPlain{255, 255, 255};
+}  // namespace rowcolour
+
+// ---- helpers the list is built on (also used by export and the CLI) ----
+
+// The list's price comparison: the texts without "0123456789,." at both ends
+// are compared byte-wise, then the values (PriceValue); <0, 0, >0.
+int ComparePrice(const std::string& a, const std::string& b);
+// Compares two items by sort key 1..13 (negative: descending).
+int CompareItems(const CItem& a, const CItem& b, int key);
+// The "Time left" text for rem seconds still to run ("Ended" at 0 or less).
+std::string TimeLeftText(int64_t rem);
+// 1 January 2000 00:00:00 local time (mktime), where the countdown runs to.
+int64_t ZeroMoment();
+// A time value in the C library's "%X" local time format ("" on failure).
+std::string FormatClockTime(int64_t t);
+
+// ---- the workers, as the core sees them ----
+
+// Where the core posts its jobs. Tests capture them; the program uses the
+// two worker threads (CWorkerJobSink).
+class IJobSink {
+public:
+    virtual ~IJobSink() = default;
+    // WM_ITEM_UPDATE: ownership of the copy passes on.
+    virtual void PostUpdate(std::unique_ptr<CItem> copy) = 0;
+    // WM_BID_PLACE: ownership of the request passes on.
+    virtual void PostBid(std::unique_ptr<CBidRequest> request) = 0;
+    // Stops the workers; jobs not handled yet are freed. Safe to repeat.
+    virtual void Stop() {}
+};
+
+// The update and bid workers of one list, started on construction.
+class CWorkerJobSink : public IJobSink {
+public:
+    CWorkerJobSink(IWorkerOwner& owner, CUiDispatcher& ui, CWebThread::RefreshFn refresh = {});
+    ~CWorkerJobSink() override;
+    void PostUpdate(std::unique_ptr<CItem> copy) override;
+    void PostBid(std::unique_ptr<CBidRequest> request) override;
+    void Stop() override;
+
+    CWebThread& WebThread() { return m_web; }
+    CBidThread& BidThread() { return m_bid; }
+
+private:
+    CWebThread m_web;
+    CBidThread m_bid;
+};
+
+// ---- one row ----
+
+struct CItemRow {
+    CItem* item = nullptr;  // the document's item; not owned
+    std::array<std::string, kColumnCount> cells;
+    int image = kImageNormal;
+    bool selected = false;
+    // The tick's cache of the last "Time left" text it made and its key (the
+    // minute, or in the last minute the second); 0 means none yet.
+    int64_t timeKey = 0;
+    std::string timeText;
+};
+
+class CItemListCore : public IItemListView, public IWorkerOwner {
+public:
+    // jobs: where refreshes and bids go; nullptr starts the list's own two
+    // workers (refresh: how the update worker refreshes a copy, default the
+    // item's page). The core registers itself as doc's list view and takes
+    // over the groups the document read.
+    CItemListCore(CebayDoc& doc, IListFrontEnd& front, CUiDispatcher& ui, IJobSink* jobs = nullptr,
+                  CWebThread::RefreshFn refresh = {});
+    ~CItemListCore() override;
+    CItemListCore(const CItemListCore&) = delete;
+    CItemListCore& operator=(const CItemListCore&) = delete;
+
+    // The view's initial update: a row for every item of the document in its
+    // order, sort key 1, then the scheduler's initialisation from the
+    // settings (interval, "Update all", the notice filter). Call once.
+    void Initialize();
+    // The view going away: empties the in-flight list, stops both workers,
+    // rebuilds the document's item list and saves it. Later worker results
+    // are dropped. Called by the destructor when not called before.
+    void Shutdown();
+
+    // ---- IItemListView (the document) ----
+    std::vector<CItem*> GetRowItems() const override;
+    CBidGroupList& GetBidGroups() override { return m_groups; }
+
+    // ---- IWorkerOwner (results, on the UI thread) ----
+    void OnItemUpdated(std::unique_ptr<CItem> item) override;
+    void OnBidPlaced(std::unique_ptr<CBidRequest> request) override;
+    bool IsUpdateInFlight(const std::string& itemNumber) override;
+
+    // ---- rows ----
+    int GetRowCount() const { return static_cast<int>(m_rows.size()); }
+    const CItemRow& GetRow(int row) const { return m_rows.at(row); }
+    CItem* GetItem(int row) const;                           // null outside the rows
+    const std::string& GetCellText(int row, int col) const;  // "" outside
+    int GetRowImage(int row) const;                          // 0 outside
+    RowColour GetRowColour(int row) const;
+    // Tips: only rows whose item has a note get them ("" otherwise).
+    std::string GetTipText(int row) const;
+    std::string GetTipTitle(int row) const;
+    // The first row whose item has this number, or -1.
+    int FindRow(const std::string& itemNumber) const;
+
+    // Appends a row for item, which must be one of the document's items.
+    // Returns the row.
+    int InsertItemRow(CItem* item);
+    // Writes the item's fields into the row's cells.
+    void FillRow(int row, const CItem& item);
+    void RedrawRow(int row);
+    void RedrawGroupRows(const std::string& groupName);
+    void SetStatusText(const std::string& text);
+    // Puts the document's items in row order; true when a bid is pending.
+    bool RebuildItemList();
+    // The document's automatic save (no question asked).
+    void SaveDocument();
+
+    // ---- adding ----
+    // "Add Single Item" after the dialog's OK with the typed text: fetches
+    // the page; shows "Can not add Item..." or "Item already in the list"
+    // (refreshing the listed row) or adds the row and saves. True when added.
+    bool AddSingleItem(const std::string& typedNumber);
+    // The browser pane's add: 0 when the number is listed already (with
+    // refresh, the listed item takes the page fields and is redrawn; item is
+    // dropped), 1 when item became the last row (the document owns it).
+    int AddItemIfNew(std::unique_ptr<CItem> item, bool refresh);
+
+    // ---- selection (the front end mirrors the user's clicks here) ----
+    std::vector<int> GetSelectedRows() const;  // ascending
+    void SetSelectedRows(const std::vector<int>& rows);
+    void SelectRow(int row, bool selected = true);
+    void SelectAll();  // command 150
+    void ClearSelection();
+    // Selects exactly the rows of these numbers; false when one is not listed
+    // (the listed ones are selected anyway).
+    bool SelectItems(const std::vector<std::string>& itemNumbers);
+    int GetFocusRow() const { return m_nFocusRow; }
+
+    // ---- item commands (selection based; nothing without a selection) ----
+    void OnDeleteItem();         // 140 and the Delete key
+    void OnCancelPendingBid();   // 142
+    void OnViewHistory();        // 149, through ShowPrompt
+    // 32780: what the note dialog starts with for row, and storing its
+    // result (trimmed of CR/LF at both ends; the row image follows).
+    std::string GetNoteForDialog(int row) const;
+    void SetNote(int row, const std::string& note);
+    // A click on column col: key col+1, again: descending, again: ascending.
+    void SortByColumn(int col);
+    // Sorts the rows by key (1..13, negative descending) and keeps it.
+    void Sort(int key);
+    int GetSortKey() const { return m_nSortKey; }
+
+    // ---- scheduler ----
+    // The one-second tick. Front ends call it when MsUntilNextTick() has run
+    // out, never re-entrantly.
+    void OnTick();
+    // How long until the next tick is due: just after the next whole second
+    // of the local clock following the last tick (0 when already due).
+    int64_t MsUntilNextTick() const;
+    // Places the item's bid now, within its group's limit (the item must be
+    // one of the rows' items).
+    void TriggerBid(CItem& item);
+    void UpdateRow(int row);
+    void UpdateSelected();  // 146
+    void UpdateAll();       // 147
+    // Merges copy into the row with its number: page fields, bid fields, or
+    // neither (then only the row is found). The row, or -1.
+    int MergeItem(const CItem& copy, bool page, bool bid);
+    // End time + site clock offset - local now, in seconds.
+    int64_t RemainingSeconds(const CItem& item) const;
+
+    int64_t GetUpdateReload() const { return m_tUpdateReload; }
+    int64_t GetUpdateCountdown() const { return m_tUpdateCountdown; }
+    // "Update in: " and the countdown moment's time of day.
+    std::string CountdownStatusText() const;
+
+    // The newer-version check of the update subsystem; asked at minute 7 of
+    // hours divisible by 5 (in the minute's first two seconds). Unset: never.
+    void SetNewerVersionCheck(std::function<bool()> check) { m_newerVersion = std::move(check); }
+    // Where the clock offset comes from (GetClockOffset unless a test says
+    // otherwise); the tick re-reads it with refresh once an hour.
+    void SetClockOffsetSource(std::function<int64_t(bool refresh)> source) {
+        m_offsetSource = std::move(source);
+    }
+
+    // ---- notices ----
+    CNoticeLog& Notices() { return m_notices; }
+    bool Notify(const std::string& text, int level) { return m_notices.Notify(text, level); }
+    void ShowBalloon(const std::string& title, const std::string& text);
+
+    CebayDoc& Document() { return m_doc; }
+    CInFlightList& UpdatesInFlight() { return m_updatesInFlight; }
+
+private:
+    void SetRowImage(int row, int image);
+    void SetCell(int row, int col, const std::string& text);
+    void NoticesForRefresh(CItem& u);
+    void RemoveRow(int row);
+    bool InUpdateWindow(const CItem& item) const;
+    void UpdateRecent();
+    int64_t ClockOffset(bool refresh) const;
+
+    CebayDoc& m_doc;
+    IListFrontEnd& m_front;
+    CUiDispatcher& m_ui;
+    std::unique_ptr<IJobSink> m_ownJobs;
+    IJobSink* m_jobs = nullptr;
+
+    std::vector<CItemRow> m_rows;
+    CBidGroupList m_groups;
+    CInFlightList m_updatesInFlight;
+    CNoticeLog m_notices;
+    int m_nSortKey = 1;
+    int m_nFocusRow = -1;
+
+    int64_t m_tUpdateReload = 0;
+    int64_t m_tUpdateCountdown = 0;
+    int64_t m_tLastTick = 0;  // local second of the last tick
+    int64_t m_tLastVersionCheck = 0;
+    int64_t m_tZero = 0;  // ZeroMoment(), taken at initialisation
+    bool m_bInTick = false;
+    bool m_bFilling = false;  // Initialize: one RowsChanged for all rows
+    bool m_bShutDown = false;
+    bool m_bUpdateRecent = false;
+    int64_t m_nUpdateWindow = 0;  // seconds, with "Update Recent"
+
+    std::function<bool()> m_newerVersion;
+    std::function<int64_t(bool)> m_offsetSource;
+};
+
+}  // namespace bexora

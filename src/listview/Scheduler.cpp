@@ -1,0 +1,252 @@
+// The one-second tick and the road of refreshes and bids through the two
+// workers.
+
+#include <cstdint>
+#include <ctime>
+
+#include "app/settings/Clock.h"
+#include "app/settings/Settings.h"
+#include "listview/ItemListCore.h"
+#include "site/SiteTime.h"
+
+namespace bexora {
+
+namespace {
+
+// The tick is armed this long after the whole second, so that a timer that
+// fires a little early still finds the new second on the clock.
+constexpr int64_t kTickMarginMs = 2;
+
+// Where the countdown ends when the interval is not usable: the default 30
+// minutes rather than refreshing every item on every tick.
+constexpr int64_t kDefaultIntervalSeconds = 30 * 60;
+
+// The hour and minute of the newer-version check (hours divisible by 5).
+constexpr int kVersionCheckMinute = 7;
+
+}  // namespace
+
+std::string TimeLeftText(int64_t rem) {
+    if (rem <= 0) return listtext::kEnded;
+    if (rem >= 86400) return FormatTimeSpan(rem, "%Dd %H:%M:00");
+    if (rem >= 60) return FormatTimeSpan(rem, "%H:%M:00");
+    return FormatTimeSpan(rem, "%H:%M:%S");
+}
+
+int64_t CItemListCore::ClockOffset(bool refresh) const {
+    return m_offsetSource ? m_offsetSource(refresh) : GetClockOffset(refresh);
+}
+
+int64_t CItemListCore::RemainingSeconds(const CItem& item) const {
+    return item.m_tEndTime + ClockOffset(false) - LocalNow();
+}
+
+void CItemListCore::Initialize() {
+    m_bFilling = true;
+    for (auto& item : m_doc.Items()) InsertItemRow(item.get());
+    m_bFilling = false;
+    m_nSortKey = 1;  // the indicator shows key 1; the rows keep the file's order
+
+    const CSettingsStore& s = Settings();
+    int64_t interval = int64_t(s.GetInt(setting::UpdateMin)) * 60 + s.GetInt(setting::UpdateSec);
+    if (interval <= 0) interval = kDefaultIntervalSeconds;
+    m_tZero = ZeroMoment();
+    m_tUpdateReload = m_tZero + interval;
+    m_tUpdateCountdown = s.GetInt(setting::UpdateAll) == 0 ? m_tUpdateReload : 0;
+
+    m_bUpdateRecent = s.GetInt(setting::UpdateRecent) != 0;
+    m_nUpdateWindow = int64_t(s.GetInt(setting::UpdateEndDay)) * 86400 +
+                      int64_t(s.GetInt(setting::UpdateEndHour)) * 3600 +
+                      int64_t(s.GetInt(setting::UpdateEndMin)) * 60;
+
+    m_notices.SetLevel(s.GetInt(setting::MessageLevel));
+    m_tLastTick = GetClock().NowMs() / 1000 - 1;  // the first tick is due at once
+    m_front.RowsChanged();
+}
+
+int64_t CItemListCore::MsUntilNextTick() const {
+    const int64_t due = (m_tLastTick + 1) * 1000 + kTickMarginMs;
+    const int64_t wait = due - GetClock().NowMs();
+    return wait > 0 ? wait : 0;
+}
+
+void CItemListCore::OnTick() {
+    if (m_bInTick || m_bShutDown) return;
+    m_bInTick = true;
+
+    const int64_t now = LocalNow();
+    m_tLastTick = now;
+    const int64_t offset = ClockOffset(false);
+    const int n = GetRowCount();
+    for (int i = 0; i < n && i < GetRowCount(); ++i) {
+        CItem& item = *m_rows[i].item;
+        if (item.m_bBidPending && item.m_tBidTime <= now) {
+            TriggerBid(item);
+            RedrawRow(i);
+        }
+        if (item.m_tEndTime == 0) continue;
+
+        const int64_t rem = item.m_tEndTime + offset - now;
+        // Formatting is the costly part of the pass: the text depends only on
+        // the minute (or, in the last minute, the second), so it is made once
+        // per change of that key.
+        CItemRow& row = m_rows[i];
+        const int64_t key = rem <= 0 ? INT64_MIN : (rem < 60 ? -rem : rem / 60);
+        if (key != row.timeKey) {
+            row.timeKey = key;
+            row.timeText = TimeLeftText(rem);
+        }
+        const bool wasEnded = item.m_strTimeLeft == listtext::kEnded;
+        if (rem <= 0 && !wasEnded) UpdateRow(i);  // the end-of-auction refresh
+
+        if (!wasEnded && row.timeText != item.m_strTimeLeft) {
+            SetCell(i, kColTimeLeft, row.timeText);
+            item.m_strTimeLeft = row.timeText;
+        }
+        // In the last ten minutes of an item I bid on, refresh at each whole
+        // minute. (This is asked whether or not the shown text changed on
+        // this tick: the text changes just after the whole minute, so tying
+        // the two together would almost never refresh.)
+        if (!wasEnded && rem >= 1 && rem <= 600 && rem % 60 == 0 && item.m_strMyBid != "N/A")
+            UpdateRow(i);
+    }
+
+    struct tm tm {};
+    const time_t tt = static_cast<time_t>(now);
+    if (localtime_r(&tt, &tm)) {
+        if (tm.tm_min == 0 && tm.tm_sec < 2) ClockOffset(true);  // the hourly clock re-read
+        if (m_newerVersion && tm.tm_hour % 5 == 0 && tm.tm_min == kVersionCheckMinute && tm.tm_sec < 2 &&
+            m_tLastVersionCheck / 60 != now / 60) {
+            m_tLastVersionCheck = now;  // once in that minute, not on both seconds
+            if (m_newerVersion()) Notify(notice::kNewerVersion, 3);
+        }
+    }
+
+    if (m_tUpdateCountdown > m_tZero) {
+        m_tUpdateCountdown -= 1;
+    } else {
+        m_tUpdateCountdown = m_tUpdateReload;
+        if (m_bUpdateRecent) UpdateRecent();
+        else UpdateAll();
+    }
+
+    if (m_front.IsActiveFrame()) SetStatusText(CountdownStatusText());
+    m_bInTick = false;
+}
+
+std::string CItemListCore::CountdownStatusText() const {
+    return std::string(listtext::kUpdateIn) + FormatClockTime(m_tUpdateCountdown);
+}
+
+void CItemListCore::TriggerBid(CItem& item) {
+    const int64_t now = LocalNow();
+    // An item naming a group the list does not hold bids as if in no group.
+    CBidGroup* group = item.m_strBidGroup == "N/A" ? nullptr : m_groups.FindGroup(item.m_strBidGroup);
+    if (group && group->GetWanted() <= 0) {
+        if (RemainingSeconds(item) < 0) {
+            item.m_bHighBidder = 1;
+            item.m_bNotified = 1;
+            item.m_bBidPending = 0;
+            item.m_strMessages.insert(0, std::string(notice::kGroupLimit) + "\n");
+            Notify("Bid skipped:" + item.m_strItemNumber + " " + notice::kGroupLimit, 3);
+            SaveDocument();
+        }
+        // Otherwise the bid waits for a slot; the next tick asks again.
+        return;
+    }
+    item.m_bBidPending = 0;
+    item.m_bHighBidder = 1;
+    if (RemainingSeconds(item) < 0) {
+        item.m_strMessages.insert(0, std::string(notice::kEndedBeforeBid) + "\n");
+        Notify("Bid failed:" + item.m_strItemNumber + " " + notice::kEndedBeforeBid, 3);
+        item.m_bNotified = 1;
+        SaveDocument();
+        return;
+    }
+    if (group) {
+        group->SetWanted(group->GetWanted() - 1);
+        RedrawGroupRows(item.m_strBidGroup);
+    }
+    auto request = std::make_unique<CBidRequest>(item);
+    request->m_tBidStarted = now;
+    m_jobs->PostBid(std::move(request));
+    SaveDocument();
+}
+
+void CItemListCore::UpdateRow(int row) {
+    SetStatusText(listtext::kUpdating);
+    if (row < 0 || row >= GetRowCount()) return;
+    CItem& item = *m_rows[row].item;
+    if (item.m_strTimeLeft == listtext::kEnded && !item.m_bFresh) {
+        item.m_bChanged = 0;
+        item.m_bUpdateFailed = 0;
+        RedrawRow(row);
+        return;
+    }
+    if (m_updatesInFlight.Contains(item.m_strItemNumber)) return;
+    SetRowImage(row, kImageUpdating);
+    auto copy = std::make_unique<CItem>(item);
+    copy->m_bChanged = 0;
+    copy->m_bUpdateFailed = 0;
+    m_updatesInFlight.Add(&item);
+    m_jobs->PostUpdate(std::move(copy));
+}
+
+void CItemListCore::UpdateSelected() {
+    for (int row : GetSelectedRows()) UpdateRow(row);
+}
+
+void CItemListCore::UpdateAll() {
+    for (int i = 0; i < GetRowCount(); ++i) UpdateRow(i);
+    m_tUpdateCountdown = m_tUpdateReload;
+}
+
+// The automatic update with "Update Recent": only items ending within the
+// window from now, and those whose end is not known yet.
+void CItemListCore::UpdateRecent() {
+    for (int i = 0; i < GetRowCount(); ++i)
+        if (InUpdateWindow(*m_rows[i].item)) UpdateRow(i);
+    m_tUpdateCountdown = m_tUpdateReload;
+}
+
+bool CItemListCore::InUpdateWindow(const CItem& item) const {
+    return item.m_tEndTime == 0 || RemainingSeconds(item) <= m_nUpdateWindow;
+}
+
+bool CItemListCore::IsUpdateInFlight(const std::string& itemNumber) {
+    return m_updatesInFlight.Contains(itemNumber);
+}
+
+void CItemListCore::OnItemUpdated(std::unique_ptr<CItem> u) {
+    if (!u || m_bShutDown) return;
+    // The copy's bidding fields are those of the moment the refresh was
+    // posted. A bid may have been sent, answered, set up or cancelled since;
+    // taking the old ones back would revive a sent bid (and send it twice)
+    // or lose the user's new one. The notices therefore look at the bidding
+    // fields as they are now, with the page's fresh values.
+    if (const CItem* current = GetItem(FindRow(u->m_strItemNumber))) {
+        const std::string bidCount = u->m_strBidCount;  // a page value the bid merge also carries
+        u->CopyBidFields(*current);
+        u->m_strBidCount = bidCount;
+    }
+    NoticesForRefresh(*u);
+    const int row = MergeItem(*u, true, true);
+    if (row >= 0) {
+        SetRowImage(row, u->m_strNote.empty() ? kImageNormal : kImageNote);
+        RedrawRow(row);
+    }
+    m_updatesInFlight.Remove(u->m_strItemNumber);
+}
+
+int CItemListCore::MergeItem(const CItem& copy, bool page, bool bid) {
+    const int row = FindRow(copy.m_strItemNumber);
+    if (row < 0 || (!page && !bid)) return row;
+    CItem& item = *m_rows[row].item;
+    if (page) item.CopyPageFields(copy);
+    if (bid) item.CopyBidFields(copy);
+    FillRow(row, item);
+    RedrawRow(row);
+    return row;
+}
+
+}  // namespace bexora

@@ -1,0 +1,392 @@
+// bexora-cli's item-list commands end to end: the program as a process
+// against the local auction site, with real time (auctions end a few seconds
+// after they are listed) and the site's request log as the witness of what
+// was sent.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/settings/AtomicFile.h"
+#include "bidding/SiteHarness.h"
+#include "model/ebayDoc.h"
+#include "support/RunProcess.h"
+
+namespace bexora {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace bx = bexora::auction;
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+size_t Count(const std::string& text, const std::string& line) {
+    size_t n = 0;
+    for (const std::string& l : Lines(text)) n += l == line;
+    return n;
+}
+
+size_t CountStarting(const std::string& text, const std::string& prefix) {
+    size_t n = 0;
+    for (const std::string& l : Lines(text)) n += l.rfind(prefix, 0) == 0;
+    return n;
+}
+
+// Index of the first line equal to line, or -1.
+int IndexOf(const std::string& text, const std::string& line) {
+    std::vector<std::string> lines = Lines(text);
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i] == line) return static_cast<int>(i);
+    return -1;
+}
+
+class ListCliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_site.Ok());
+        setenv("XDG_DATA_HOME", m_site.Dir().c_str(), 1);
+        setenv("TZ", "UTC", 1);
+        m_site.Account("pat", "secret");
+        m_list = m_site.WorkFile("snipes.bid");
+    }
+
+    test::ProcessResult Cli(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--settings", m_site.SettingsFile()});
+        return test::RunProcess(BEXORA_CLI, args);
+    }
+    std::future<test::ProcessResult> CliAsync(std::vector<std::string> args) {
+        return std::async(std::launch::async, [this, args] { return Cli(args); });
+    }
+
+    // An auction ending in endsIn seconds; the moment is kept for RunFor.
+    std::string Auction(const std::string& title, int endsIn, double price = 5) {
+        m_lastEnd = Clock::now() + std::chrono::seconds(endsIn);
+        return m_site.AddItem("{\"title\":\"" + title + "\",\"price\":" + std::to_string(price) +
+                              ",\"ends_in\":" + std::to_string(endsIn) + "}");
+    }
+    // The seconds from now until `after` seconds past the latest end.
+    std::string RunFor(int after) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_lastEnd - Clock::now());
+        return std::to_string((left.count() + after * 1000) / 1000.0);
+    }
+
+    void Competitor(const std::string& item, const std::string& user, double max) {
+        m_site.Control("POST", "/_control/bid",
+                       "{\"item\":\"" + item + "\",\"user\":\"" + user +
+                           "\",\"max\":" + std::to_string(max) + "}");
+    }
+
+    void Add(const std::vector<std::string>& items) {
+        std::vector<std::string> args = {"add", m_list};
+        args.insert(args.end(), items.begin(), items.end());
+        auto r = Cli(args);
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+    }
+
+    void Snipe(const std::string& item, const std::string& max, const std::string& before,
+               std::vector<std::string> more = {}) {
+        std::vector<std::string> args = {"bid",    m_list, item,  "--max",      max, "--before",
+                                         before,  "--user", "pat", "--password", "secret"};
+        args.insert(args.end(), more.begin(), more.end());
+        auto r = Cli(args);
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+    }
+
+    // The list as saved.
+    std::unique_ptr<CebayDoc> Saved() {
+        auto doc = std::make_unique<CebayDoc>();
+        EXPECT_TRUE(doc->OnOpenDocument(m_list));
+        return doc;
+    }
+
+    test::LocalSite m_site;
+    std::string m_list;
+    Clock::time_point m_lastEnd = Clock::now();
+};
+
+TEST_F(ListCliTest, SnipeWinsAgainstACompetitor) {
+    std::string item = Auction("Brass desk lamp, working", 5);
+    Competitor(item, "rival", 12);
+    Add({item});
+    Snipe(item, "20", "0:0:2");
+    EXPECT_EQ(m_site.CountLog(test::kConfirmStep), 0u) << "a time-delay bid waits";
+
+    auto run = Cli({"run", m_list, "--for", RunFor(3)});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string& out = run.out;
+    int success = IndexOf(out, "notice 2 Bid Success: " + item +
+                                   " (Brass desk ..) You are the current high bidder.");
+    int wins = IndexOf(out, "notice 2 Bid Wins:    " + item + " Congratulations");
+    ASSERT_GE(success, 0) << out;
+    ASSERT_GT(wins, success) << out;
+    EXPECT_EQ(Count(out, "notice 2 Time used to place this bid is 00 seconds."), 1u) << out;
+    EXPECT_EQ(CountStarting(out, "navigate http://127.0.0.1:"), 1u) << out;
+    EXPECT_EQ(Count(out, "balloon Bid Wins | " + item), 1u) << out;
+    EXPECT_EQ(Count(out, "balloon Bid Wins, click to open ... | Item: " + item + " Congratulations."), 1u);
+    EXPECT_EQ(m_site.CountLog(test::kConfirmStep), 1u);
+
+    bx::Json state = m_site.Control("GET", "/_control/items/" + item);
+    EXPECT_EQ(state.Get("winner")->AsString(), "pat");
+    EXPECT_DOUBLE_EQ(state.Get("price")->AsNumber(), 12.5);  // the rival's 12 and one step
+
+    auto doc = Saved();
+    const CItem* saved = doc->FindItem(item);
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(saved->m_strTimeLeft, "Ended");
+    EXPECT_EQ(saved->m_strMessages.rfind("Bid Wins: Congratulations\n", 0), 0u) << saved->m_strMessages;
+    EXPECT_EQ(saved->m_bBidPending, 0);
+}
+
+TEST_F(ListCliTest, SnipeOutbidAtTheLastSecondIsReportedOnce) {
+    std::string item = Auction("Walnut chess board", 5);
+    Add({item});
+    Snipe(item, "10", "0:0:3");
+    auto run = CliAsync({"run", m_list, "--for", RunFor(4)});
+
+    // Our bid leads; then, with no refresh in between, someone bids more
+    // in the auction's last second.
+    ASSERT_TRUE(m_site.WaitForRequest(test::kConfirmStep, 8000));
+    std::this_thread::sleep_until(m_lastEnd - std::chrono::milliseconds(900));
+    Competitor(item, "lastsecond", 25);
+
+    test::ProcessResult r = run.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string& out = r.out;
+    int success = IndexOf(out, "notice 2 Bid Success: " + item +
+                                   " (Walnut ches..) You are the current high bidder.");
+    int lost = IndexOf(out, "notice 2 Bid failed: " + item + " Other bidder outbid you.");
+    ASSERT_GE(success, 0) << out;
+    ASSERT_GT(lost, success) << out;
+    // The list kept ticking for seconds after the end: still only once.
+    EXPECT_EQ(CountStarting(out, "notice 2 Bid failed: "), 1u) << out;
+    EXPECT_EQ(Count(out, "balloon Bid failed, click to open ... | Item: " + item +
+                             " Other bidder outbid you."),
+              1u)
+        << out;
+    EXPECT_EQ(CountStarting(out, "notice 2 Bid Wins:"), 0u) << out;
+
+    auto doc = Saved();
+    const CItem* saved = doc->FindItem(item);
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(saved->m_bNotified, 1);
+    auto history = Cli({"history", m_list, item});
+    EXPECT_EQ(history.out.rfind("message: Bid Failed: Other bidder outbid you.\\n", 0), 0u) << history.out;
+}
+
+TEST_F(ListCliTest, AGroupWantingOneOfThreeSendsOneBid) {
+    std::string first = Auction("Pocket watch one", 4);
+    std::string second = Auction("Pocket watch two", 5);
+    std::string third = Auction("Pocket watch three", 6);
+    Add({first, second, third});
+    for (const std::string& item : {first, second, third})
+        Snipe(item, "15", "0:0:2", {"--group", "watches", "--quantity", "1"});
+
+    auto run = Cli({"run", m_list, "--for", RunFor(3)});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string& out = run.out;
+    EXPECT_EQ(m_site.CountLog(test::kConfirmStep), 1u) << out;
+    EXPECT_EQ(Count(out, "notice 2 Bid Wins:    " + first + " Congratulations"), 1u) << out;
+    for (const std::string& item : {second, third})
+        EXPECT_EQ(Count(out, "notice 3 Bid skipped:" + item +
+                                 " Bid is not placed because the bid group limit is reached."),
+                  1u)
+            << out;
+
+    EXPECT_EQ(m_site.Control("GET", "/_control/items/" + first).Get("winner")->AsString(), "pat");
+    for (const std::string& item : {second, third}) {
+        bx::Json state = m_site.Control("GET", "/_control/items/" + item);
+        EXPECT_EQ(state.Get("bids")->AsNumber(), 0) << item;
+    }
+    auto doc = Saved();
+    const CBidGroup* group = doc->BidGroups().FindGroup("watches");
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->m_nWanted, 0);
+    const CItem* skipped = doc->FindItem(third);
+    ASSERT_NE(skipped, nullptr);
+    EXPECT_EQ(skipped->m_bBidPending, 0);
+    EXPECT_EQ(skipped->m_strMessages.rfind(
+                  "Bid is not placed because the bid group limit is reached.\n", 0),
+              0u);
+}
+
+TEST_F(ListCliTest, APendingBidOvertakenByThePriceIsDropped) {
+    std::string item = Auction("Enamel coffee pot", 120);
+    Add({item});
+    Snipe(item, "8", "0:0:10");
+    Competitor(item, "rival", 12);
+    Competitor(item, "other", 15);  // the price is now 12.50, above our 8
+    ASSERT_EQ(Cli({"config", "set", "Program Start", "Update all", "1"}).status, 0);
+
+    auto run = Cli({"run", m_list, "--for", "2.5"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Count(run.out, "notice 2 Bid Warning: " + item + "Pending price too low."), 1u) << run.out;
+    EXPECT_EQ(Count(run.out, "balloon Bid Warning |  Pending price too low."), 1u) << run.out;
+    EXPECT_EQ(Count(run.out, "balloon Bid Warning, click to open ... | Item: " + item +
+                                 " Pending price too low."),
+              1u);
+    auto doc = Saved();
+    const CItem* saved = doc->FindItem(item);
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(saved->m_bBidPending, 0);
+    EXPECT_EQ(saved->m_bNotified, 1);
+    EXPECT_EQ(saved->m_strMessages.rfind("Bid Warning:  Pending price too low.\n", 0), 0u);
+
+    // Refreshed again, the closed bid stays silent, and nothing was sent.
+    auto again = Cli({"run", m_list, "--for", "1.5"});
+    EXPECT_EQ(CountStarting(again.out, "notice 2"), 0u) << again.out;
+    EXPECT_EQ(m_site.CountLog("MakeBid"), 0u);
+}
+
+TEST_F(ListCliTest, AWrongPasswordIsABidFailure) {
+    std::string item = Auction("Copper kettle with lid", 120);
+    Add({item});
+    auto r = Cli({"bid", m_list, item, "--max", "10", "--now", "--user", "pat", "--password",
+                  "wrong"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Count(r.out, "notice 2 Bid failure: " + item +
+                               " (Copper kett..) Username and Password is invalid."),
+              1u)
+        << r.out;
+    EXPECT_EQ(Count(r.out, "notice 2 Time used to place this bid is 00 seconds."), 1u) << r.out;
+    EXPECT_EQ(CountStarting(r.out, "navigate "), 1u) << r.out;
+    EXPECT_EQ(r.out.find("secret"), std::string::npos);
+    EXPECT_EQ(r.out.find("wrong"), std::string::npos) << "the result address carries no password";
+    EXPECT_EQ(m_site.Control("GET", "/_control/items/" + item).Get("bids")->AsNumber(), 0);
+
+    auto doc = Saved();
+    const CItem* saved = doc->FindItem(item);
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(saved->m_bNotified, 1);
+    EXPECT_EQ(saved->m_strMyBid, "$10.00");
+}
+
+// The bookkeeping commands, on items that end long after the test.
+TEST_F(ListCliTest, ListCommandsKeepTheList) {
+    std::string cheap = Auction("Tin toy robot", 3600, 4);
+    std::string dear = Auction("Silver teapot", 3600, 40);
+
+    auto added = Cli({"add", m_list, cheap, " " + dear + " ", "999999999999"});
+    EXPECT_EQ(added.status, 1);
+    EXPECT_EQ(added.out, "message: Can not add Item.\\n Check the item number!\n");
+    auto again = Cli({"add", m_list, cheap});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(again.out, "message: Item already in the list\n");
+    struct stat st {};
+    ASSERT_EQ(stat(m_list.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    auto list = Cli({"list", m_list, "--sort", "-3"});
+    ASSERT_EQ(list.status, 0);
+    std::vector<std::string> rows = Lines(list.out);
+    ASSERT_EQ(rows.size(), 2u) << list.out;
+    EXPECT_EQ(rows[0].rfind(dear + "\tSilver teapot\t$40.00\tFREE\t1\t0\t", 0), 0u) << rows[0];
+    EXPECT_EQ(std::count(rows[0].begin(), rows[0].end(), '\t'), 12);
+    EXPECT_EQ(rows[0].substr(rows[0].size() - 8), "\tN/A\tN/A");
+    EXPECT_EQ(Lines(Cli({"list", m_list}).out)[0].rfind(cheap + "\t", 0), 0u) << "list order as saved";
+
+    EXPECT_EQ(Cli({"history", m_list, cheap}).out, "message: No bidding history.\n");
+    EXPECT_EQ(Cli({"note", m_list, cheap, "for the shelf"}).status, 0);
+    Snipe(dear, "55", "0:1:0", {"--group", "gifts", "--quantity", "1"});
+    EXPECT_EQ(Cli({"history", m_list, dear}).out,
+              "message: " + dear + ": a pending bid of $55.00 is scheduled at 0 hr 1 min 0 sec before ending time\\n\n");
+    {
+        auto doc = Saved();
+        EXPECT_EQ(doc->FindItem(cheap)->m_strNote, "for the shelf");
+        EXPECT_EQ(doc->FindItem(dear)->m_bBidPending, 1);
+        EXPECT_NE(doc->BidGroups().FindGroup("gifts"), nullptr);
+    }
+
+    EXPECT_EQ(Cli({"cancel", m_list, dear}).status, 0);
+    {
+        auto doc = Saved();
+        EXPECT_EQ(doc->FindItem(dear)->m_bBidPending, 0);
+        EXPECT_EQ(doc->FindItem(dear)->m_strMyBid, "N/A");
+        EXPECT_EQ(doc->BidGroups().FindGroup("gifts"), nullptr) << "its last member left";
+    }
+
+    const std::string sheet = m_site.WorkFile("lamps.xls");
+    ASSERT_EQ(Cli({"export", m_list, sheet}).status, 0);
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(sheet, bytes));
+    EXPECT_EQ(bytes.rfind("item #\tDescription\tCurrent Bid\tShipping\tQty\tBid No.\tEndTime\t"
+                          "Seller\tFeedback\tPercent\tMy bid\tBidGroup\r\n" +
+                              cheap + "\tTin toy robot\t",
+                          0),
+              0u)
+        << bytes;
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 3);
+    auto unwritable = Cli({"export", m_list, m_site.WorkFile("no/such/folder/x.xls")});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_EQ(unwritable.out.rfind("message: Cannot write the export file ", 0), 0u) << unwritable.out;
+
+    auto gone = Cli({"delete", m_list, cheap, "123"});
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_NE(gone.err.find("item 123 is not in"), std::string::npos);
+    EXPECT_EQ(Lines(Cli({"list", m_list}).out).size(), 1u);
+    EXPECT_EQ(m_site.CountLog(test::kConfirmStep), 0u);
+}
+
+TEST_F(ListCliTest, RunEndsCleanlyOnSigterm) {
+    std::string item = Auction("Oak picture frame", 3600);
+    Add({item});
+    ASSERT_EQ(Cli({"config", "set", "Program Start", "Update all", "1"}).status, 0);
+    auto started = Clock::now();
+    // timeout(1) sends SIGTERM after 1.5 s and passes on the program's status.
+    auto running = std::async(std::launch::async, [&] {
+        return test::RunProcess("/usr/bin/timeout",
+                                {"--preserve-status", "-s", "TERM", "1.5", BEXORA_CLI, "--settings",
+                                 m_site.SettingsFile(), "run", m_list});
+    });
+    // Meanwhile the list is the run's: another process would save over it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    auto refused = Cli({"note", m_list, item, "lost?"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("is in use by another bexora-cli"), std::string::npos) << refused.err;
+    // Looking at it is fine.
+    auto list = Cli({"list", m_list});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out.rfind(item + "\t", 0), 0u);
+    auto r = running.get();
+    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_LT(took.count(), 4000);
+    // The first tick refreshed the item (the page was read once more).
+    EXPECT_GE(m_site.CountLog("ViewItem&item=" + item), 2u);
+    // Saved on the way out: the tick's own time-left text is in the file.
+    auto doc = Saved();
+    ASSERT_NE(doc->FindItem(item), nullptr);
+    EXPECT_EQ(doc->FindItem(item)->m_strTimeLeft, "00:59:00");
+}
+
+TEST_F(ListCliTest, MisuseIsRefused) {
+    EXPECT_EQ(Cli({"run", m_list, "--for", "soon"}).status, 2);
+    EXPECT_EQ(Cli({"list", m_list, "--sort", "14"}).status, 2);
+    EXPECT_EQ(Cli({"list"}).status, 2);
+    EXPECT_EQ(Cli({"list", m_site.WorkFile("missing.bid")}).status, 1);
+    EXPECT_EQ(Cli({"bid", m_list, "123", "--max", "5"}).status, 2) << "needs --now or --before";
+    EXPECT_EQ(Cli({"bid", m_list, "123", "--max", "5", "--now", "--before", "0:0:5"}).status, 2);
+    EXPECT_EQ(Cli({"bid", m_list, "123", "--max", "5", "--before", "5 seconds"}).status, 2);
+    EXPECT_EQ(Cli({"note", m_list, "123"}).status, 2);
+    struct stat st {};
+    EXPECT_NE(stat(m_list.c_str(), &st), 0) << "nothing was created";
+}
+
+}  // namespace
+}  // namespace bexora
