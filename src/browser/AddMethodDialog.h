@@ -14,9 +14,9 @@ constexpr int kAddSlow = 1;
 // The dialog's three fields; on its own it starts with the slow add and both
 // boxes clear.
 struct AddSelection {
-    int32_t m_nMethod = kAddSlow;   // radio value: kAddFast or kAddSlow
-    int32_t m_bSaveDefault = 0;     // "Save my selection as default"
-    int32_t m_bDoNotShow = 0;       // "Do not show this window again"
+    int32_t m_nMethod = kAddSlow;  // radio value: kAddFast or kAddSlow
+    int32_t m_bSaveDefault = 0;    // "Save my selection as default"
+    int32_t m_bDoNotShow = 0;      // "Do not show this window again"
 };
 
 class IAddMethodDialog {

@@ -48,7 +48,7 @@ public:
     // A listed number is refreshed through the list's own AddItemIfNew with
     // refresh set (which never adds a listed number).
     bool RefreshIfListed(const CItem& page) override {
-        if constexpr (requires(List& l, const std::string& n) {
+        if constexpr (requires(List & l, const std::string& n) {
                           { l.FindRow(n) } -> std::convertible_to<int>;
                       }) {
             if (!m_pList || m_pList->FindRow(page.m_strItemNumber) < 0) return false;

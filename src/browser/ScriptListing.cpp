@@ -1,7 +1,7 @@
 #include "browser/ScriptListing.h"
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 
 #include "site/TextTools.h"
@@ -33,19 +33,15 @@ int HexValue(char c) {
 // A code point as one Windows-1252 byte; '?' for what that code page lacks.
 char CodeToByte(uint32_t code) {
     if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) return static_cast<char>(code);
-    switch (code) {
-        case 0x20AC: return '\x80';
-        case 0x2026: return '\x85';
-        case 0x2018: return '\x91';
-        case 0x2019: return '\x92';
-        case 0x201C: return '\x93';
-        case 0x201D: return '\x94';
-        case 0x2022: return '\x95';
-        case 0x2013: return '\x96';
-        case 0x2014: return '\x97';
-        case 0x2122: return '\x99';
-        default: return '?';
-    }
+    static const struct {
+        uint32_t code;
+        char byte;
+    } kUpper[] = {{0x20AC, '\x80'}, {0x2026, '\x85'}, {0x2018, '\x91'}, {0x2019, '\x92'},
+                  {0x201C, '\x93'}, {0x201D, '\x94'}, {0x2022, '\x95'}, {0x2013, '\x96'},
+                  {0x2014, '\x97'}, {0x2122, '\x99'}};
+    for (const auto& u : kUpper)
+        if (u.code == code) return u.byte;
+    return '?';
 }
 
 // Reads the string literal whose opening quote is at s[pos]; pos ends after
@@ -78,11 +74,20 @@ bool ReadLiteral(const std::string& s, size_t& pos, size_t end, std::string& out
             }
         }
         switch (e) {
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case '\n': break;  // a line continued
-            default: out += e; break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case '\n':
+                break;  // a line continued
+            default:
+                out += e;
+                break;
         }
     }
     return false;
@@ -114,8 +119,10 @@ bool ReadArgs(const std::string& s, size_t pos, std::vector<Arg>& args) {
             const size_t start = pos;
             std::string text;
             if (!ReadLiteral(s, pos, end, text)) return false;
-            if (depth == 0 && literals == 0 && Trim(raw, " \t\r\n").empty()) literal = text;
-            else onlyLiteral = false;
+            if (depth == 0 && literals == 0 && Trim(raw, " \t\r\n").empty())
+                literal = text;
+            else
+                onlyLiteral = false;
             ++literals;
             raw += s.substr(start, pos - start);
             continue;
@@ -129,8 +136,10 @@ bool ReadArgs(const std::string& s, size_t pos, std::vector<Arg>& args) {
             finish();
             continue;
         }
-        if (c == '(' || c == '[' || c == '{') ++depth;
-        else if ((c == ')' || c == ']' || c == '}')) --depth;
+        if (c == '(' || c == '[' || c == '{')
+            ++depth;
+        else if ((c == ')' || c == ']' || c == '}'))
+            --depth;
         if (depth < 0) return false;
         raw += c;
         if (!std::isspace(static_cast<unsigned char>(c))) onlyLiteral = false;
@@ -145,7 +154,9 @@ bool IsItemNumber(const std::string& v) {
     return true;
 }
 
-bool HasDigit(const std::string& v) { return v.find_first_of("0123456789") != std::string::npos; }
+bool HasDigit(const std::string& v) {
+    return v.find_first_of("0123456789") != std::string::npos;
+}
 
 bool IsPriceText(const std::string& v) {
     if (!HasDigit(v)) return false;
@@ -173,9 +184,12 @@ std::string CleanText(const std::string& v) {
     std::string out;
     bool inTag = false;
     for (char c : v) {
-        if (c == '<') inTag = true;
-        else if (c == '>' && inTag) inTag = false;
-        else if (!inTag) out += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+        if (c == '<')
+            inTag = true;
+        else if (c == '>' && inTag)
+            inTag = false;
+        else if (!inTag)
+            out += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
     }
     return Trim(DecodeNumericEntities(out), " ");
 }
@@ -202,19 +216,19 @@ std::vector<ScriptListing> ReadScriptListings(const std::string& page) {
         if (i == args.size()) continue;
         ScriptListing row;
         row.m_strItemNumber = args[i].value;
-        size_t titleAt = args.size();
-        for (size_t j = i + 1; j < args.size(); ++j) {
+        // The price is the first amount after the number; the title stands
+        // between the two (a row without a title leaves it unread rather
+        // than taking the time left or the bid count for it).
+        size_t priceAt = i + 1;
+        while (priceAt < args.size() && !(args[priceAt].quoted && IsPriceText(args[priceAt].value)))
+            ++priceAt;
+        if (priceAt < args.size()) row.m_strCurrentPrice = CleanText(args[priceAt].value);
+        for (size_t j = i + 1; j < priceAt; ++j) {
             const Arg& a = args[j];
-            if (!a.quoted || IsPriceText(a.value) || IsAddress(a.value)) continue;
+            if (!a.quoted || IsAddress(a.value)) continue;
             std::string t = CleanText(a.value);
             if (!HasLetter(t)) continue;
             row.m_strTitle = t;
-            titleAt = j;
-            break;
-        }
-        for (size_t j = (titleAt < args.size() ? titleAt : i) + 1; j < args.size(); ++j) {
-            if (!IsPriceText(args[j].value)) continue;
-            row.m_strCurrentPrice = CleanText(args[j].value);
             break;
         }
         out.push_back(row);

@@ -4,9 +4,9 @@
 //   dSI('110012345678','Nikon F3 body','US $120.00',3,'2h 15m','http://.../t.jpg');
 // inside "if(DrawListingsItemJSLoaded){...}". The rows are read from the
 // calls' arguments: the item number is the first argument made of 10 or 12
-// digits, the title the first quoted text after it that has a letter and is
-// neither a price nor an address, the price the first argument after it
-// holding an amount with a currency sign. Arguments may be quoted with ' or
+// digits, the price the first quoted text after it holding an amount with a
+// currency sign, and the title the first quoted text between the two that
+// has a letter and is not an address. Arguments may be quoted with ' or
 // " and use the script's escapes; titles may hold tags and character
 // references.
 

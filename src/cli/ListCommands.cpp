@@ -25,8 +25,11 @@
 #include <string>
 #include <vector>
 
+#include "app/settings/AtomicFile.h"
 #include "app/settings/Settings.h"
 #include "bidding/UiDispatcher.h"
+#include "browser/AddFromPage.h"
+#include "browser/ItemSink.h"
 #include "cli/CliPrompts.h"
 #include "cli/Commands.h"
 #include "cli/HeadlessLoop.h"
@@ -69,6 +72,10 @@ std::string ParseOptions(const Args& args, const std::set<std::string>& valued,
                          const std::set<std::string>& flags, ParsedArgs& out) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "--") {  // the rest are texts, even those that start with --
+            out.positional.insert(out.positional.end(), args.begin() + i + 1, args.end());
+            break;
+        }
         if (a.size() < 3 || a.compare(0, 2, "--") != 0) {
             out.positional.push_back(a);
             continue;
@@ -239,7 +246,6 @@ public:
     CebayDoc& Doc() { return m_doc; }
     CUiDispatcher& Ui() { return m_ui; }
     CCliFrontEnd& Front() { return m_front; }
-    CCliPrompts& Prompts() { return m_prompts; }
     int BidsPosted() const { return m_jobs.Bids(); }
 
 private:
@@ -489,6 +495,29 @@ int ExportCommand(const Args& args) {
     return Finish(s, ok ? kOk : kFailed);
 }
 
+// "Add Item from Browser Page" on a page saved from the browser: the
+// address tells an item's page from a listing; a listing is read fast
+// unless --slow asks for every item's own page. The settings' choice of
+// method and its dialog are the desktop's: here the option decides.
+int AddPageCommand(const Args& args) {
+    ParsedArgs p;
+    std::string problem = ParseOptions(args, {"address"}, {"slow", "yes"}, p);
+    if (!problem.empty()) return Usage("add-page: " + problem);
+    if (p.positional.size() != 2) return Usage("add-page needs LIST.bid and PAGE.html");
+    if (!p.values.count("address")) return Usage("add-page needs --address URL (where the page was shown)");
+    std::string page, error;
+    if (!ReadWholeFile(p.positional[1], page, &error)) {
+        std::cerr << "bexora-cli: " << error << "\n";
+        return kFailed;
+    }
+    CListSession s(p.flags.count("yes"), false);
+    if (!s.Open(p.positional[0], CListSession::Mode::Create)) return kFailed;
+    CListSink<CItemListCore> sink(&s.Core());
+    AddFromPageWithMethod(std::move(page), p.values["address"], sink,
+                          p.flags.count("slow") ? kAddSlow : kAddFast);
+    return Finish(s, kOk);
+}
+
 int SiteTimeCommand(const Args& args) {
     if (!args.empty()) return Usage("site-time takes no arguments");
     CCliPrompts prompts(std::cout);
@@ -546,6 +575,12 @@ void AddListCommands(CommandTable& commands) {
                         "                                for descending)\n"});
     commands.push_back({"export", &ExportCommand,
                         "  export LIST.bid OUT.xls       write the rows as a tab-separated file\n"});
+    commands.push_back({"add-page", &AddPageCommand,
+                        "  add-page LIST.bid PAGE.html --address URL [--slow] [--yes]\n"
+                        "                                add the item of a saved item page, or the\n"
+                        "                                items a listing page shows (--slow: read\n"
+                        "                                each item's page); creates LIST.bid when\n"
+                        "                                missing\n"});
     commands.push_back({"site-time", &SiteTimeCommand,
                         "  site-time                     the site's clock against this machine's\n"});
     commands.push_back({"run", &RunCommand,

@@ -39,7 +39,8 @@ struct ParsedArgs {
 };
 
 // Sorts args into positional ones, options with a value (names in valued)
-// and flags. Returns the problem, empty when there is none.
+// and flags; after "--" every argument is positional. Returns the problem,
+// empty when there is none.
 std::string ParseOptions(const Args& args, const std::set<std::string>& valued,
                          const std::set<std::string>& flags, ParsedArgs& out);
 

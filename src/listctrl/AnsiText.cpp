@@ -1,5 +1,7 @@
 #include "listctrl/AnsiText.h"
 
+#include <QList>
+
 namespace bexora {
 
 namespace {

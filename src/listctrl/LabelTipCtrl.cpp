@@ -40,7 +40,6 @@ void CLabelTipCtrl::ShowOver(const QRect& globalTextRect, const QString& text, c
     }
     setGeometry(QRect(topLeft, size));
     show();
-    raise();
 }
 
 void CLabelTipCtrl::HideTip() {

@@ -126,7 +126,9 @@ public:
     bool OnCommand(int id);
 
     void SetImageList(const QList<QIcon>& images);
+    // The image, or a blank one of the same size for an index not in the list.
     QIcon GetImage(int index) const;
+    bool HasImages() const { return !m_images.isEmpty(); }
     void SelectAll();
 
     // The owner's rows changed: all of them, one, or one cell.
@@ -163,6 +165,7 @@ private:
     CLabelTipCtrl* m_pLabelTip;
     std::vector<CColumnEntry> m_columns;
     QList<QIcon> m_images;
+    QIcon m_blank;
     int m_nSortState = 0;
     bool m_bSortArrows = false;
     bool m_bSortTint = false;

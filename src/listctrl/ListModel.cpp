@@ -34,13 +34,10 @@ QVariant CListModel::data(const QModelIndex& index, int role) const {
         return {};
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return FromAnsi(owner->OnGetCellText(row, col));
     case Qt::DecorationRole:
-        if (col == 0) {
-            int image = owner->OnGetRowImage(row);
-            if (image >= 0) return m_pList->GetImage(image);
-        }
+        // With an image list every row keeps the icon's room, so texts line up.
+        if (col == 0 && m_pList->HasImages()) return m_pList->GetImage(owner->OnGetRowImage(row));
         return {};
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(AlignmentOf(m_pList->GetColumn(col).m_nFormat));

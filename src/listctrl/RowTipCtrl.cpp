@@ -74,7 +74,6 @@ void CRowTipCtrl::ShowTip(const QPoint& globalPos, const QString& title, const Q
     }
     move(pos);
     show();
-    raise();
     m_pAutoPop->start(kAutoPopMs);
 }
 

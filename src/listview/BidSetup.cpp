@@ -15,7 +15,9 @@ namespace {
 
 const std::string kNA = "N/A";
 
-bool Contains(const std::string& s, const char* what) { return s.find(what) != std::string::npos; }
+bool Contains(const std::string& s, const char* what) {
+    return s.find(what) != std::string::npos;
+}
 
 // The group a name stands for, if the list holds it.
 const CBidGroup* ExistingGroup(const CBidGroupList& groups, const std::string& name) {
@@ -51,20 +53,23 @@ bool CheckItemBiddable(const CItem& item, BidSetupResult* why) {
         if (why) *why = BidSetupResult::Declined;
         return false;
     };
-    if (item.m_strBidCount == kNA || item.m_strCurrentPrice == kNA) return refuse(bidtext::kCannotGetItem);
+    if (item.m_strBidCount == kNA || item.m_strCurrentPrice == kNA)
+        return refuse(bidtext::kCannotGetItem);
     if (Contains(item.m_strTimeLeft, "Ended")) return refuse(bidtext::kBidEnded);
     if (item.m_strBidCount == "LIVE") return refuse(bidtext::kLiveAuction);
-    if (item.m_bBidPending &&
-        !ask(bidtext::kPendingQuestion, PromptButtons::YesNo, PromptIcon::Question, PromptAnswer::Yes))
+    if (item.m_bBidPending && !ask(bidtext::kPendingQuestion, PromptButtons::YesNo,
+                                   PromptIcon::Question, PromptAnswer::Yes))
         return false;
     if (item.m_strBidCount == "BUY") return refuse(bidtext::kFixedPrice);
     if (MinBidValue(item.m_strMinBid) >= kVerificationLimit &&
-        !ask(bidtext::kVerification, PromptButtons::OkCancel, PromptIcon::Information, PromptAnswer::Ok))
+        !ask(bidtext::kVerification, PromptButtons::OkCancel, PromptIcon::Information,
+             PromptAnswer::Ok))
         return false;
     return true;
 }
 
-BidDialogValues PresetBidDialog(const CItem& item, const CBidGroupList& groups, int64_t clockOffset) {
+BidDialogValues PresetBidDialog(const CItem& item, const CBidGroupList& groups,
+                                int64_t clockOffset) {
     CSettingsStore& store = Settings();
     BidDialogValues v;
 
@@ -136,14 +141,16 @@ void OnEnableGroupClicked(BidDialogValues& v, const CBidGroupList& groups, bool 
         v.m_nQuantity = 1;
         return;
     }
-    if (const CBidGroup* g = ExistingGroup(groups, v.m_strGroupName)) v.m_nQuantity = g->GetWanted();
+    if (const CBidGroup* g = ExistingGroup(groups, v.m_strGroupName))
+        v.m_nQuantity = g->GetWanted();
 }
 
 void OnGroupSelected(BidDialogValues& v, const CBidGroupList& groups, int index) {
     if (index < 0 || index >= static_cast<int>(v.m_groupNames.size())) return;
     v.m_nGroupSel = index;
     v.m_strGroupName = v.m_groupNames[index];
-    if (const CBidGroup* g = ExistingGroup(groups, v.m_strGroupName)) v.m_nQuantity = g->GetWanted();
+    if (const CBidGroup* g = ExistingGroup(groups, v.m_strGroupName))
+        v.m_nQuantity = g->GetWanted();
 }
 
 // ---- OK ----

@@ -58,9 +58,9 @@ constexpr double kMaxBidLimit = 1000000.0;
 // What the bid dialog shows and what the user confirms in it.
 struct BidDialogValues {
     // Shown only.
-    std::string m_strItemInfo;     // the title
-    std::string m_strEndTimeText;  // "End local  time: ..."
-    std::string m_strMinBidText;   // "(Mininum bid: ...)"
+    std::string m_strItemInfo;              // the title
+    std::string m_strEndTimeText;           // "End local  time: ..."
+    std::string m_strMinBidText;            // "(Mininum bid: ...)"
     std::vector<std::string> m_groupNames;  // the combo box's list, in list order
 
     // Edited.
@@ -123,7 +123,8 @@ using BidRefreshFn = std::function<bool(CItem&)>;
 
 // Command 141 on the first selected row, with every refusal and question
 // through ShowPrompt, in order.
-BidSetupResult OnBidOnItem(CItemListCore& core, IBidDialog& dialog, const BidRefreshFn& refresh = {});
+BidSetupResult OnBidOnItem(CItemListCore& core, IBidDialog& dialog,
+                           const BidRefreshFn& refresh = {});
 
 // ---- the pieces, in the order OnBidOnItem uses them ----
 
@@ -140,7 +141,8 @@ bool CheckItemBiddable(const CItem& item, BidSetupResult* why = nullptr);
 // bid time" on) or 0:00:30 "Bid now" (off), the remembered account, the
 // group check box, the group names, the item's texts, the minimum bid as
 // the maximum bid. clockOffset turns the end time into local time.
-BidDialogValues PresetBidDialog(const CItem& item, const CBidGroupList& groups, int64_t clockOffset);
+BidDialogValues PresetBidDialog(const CItem& item, const CBidGroupList& groups,
+                                int64_t clockOffset);
 
 // ---- the dialog's own behaviour ----
 

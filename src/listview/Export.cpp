@@ -26,8 +26,9 @@ std::string ExportText(const std::vector<CItem*>& items) {
         "Qty\tBid No.\tEndTime\tSeller\tFeedback\tPercent\tMy bid\tBidGroup\n";
     for (const CItem* item : items) {
         if (!item) continue;
-        const std::string* fields[] = {&item->m_strItemNumber, &item->m_strTitle, &item->m_strCurrentPrice,
-                                       &item->m_strShipping,   &item->m_strQuantity, &item->m_strBidCount};
+        const std::string* fields[] = {&item->m_strItemNumber,   &item->m_strTitle,
+                                       &item->m_strCurrentPrice, &item->m_strShipping,
+                                       &item->m_strQuantity,     &item->m_strBidCount};
         for (const std::string* f : fields) text += *f + "\t";
         text += ExportEndTime(item->m_tEndTime) + "\t";
         text += item->m_strSeller + "\t" + item->m_strFeedback + "\t" + item->m_strPercent + "\t" +
@@ -43,7 +44,8 @@ bool ExportItems(const std::vector<CItem*>& items, const std::string& path) {
     std::string error;
     if (AtomicWriteFile(path, ExportText(items), 0644, &error)) return true;
     std::string message = exporttext::kWriteFailed;
-    ReplaceAll(message, "%2", error.empty() ? std::string("The file could not be written.") : error);
+    ReplaceAll(message, "%2",
+               error.empty() ? std::string("The file could not be written.") : error);
     ReplaceAll(message, "%1", path);
     ShowPrompt(message, PromptButtons::Ok, PromptIcon::Error);
     return false;

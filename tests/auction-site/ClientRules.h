@@ -2,17 +2,18 @@
 // The site's pages are read here with the client's own readers (tag
 // stripping, hidden fields, the item page parser, the time page, the listing
 // scan), so a page the site serves is checked against exactly what the
-// program does with it. The quick add of listing pages is still a test
-// copy until the browser code provides it.
+// program does with it.
 
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "bidding/BidRequest.h"
+#include "browser/AddFromPage.h"
 #include "model/Item.h"
 #include "site/ItemPageParser.h"
 #include "site/SiteTime.h"
@@ -96,35 +97,25 @@ struct Listed {
     std::string number, title, price = "N/A";
 };
 
+// The browser pane's quick add over ScanItemLinks output, with a list that
+// takes every item it is offered.
+class ListedSink : public bexora::IItemSink {
+public:
+    explicit ListedSink(std::vector<Listed>& out) : m_out(out) {}
+    int AddItemIfNew(std::unique_ptr<bexora::CItem> item, bool) override {
+        m_out.push_back({item->m_strItemNumber, item->m_strTitle, item->m_strCurrentPrice});
+        return 1;
+    }
+
+private:
+    std::vector<Listed>& m_out;
+};
+
 inline std::vector<Listed> QuickAdd(const std::string& prepared) {
     std::vector<Listed> out;
-    LineReader r(prepared);
-    std::string line = r.Next();
-    for (;;) {
-        if (line == "<>") return out;
-        if (line.empty() || line.find('<') == std::string::npos) {
-            line = r.Next();
-            continue;
-        }
-        Listed it;
-        it.number = Trim(line, "<>");
-        it.title = r.Next();
-        std::string l = r.Next();
-        if (Contains(l, "<") && Contains(l, ">")) {
-            out.push_back(it);
-            line = l;
-            continue;
-        }
-        if (l.size() > 15) l = r.Next();
-        if (l == GetNumber(l, true)) {
-            r.Next();
-            l = r.Next();
-        }
-        if (!HasDigit(l)) l += r.Next();
-        it.price = l;
-        out.push_back(it);
-        line = l;
-    }
+    ListedSink sink(out);
+    bexora::QuickAdd(prepared, sink);
+    return out;
 }
 
 // The bid engine's answer table, first match wins; a multiple-quantity

@@ -22,8 +22,9 @@ using Confirm = std::function<bool(BidDialogValues&)>;
 // Answers what nobody queued an answer for with the first button, quietly.
 struct QuietPrompts : IPromptHandler {
     PromptAnswer Ask(const std::string&, PromptButtons buttons, PromptIcon) override {
-        return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel ? PromptAnswer::Yes
-                                                                                          : PromptAnswer::Ok;
+        return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel
+                   ? PromptAnswer::Yes
+                   : PromptAnswer::Ok;
     }
 };
 
@@ -94,7 +95,8 @@ protected:
 
 TEST_F(BidSetup, WithoutSelectionNothingHappens) {
     Add("110000000001", 3600);
-    EXPECT_EQ(Bid([](BidDialogValues& v) { return Schedule(v, 0, 0, 5); }), BidSetupResult::NothingSelected);
+    EXPECT_EQ(Bid([](BidDialogValues& v) { return Schedule(v, 0, 0, 5); }),
+              BidSetupResult::NothingSelected);
     EXPECT_EQ(m_refreshes, 0);
     EXPECT_TRUE(TakeShownPrompts().empty());
 }
@@ -126,23 +128,63 @@ TEST_F(BidSetup, RefusalsComeInOrderAndLeaveTheBidAlone) {
         BidSetupResult result;
     };
     const std::vector<Case> cases = {
-        {"no bid count", [](CItem& c) { c.m_strBidCount = "N/A"; c.m_strTimeLeft = "Ended"; }, false, {},
-         {bidtext::kCannotGetItem}, BidSetupResult::Refused},
-        {"no price", [](CItem& c) { c.m_strCurrentPrice = "N/A"; }, false, {}, {bidtext::kCannotGetItem},
+        {"no bid count",
+         [](CItem& c) {
+             c.m_strBidCount = "N/A";
+             c.m_strTimeLeft = "Ended";
+         },
+         false,
+         {},
+         {bidtext::kCannotGetItem},
          BidSetupResult::Refused},
-        {"ended before live", [](CItem& c) { c.m_strTimeLeft = "Ended"; c.m_strBidCount = "LIVE"; }, true, {},
-         {bidtext::kBidEnded}, BidSetupResult::Refused},
-        {"live before the pending question", [](CItem& c) { c.m_strBidCount = "LIVE"; }, true, {},
-         {bidtext::kLiveAuction}, BidSetupResult::Refused},
-        {"pending, No", nullptr, true, {PromptAnswer::No}, {bidtext::kPendingQuestion},
+        {"no price",
+         [](CItem& c) { c.m_strCurrentPrice = "N/A"; },
+         false,
+         {},
+         {bidtext::kCannotGetItem},
+         BidSetupResult::Refused},
+        {"ended before live",
+         [](CItem& c) {
+             c.m_strTimeLeft = "Ended";
+             c.m_strBidCount = "LIVE";
+         },
+         true,
+         {},
+         {bidtext::kBidEnded},
+         BidSetupResult::Refused},
+        {"live before the pending question",
+         [](CItem& c) { c.m_strBidCount = "LIVE"; },
+         true,
+         {},
+         {bidtext::kLiveAuction},
+         BidSetupResult::Refused},
+        {"pending, No",
+         nullptr,
+         true,
+         {PromptAnswer::No},
+         {bidtext::kPendingQuestion},
          BidSetupResult::Declined},
-        {"pending, Yes, then fixed price", [](CItem& c) { c.m_strBidCount = "BUY"; }, true, {PromptAnswer::Yes},
-         {bidtext::kPendingQuestion, bidtext::kFixedPrice}, BidSetupResult::Refused},
+        {"pending, Yes, then fixed price",
+         [](CItem& c) { c.m_strBidCount = "BUY"; },
+         true,
+         {PromptAnswer::Yes},
+         {bidtext::kPendingQuestion, bidtext::kFixedPrice},
+         BidSetupResult::Refused},
         {"fixed price before the verification",
-         [](CItem& c) { c.m_strBidCount = "BUY"; c.m_strMinBid = "US $20,000.00"; }, false, {},
-         {bidtext::kFixedPrice}, BidSetupResult::Refused},
-        {"US $15,000.00 asks, Cancel", [](CItem& c) { c.m_strMinBid = "US $15,000.00"; }, false,
-         {PromptAnswer::Cancel}, {bidtext::kVerification}, BidSetupResult::Declined},
+         [](CItem& c) {
+             c.m_strBidCount = "BUY";
+             c.m_strMinBid = "US $20,000.00";
+         },
+         false,
+         {},
+         {bidtext::kFixedPrice},
+         BidSetupResult::Refused},
+        {"US $15,000.00 asks, Cancel",
+         [](CItem& c) { c.m_strMinBid = "US $15,000.00"; },
+         false,
+         {PromptAnswer::Cancel},
+         {bidtext::kVerification},
+         BidSetupResult::Declined},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -170,7 +212,8 @@ TEST_F(BidSetup, TheVerificationLimitIsFifteenThousand) {
 
     m_page = [](CItem& c) { c.m_strMinBid = "US $15,000.00"; };
     QueuePromptAnswer(PromptAnswer::Ok);
-    EXPECT_EQ(Bid([](BidDialogValues& v) { return Schedule(v, 0, 0, 5, 15100); }), BidSetupResult::Scheduled);
+    EXPECT_EQ(Bid([](BidDialogValues& v) { return Schedule(v, 0, 0, 5, 15100); }),
+              BidSetupResult::Scheduled);
     EXPECT_EQ(TakeShownPrompts(), std::vector<std::string>{bidtext::kVerification});
     EXPECT_DOUBLE_EQ(m_preset.m_fMaxBid, 15000.0);
     EXPECT_EQ(item.m_strMyBid, "US $15100.00");
@@ -214,7 +257,8 @@ TEST_F(BidSetup, PresetsFollowTheSettings) {
     // Confirmed with the default box on: the next dialog starts from there.
     Bid([](BidDialogValues& v) { return Schedule(v, 1, 2, 3); });
     Bid(nullptr);
-    EXPECT_EQ((std::vector<int>{m_preset.m_nHours, m_preset.m_nMinutes, m_preset.m_nSeconds, m_preset.m_nMode}),
+    EXPECT_EQ((std::vector<int>{m_preset.m_nHours, m_preset.m_nMinutes, m_preset.m_nSeconds,
+                                m_preset.m_nMode}),
               (std::vector<int>{1, 2, 3, 1}));
 
     // Confirmed with the box off: 0:00:30 "Bid now" next time, and the stored
@@ -226,7 +270,8 @@ TEST_F(BidSetup, PresetsFollowTheSettings) {
     });
     Bid(nullptr);
     EXPECT_FALSE(m_preset.m_bSetDefault);
-    EXPECT_EQ((std::vector<int>{m_preset.m_nHours, m_preset.m_nMinutes, m_preset.m_nSeconds, m_preset.m_nMode}),
+    EXPECT_EQ((std::vector<int>{m_preset.m_nHours, m_preset.m_nMinutes, m_preset.m_nSeconds,
+                                m_preset.m_nMode}),
               (std::vector<int>{0, 0, 30, 0}));
     EXPECT_EQ(Settings().GetInt(setting::BidNow), 0);
     EXPECT_EQ(Settings().GetInt(setting::BidHour), 1);
@@ -274,14 +319,16 @@ TEST_F(BidSetup, ScheduledBidTakesTheOffsetTheDelayAndAHistoryLine) {
     FixClockOffset(120);
     CItem& item = Listed("110000000001", 3600);
     item.m_strMessages = "older line\n";
-    EXPECT_EQ(Bid([](BidDialogValues& v) { return Schedule(v, 0, 1, 5, 12.5); }), BidSetupResult::Scheduled);
+    EXPECT_EQ(Bid([](BidDialogValues& v) { return Schedule(v, 0, 1, 5, 12.5); }),
+              BidSetupResult::Scheduled);
 
     EXPECT_EQ(item.m_strMyBid, "US $12.50");
     EXPECT_EQ(item.m_bBidPending, 1);
     EXPECT_EQ(item.m_bHighBidder, 0);
     EXPECT_EQ(item.m_tBidTime, kStart + 3600 - 65 + 120);
     EXPECT_EQ(item.m_strMessages,
-              "110000000001: a pending bid of US $12.50 is scheduled at 0 hr 1 min 5 sec before ending time\n"
+              "110000000001: a pending bid of US $12.50 is scheduled at 0 hr 1 min 5 sec before "
+              "ending time\n"
               "older line\n");
     EXPECT_EQ(m_core->GetCellText(0, kColMyBid), "US $12.50");
     EXPECT_TRUE(m_jobs.bids.empty());
@@ -295,7 +342,8 @@ TEST_F(BidSetup, ScheduledBidTakesTheOffsetTheDelayAndAHistoryLine) {
 
 TEST_F(BidSetup, DelayLongerThanTheTimeLeftFiresAtTheFirstTick) {
     CItem& item = Listed("110000000001", 60);
-    EXPECT_EQ(Bid([](BidDialogValues& v) { return Schedule(v, 0, 5, 0); }), BidSetupResult::Scheduled);
+    EXPECT_EQ(Bid([](BidDialogValues& v) { return Schedule(v, 0, 5, 0); }),
+              BidSetupResult::Scheduled);
     EXPECT_LT(item.m_tBidTime, Now());
     EXPECT_EQ(item.m_bBidPending, 1);
     Tick();
@@ -332,7 +380,8 @@ TEST_F(BidSetup, GroupsAreJoinedLeftAndTheirCountsPreloaded) {
     CBidGroupList& groups = m_core->GetBidGroups();
 
     m_core->SelectItems({"110000000001"});
-    EXPECT_EQ(Bid([](BidDialogValues& v) { return Group(v, "cams", 3); }), BidSetupResult::Scheduled);
+    EXPECT_EQ(Bid([](BidDialogValues& v) { return Group(v, "cams", 3); }),
+              BidSetupResult::Scheduled);
     EXPECT_EQ(first.m_strBidGroup, "cams");
     EXPECT_EQ(m_core->GetCellText(0, kColBidGroup), "cams");
     ASSERT_NE(groups.FindGroup("cams"), nullptr);
@@ -380,19 +429,6 @@ TEST_F(BidSetup, GroupsAreJoinedLeftAndTheirCountsPreloaded) {
     EXPECT_EQ(groups.FindGroup("cams"), nullptr);
 }
 
-TEST_F(BidSetup, TheOnlyMemberRecreatesItsGroupWithTheNewQuantity) {
-    CItem& item = Listed();
-    Bid([](BidDialogValues& v) { return Group(v, "lamps", 1); });
-    m_core->GetBidGroups().FindGroup("lamps")->SetWanted(0);
-    Bid([](BidDialogValues& v) { return Group(v, "lamps", 2); });
-    const CBidGroup* g = m_core->GetBidGroups().FindGroup("lamps");
-    ASSERT_NE(g, nullptr);
-    EXPECT_EQ(g->GetWanted(), 2);
-    EXPECT_EQ(g->GetMembers(), 1);
-    EXPECT_EQ(m_core->GetBidGroups().GetCount(), 1u);
-    EXPECT_EQ(item.m_strBidGroup, "lamps");
-}
-
 // ---- the dialog's checks ----
 
 TEST_F(BidSetup, DialogOkChecks) {
@@ -406,12 +442,21 @@ TEST_F(BidSetup, DialogOkChecks) {
     };
     EXPECT_EQ(refusal([](BidDialogValues&) {}), "");
     EXPECT_EQ(refusal([](BidDialogValues& v) { v.m_bEnableGroup = true; }), bidtext::kNoGroupName);
-    EXPECT_EQ(refusal([](BidDialogValues& v) { v.m_bEnableGroup = true; v.m_strGroupName = ""; }),
+    EXPECT_EQ(refusal([](BidDialogValues& v) {
+                  v.m_bEnableGroup = true;
+                  v.m_strGroupName = "";
+              }),
               bidtext::kNoGroupName);
-    EXPECT_EQ(refusal([](BidDialogValues& v) { v.m_bEnableGroup = true; v.m_strGroupName = "N/A"; }),
+    EXPECT_EQ(refusal([](BidDialogValues& v) {
+                  v.m_bEnableGroup = true;
+                  v.m_strGroupName = "N/A";
+              }),
               bidtext::kNoGroupName);
     // The group name comes first, the quantity counts with or without a group.
-    EXPECT_EQ(refusal([](BidDialogValues& v) { v.m_bEnableGroup = true; v.m_nQuantity = 0; }),
+    EXPECT_EQ(refusal([](BidDialogValues& v) {
+                  v.m_bEnableGroup = true;
+                  v.m_nQuantity = 0;
+              }),
               bidtext::kNoGroupName);
     EXPECT_EQ(refusal([](BidDialogValues& v) { v.m_nQuantity = 0; }), bidtext::kNoQuantity);
     EXPECT_EQ(refusal([](BidDialogValues& v) { v.m_nQuantity = -2; }), bidtext::kNoQuantity);
@@ -419,9 +464,11 @@ TEST_F(BidSetup, DialogOkChecks) {
     EXPECT_EQ(refusal([](BidDialogValues& v) { v.m_fMaxBid = 1000000; }), "");
     EXPECT_EQ(refusal([](BidDialogValues& v) { v.m_fMaxBid = 1000000.01; }), bidtext::kMaxBidRange);
     EXPECT_EQ(refusal([](BidDialogValues& v) { v.m_fMaxBid = -0.01; }), bidtext::kMaxBidRange);
-    EXPECT_EQ(refusal([](BidDialogValues& v) { v.m_fMaxBid = std::nan(""); }), bidtext::kMaxBidRange);
+    EXPECT_EQ(refusal([](BidDialogValues& v) { v.m_fMaxBid = std::nan(""); }),
+              bidtext::kMaxBidRange);
     EXPECT_EQ(refusal([](BidDialogValues& v) { v.m_strPass = std::string(72, 'p'); }), "");
-    EXPECT_EQ(refusal([](BidDialogValues& v) { v.m_strPass = std::string(73, 'p'); }), kPasswordTooLongText);
+    EXPECT_EQ(refusal([](BidDialogValues& v) { v.m_strPass = std::string(73, 'p'); }),
+              kPasswordTooLongText);
 
     BidDialogValues v;
     v.m_strUserName = "jo";
@@ -466,7 +513,8 @@ TEST(BidText, CurrencyPrefixAndAmount) {
 // not turn a bid of 12.50 into "12,50" (read back as 1250).
 TEST(BidText, AmountsIgnoreADecimalCommaLocale) {
     TempDir dir;
-    const std::string cmd = "localedef -i de_DE -f UTF-8 " + dir.File("de_DE.UTF-8") + " >/dev/null 2>&1";
+    const std::string cmd =
+        "localedef -i de_DE -f UTF-8 " + dir.File("de_DE.UTF-8") + " >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "no localedef";
     const char* old = getenv("LOCPATH");
     const std::string saved = old ? old : "";
@@ -475,8 +523,10 @@ TEST(BidText, AmountsIgnoreADecimalCommaLocale) {
     const std::string bid = FormatMyBid("US $1.00", 12.5);
     const double min = MinBidValue("US $14,999.99");
     setlocale(LC_ALL, "C");
-    if (old) setenv("LOCPATH", saved.c_str(), 1);
-    else unsetenv("LOCPATH");
+    if (old)
+        setenv("LOCPATH", saved.c_str(), 1);
+    else
+        unsetenv("LOCPATH");
     EXPECT_EQ(bid, "US $12.50");
     EXPECT_DOUBLE_EQ(min, 14999.99);
 }

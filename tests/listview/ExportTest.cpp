@@ -9,8 +9,8 @@ namespace bexora::test {
 namespace {
 
 const std::string kHeader =
-    "item #\tDescription\tCurrent Bid\tShipping\tQty\tBid No.\tEndTime\tSeller\tFeedback\tPercent\tMy bid\t"
-    "BidGroup\r\n";
+    "item #\tDescription\tCurrent Bid\tShipping\t"
+    "Qty\tBid No.\tEndTime\tSeller\tFeedback\tPercent\tMy bid\tBidGroup\r\n";
 
 class Export : public ListTest {
 protected:
@@ -45,19 +45,21 @@ TEST_F(Export, RowsInTheListsOrderWithCrLfAndTheEndTimeAsIs) {
 
     const std::string path = m_dir.File("out.xls");
     ASSERT_TRUE(OnExport(*m_core, path));
-    EXPECT_EQ(Read(path),
-              kHeader +
-                  // No end time read yet: an empty field, not 1970.
-                  "110000000002\tVase\twith a tab\r\nand a line\t$10.00\tN/A\tN/A\t1\t\tN/A\tN/A\tN/A\tN/A\tN/A\r\n"
-                  "220000000001\tBrass lamp\tUS $12.50\tUS $4.00\t1\t3\t03/04/2411:20:30\tlampco\t1234\t99.8\t"
-                  "US $25.00\tlamps\r\n");
+    EXPECT_EQ(Read(path), kHeader +
+                              // No end time read yet: an empty field, not 1970.
+                              "110000000002\tVase\twith a tab\r\nand a "
+                              "line\t$10.00\tN/A\tN/A\t1\t\tN/A\tN/A\tN/A\tN/A\tN/A\r\n"
+                              "220000000001\tBrass lamp\tUS $12.50\tUS "
+                              "$4.00\t1\t3\t03/04/2411:20:30\tlampco\t1234\t99.8\t"
+                              "US $25.00\tlamps\r\n");
     EXPECT_TRUE(TakeShownPrompts().empty());
 }
 
 TEST_F(Export, EmptyListAndNamesAsChosen) {
     // No extension is added, and an existing file is replaced.
     const std::string path = m_dir.File("items");
-    ASSERT_TRUE(AtomicWriteFile(path, "old contents that are longer than the header line, much longer\n"));
+    ASSERT_TRUE(
+        AtomicWriteFile(path, "old contents that are longer than the header line, much longer\n"));
     ASSERT_TRUE(OnExport(*m_core, path));
     EXPECT_EQ(Read(path), kHeader);
     std::string none;
