@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/settings/Settings.h"
+#include "BenchReport.h"
 #include "site/CookieStore.h"
 #include "site/PageFetch.h"
 #include "../tests/support/LocalServer.h"
@@ -46,15 +47,6 @@ void BM_FetchFreshConnection(benchmark::State& state) { Fetches(state, g_fresh);
 BENCHMARK(BM_FetchReusedConnection)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_FetchFreshConnection)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& r : runs) times[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,10 +61,10 @@ int main(int argc, char** argv) {
     g_fresh = &fresh;
 
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bexora::bench::BestTimeReporter reporter(bexora::bench::BestTimeReporter::Clock::Wall);
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    double a = reporter.times["BM_FetchReusedConnection/iterations:3"];
-    double b = reporter.times["BM_FetchFreshConnection/iterations:3"];
+    double a = reporter.Best("BM_FetchReusedConnection");
+    double b = reporter.Best("BM_FetchFreshConnection");
     if (a > 0 && b > 0)
         std::printf("ratio fresh connection / reused connection = %.2f (1000 fetches: %.1f ms vs %.1f ms)\n",
                     b / a, b, a);

@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "BenchReport.h"
 #include "../tests/support/TempDir.h"
 #include "app/settings/Prompt.h"
 #include "model/ebayDoc.h"
@@ -112,36 +113,6 @@ void BM_Fread(benchmark::State& state) {
 }
 BENCHMARK(BM_Fread)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Keeps the best time of each benchmark (wall time: the save's flush to disk
-// is part of its cost).
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(isatty(1) ? OO_Defaults : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
-            double t = run.GetAdjustedRealTime();
-            auto [it, fresh] = m_best.emplace(run.run_name.function_name, t);
-            if (!fresh && t < it->second) it->second = t;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double Best(const std::string& name) const {
-        auto it = m_best.find(name);
-        return it == m_best.end() ? 0 : it->second;
-    }
-
-private:
-    std::map<std::string, double> m_best;
-};
-
-void PrintRatio(const char* label, double a, double b) {
-    if (a > 0 && b > 0)
-        std::printf("ratio %s = %.2f\n", label, a / b);
-    else
-        std::printf("ratio %s = n/a (run both benchmarks)\n", label);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -161,12 +132,12 @@ int main(int argc, char** argv) {
         std::fclose(f);
     }
     std::printf("list: %d items, %zu bytes\n", kItems, g_fileSize);
-    RatioReporter reporter;
+    bexora::bench::BestTimeReporter reporter(bexora::bench::BestTimeReporter::Clock::Wall);
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintRatio("save / fwrite", reporter.Best("BM_SaveList"), reporter.Best("BM_Fwrite"));
-    PrintRatio("save / fwrite+fsync", reporter.Best("BM_SaveList"),
+    bexora::bench::PrintRatio("save / fwrite", reporter.Best("BM_SaveList"), reporter.Best("BM_Fwrite"));
+    bexora::bench::PrintRatio("save / fwrite+fsync", reporter.Best("BM_SaveList"),
                reporter.Best("BM_FwriteFsync"));
-    PrintRatio("load / fread", reporter.Best("BM_OpenList"), reporter.Best("BM_Fread"));
+    bexora::bench::PrintRatio("load / fread", reporter.Best("BM_OpenList"), reporter.Best("BM_Fread"));
     benchmark::Shutdown();
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "BenchReport.h"
 #include "app/settings/Settings.h"
 #include "model/Item.h"
 #include "site/ItemPageParser.h"
@@ -88,18 +89,6 @@ void BM_ParseItemPage(benchmark::State& state) {
 }
 BENCHMARK(BM_ParseItemPage)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& r : runs) {
-            std::string name = r.benchmark_name();
-            times[name.substr(0, name.find('/'))] = r.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,10 +98,10 @@ int main(int argc, char** argv) {
     bexora::FixClockOffset(0);
 
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bexora::bench::BestTimeReporter reporter(bexora::bench::BestTimeReporter::Clock::Wall);
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    double strip = reporter.times["BM_StripTags"];
-    double parse = reporter.times["BM_ParseItemPage"];
+    double strip = reporter.Best("BM_StripTags");
+    double parse = reporter.Best("BM_ParseItemPage");
     if (strip > 0 && parse > 0)
         std::printf("ratio parse / strip_tags = %.2f (%zu-byte page: %.1f us vs %.1f us)\n",
                     parse / strip, Page().size(), parse, strip);

@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "BenchReport.h"
 #include "site/TextTools.h"
 
 using namespace bexora;
@@ -119,43 +120,17 @@ void BM_MemchrTags(benchmark::State& state) {
 }
 BENCHMARK(BM_MemchrTags);
 
-// Prints as usual and keeps the best CPU time per benchmark for the ratio
-// (CPU time, because other builds on the machine stretch the wall clock).
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(isatty(1) ? OO_Defaults : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
-            double t = run.GetAdjustedCPUTime();
-            auto [it, fresh] = m_best.emplace(run.run_name.function_name, t);
-            if (!fresh && t < it->second) it->second = t;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double Best(const std::string& name) const {
-        auto it = m_best.find(name);
-        return it == m_best.end() ? 0 : it->second;
-    }
-
-private:
-    std::map<std::string, double> m_best;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     std::printf("page: %zu bytes\n", Page().size());
-    RatioReporter reporter;
+    bexora::bench::BestTimeReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     double strip = reporter.Best("BM_StripTagsAndPrices");
     double scan = reporter.Best("BM_MemchrTags");
-    if (strip > 0 && scan > 0)
-        std::printf("ratio strip_tags+price / memchr = %.2f\n", strip / scan);
-    else
-        std::printf("ratio strip_tags+price / memchr = n/a (run both benchmarks)\n");
+    bexora::bench::PrintRatio("strip_tags+price / memchr", strip, scan);
     benchmark::Shutdown();
     return 0;
 }

@@ -14,6 +14,7 @@
 #include <map>
 #include <string>
 
+#include "BenchReport.h"
 #include "../tests/support/TempDir.h"
 #include "app/settings/Clock.h"
 #include "app/settings/Settings.h"
@@ -81,27 +82,6 @@ void BM_PlainPass(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainPass)->Unit(benchmark::kMicrosecond);
 
-class BestReporter : public benchmark::ConsoleReporter {
-public:
-    BestReporter() : ConsoleReporter(isatty(1) ? OO_Defaults : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
-            const double t = run.GetAdjustedCPUTime();
-            auto [it, fresh] = m_best.emplace(run.run_name.function_name, t);
-            if (!fresh && t < it->second) it->second = t;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double Best(const std::string& name) const {
-        auto it = m_best.find(name);
-        return it == m_best.end() ? 0 : it->second;
-    }
-
-private:
-    std::map<std::string, double> m_best;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -116,7 +96,7 @@ int main(int argc, char** argv) {
     g_list = new List;
 
     benchmark::Initialize(&argc, argv);
-    BestReporter reporter;
+    bexora::bench::BestTimeReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     const double tick = reporter.Best("BM_Tick");
