@@ -1,0 +1,303 @@
+#include "listview/ui/ebayListView.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTimer>
+#include <algorithm>
+
+#include "app/settings/Settings.h"
+#include "app/ui/DialogRunner.h"
+#include "app/ui/NoteDlg.h"
+#include "app/ui/WarnDlg.h"
+#include "browser/ui/AddItemDialog.h"
+#include "listctrl/AnsiText.h"
+#include "listview/BidSetup.h"
+#include "listview/Export.h"
+#include "listview/ui/BidDlg.h"
+#include "listview/ui/ListIcons.h"
+#include "site/SiteEndpoints.h"
+
+namespace bexora {
+
+CebayListView::CebayListView(CebayDoc& doc, IListViewHost* host, QWidget* parent, IJobSink* jobs,
+                             CWebThread::RefreshFn refresh)
+    : CListViewEx(parent), m_doc(doc), m_pHost(host) {
+    // A worker's result is handed over while the worker waits: wake the UI
+    // thread's event loop, which runs it there.
+    m_ui.SetWake([this] {
+        QMetaObject::invokeMethod(this, [this] { m_ui.RunPending(); }, Qt::QueuedConnection);
+    });
+    m_core = std::make_unique<CItemListCore>(doc, *this, m_ui, jobs, std::move(refresh));
+
+    // The column widths were chosen for an 8-point dialog font; a larger
+    // desktop default would cut the 12-digit item numbers off.
+    QFont listFont = font();
+    if (listFont.pointSizeF() > 8.0) listFont.setPointSizeF(8.0);
+    setFont(listFont);
+
+    m_pTimer = new QTimer(this);
+    m_pTimer->setSingleShot(true);
+    m_pTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_pTimer, &QTimer::timeout, this, &CebayListView::Tick);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CebayListView::OnViewSelectionChanged);
+}
+
+CebayListView::~CebayListView() { OnDestroy(); }
+
+void CebayListView::OnInitialUpdate(bool startTicking) {
+    if (m_bInitialised) return;
+    m_bInitialised = true;
+    if (!m_pWarnDlg) {
+        m_pWarnDlg = new CWarnDlg(this);
+        m_pWarnDlg->SetOnCleared([this] {
+            if (m_core) m_core->Notices().Clear();
+        });
+    }
+    for (const ListColumnDef& c : ListColumns())
+        InsertColumn(c.heading, c.rightAligned ? ColumnAlign::Right : ColumnAlign::Left, c.width);
+    for (int col = 0; col < kColumnCount; ++col) SetColumnHideable(col, ListColumns()[col].hideable);
+    SetImageList(ItemListImages());
+    RestoreState(CListBase::kStateSection, CListBase::kStateEntry);
+
+    m_core->Initialize();
+    m_pWarnDlg->SetLevel(m_core->Notices().GetLevel());
+    ShowSortArrows(true);
+    SetSortColumnTint(true);
+    SetSortState(m_core->GetSortKey());
+    CListViewEx::RowsChanged();
+    SyncSelectionToView();
+    if (startTicking) {
+        m_bTicking = true;
+        ArmTimer();
+    }
+}
+
+void CebayListView::OnDestroy() {
+    if (m_bDestroyed) return;
+    m_bDestroyed = true;
+    m_bTicking = false;
+    m_pTimer->stop();
+    if (m_bInitialised) {
+        SaveState(CListBase::kStateSection, CListBase::kStateEntry);
+        StorePaneSize();
+    }
+    // Stops the workers and saves the document in row order.
+    m_core->Shutdown();
+    m_ui.SetWake({});
+    if (m_pWarnDlg) m_pWarnDlg->hide();
+}
+
+void CebayListView::StorePaneSize() {
+    if (!GetProfileInt("Program exit", "Save Window", 1)) return;
+    // A list that never made it onto the screen has no size worth keeping.
+    if (!testAttribute(Qt::WA_WState_Created)) return;
+    const int viewPos = GetProfileInt("Program exit", "View Pos", 1);
+    if (viewPos == 2 || viewPos == 3) WriteProfileInt("Window size", "width1", width());
+    else WriteProfileInt("Window size", "Height1", height());
+}
+
+// ---- ticking ----
+
+void CebayListView::ArmTimer() {
+    if (!m_bTicking) return;
+    const int64_t ms = std::clamp<int64_t>(m_core->MsUntilNextTick(), 1, 1000);
+    m_pTimer->start(static_cast<int>(ms));
+}
+
+void CebayListView::Tick() {
+    if (m_bDestroyed) return;
+    m_core->OnTick();
+    ArmTimer();
+}
+
+bool CebayListView::IsTicking() const { return m_bTicking && m_pTimer->isActive(); }
+
+// ---- selection: the core keeps it, the view mirrors it ----
+
+void CebayListView::SyncSelectionToView() {
+    m_bSyncing = true;
+    SetSelectedRows(m_core->GetSelectedRows(), m_core->GetFocusRow());
+    m_bSyncing = false;
+}
+
+void CebayListView::OnViewSelectionChanged() {
+    if (m_bSyncing || !m_core) return;
+    m_core->SetSelectedRows(GetSelectedRows());
+    const int focus = GetFocusRow();
+    if (focus >= 0 && selectionModel()->isRowSelected(focus, QModelIndex())) m_core->SelectRow(focus);
+}
+
+// ---- IListFrontEnd ----
+
+void CebayListView::RedrawRow(int row) { CListViewEx::RedrawRow(row); }
+
+void CebayListView::CellChanged(int row, int col) { CListViewEx::CellChanged(row, col); }
+
+void CebayListView::RowsChanged() {
+    CListViewEx::RowsChanged();
+    // A sort may have moved the key (the core's sort is the one that counts).
+    if (m_bInitialised && GetSortState() != m_core->GetSortKey()) SetSortState(m_core->GetSortKey());
+    SyncSelectionToView();
+}
+
+void CebayListView::SetStatusText(const std::string& text) {
+    if (m_pHost) m_pHost->SetStatusText(text);
+}
+
+bool CebayListView::IsActiveFrame() { return m_pHost ? m_pHost->IsActiveFrame() : true; }
+
+void CebayListView::Navigate(const std::string& url) {
+    if (m_pHost) m_pHost->Navigate(url);
+}
+
+void CebayListView::ShowBalloon(const std::string& title, const std::string& text) {
+    if (m_pHost) m_pHost->ShowBalloon(title, text);
+}
+
+void CebayListView::NoticeAdded(const std::string& text, int level) {
+    if (m_pWarnDlg) m_pWarnDlg->AddMessage(text, level);
+}
+
+// ---- IListOwner ----
+
+int CebayListView::OnGetRowCount() const { return m_core ? m_core->GetRowCount() : 0; }
+
+std::string CebayListView::OnGetCellText(int row, int col) const {
+    return m_core ? m_core->GetCellText(row, col) : std::string();
+}
+
+int CebayListView::OnGetRowImage(int row) const { return m_core ? m_core->GetRowImage(row) : -1; }
+
+void CebayListView::OnGetRowColour(int row, QColor& background) const {
+    if (!m_core || row < 0 || row >= m_core->GetRowCount()) return;
+    const RowColour c = m_core->GetRowColour(row);
+    background = QColor(c.r, c.g, c.b);
+}
+
+std::string CebayListView::OnGetTipText(int row, int) const {
+    return m_core ? m_core->GetTipText(row) : std::string();
+}
+
+std::string CebayListView::OnGetTipTitle(int row, int) const {
+    return m_core ? m_core->GetTipTitle(row) : std::string();
+}
+
+void CebayListView::OnColumnClick(int col) {
+    m_core->SortByColumn(col);
+    SetSortState(m_core->GetSortKey());
+}
+
+// ---- commands ----
+
+bool CebayListView::OnItemCommand(int id) {
+    switch (id) {
+    case listcmd::kAddFromPage: OnAddFromBrowserPage(); return true;
+    case listcmd::kAddSingleItem: OnAddSingleItem(); return true;
+    case listcmd::kDeleteItem: m_core->OnDeleteItem(); return true;
+    case listcmd::kBidOnItem: {
+        CBidDlg dialog(this);
+        OnBidOnItem(*m_core, dialog, m_bidRefresh);
+        return true;
+    }
+    case listcmd::kCancelPendingBid: m_core->OnCancelPendingBid(); return true;
+    case listcmd::kUpdateSelected: m_core->UpdateSelected(); return true;
+    case listcmd::kUpdateAll: m_core->UpdateAll(); return true;
+    case listcmd::kViewHistory: m_core->OnViewHistory(); return true;
+    case listcmd::kSelectAll: m_core->SelectAll(); return true;
+    case listcmd::kExport: OnExport(); return true;
+    case listcmd::kNotes: OnNotes(); return true;
+    default: return false;
+    }
+}
+
+std::unique_ptr<QMenu> CebayListView::CreateItemMenu(QWidget* parent) {
+    auto menu = std::make_unique<QMenu>("&Bid", parent);
+    auto add = [&](const char* text, int id) { menu->addAction(text)->setData(id); };
+    add("&Add Single Item", listcmd::kAddSingleItem);
+    add("Add Item from Browser Page", listcmd::kAddFromPage);
+    menu->addSeparator();
+    add("&Bid on Item", listcmd::kBidOnItem);
+    add("&Cancel  Pending Bid", listcmd::kCancelPendingBid);
+    add("&Delete Item", listcmd::kDeleteItem);
+    menu->addSeparator();
+    add("View My Bidding &History", listcmd::kViewHistory);
+    add("Add or View Notes", listcmd::kNotes);
+    menu->addSeparator();
+    add("&Update Selected Items", listcmd::kUpdateSelected);
+    add("U&pdate All", listcmd::kUpdateAll);
+    return menu;
+}
+
+void CebayListView::OnAddSingleItem() {
+    CAddItemDialog dialog(this);
+    if (ExecDialog(dialog) != QDialog::Accepted) return;
+    m_core->AddSingleItem(dialog.GetText());
+}
+
+void CebayListView::OnAddFromBrowserPage() {
+    if (m_pHost) m_pHost->AddItemsFromBrowserPage();
+    CListViewEx::RowsChanged();
+    SyncSelectionToView();
+    m_core->SaveDocument();
+}
+
+void CebayListView::OnNotes() {
+    const std::vector<int> rows = m_core->GetSelectedRows();
+    if (rows.empty()) return;
+    CNoteDlg dialog(this);
+    dialog.SetNote(m_core->GetNoteForDialog(rows.front()));
+    ExecDialog(dialog);
+    // Whatever way it ended: Clear then Cancel still empties the note.
+    m_core->SetNote(rows.front(), dialog.GetNote());
+}
+
+void CebayListView::OnExport() {
+    QFileDialog dialog(this, exporttext::kDialogTitle);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(QString("%1 (%2)").arg(exporttext::kFilterName, exporttext::kFilterPattern));
+    dialog.setDefaultSuffix("xls");
+    if (ExecDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    bexora::OnExport(*m_core, ToAnsi(dialog.selectedFiles().front()));
+}
+
+std::string CebayListView::ItemPageUrl(int row) const {
+    if (row < 0 || row >= m_core->GetRowCount()) return {};
+    return site::ItemViewUrl(m_core->GetCellText(row, kColItem));
+}
+
+// ---- input ----
+
+void CebayListView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        OnItemCommand(listcmd::kDeleteItem);
+        event->accept();
+        return;
+    }
+    CListViewEx::keyPressEvent(event);
+}
+
+void CebayListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    CListViewEx::mouseDoubleClickEvent(event);
+    const int row = RowAt(event->position().toPoint());
+    if (row >= 0) Navigate(ItemPageUrl(row));
+}
+
+void CebayListView::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = m_pHost ? m_pHost->BidMenu() : nullptr;
+    std::unique_ptr<QMenu> own;
+    if (!menu) {
+        own = CreateItemMenu(this);
+        menu = own.get();
+    }
+    QAction* chosen = menu->exec(event->globalPos());
+    if (chosen && chosen->data().isValid()) OnItemCommand(chosen->data().toInt());
+    event->accept();
+}
+
+}  // namespace bexora
