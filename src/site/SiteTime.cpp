@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "app/settings/Clock.h"
 #include "app/settings/Prompt.h"
@@ -88,6 +89,10 @@ int64_t ParseSiteDate(const std::string& text) {
 int64_t GetSiteTime() {
     std::string page;
     FetchPage(site::OfficialTimeUrl(), page);
+    return ReadSiteTimePage(std::move(page));
+}
+
+int64_t ReadSiteTimePage(std::string page) {
     StripTags(page);
     long marker = Find(page, "The official eBay Time is now:");
     if (marker < 0) return 0;

@@ -24,6 +24,10 @@ int64_t ParseSiteDate(const std::string& text);
 // The site's current time from its official time page as a site time value;
 // 0 when the page cannot be fetched or read.
 int64_t GetSiteTime();
+// What GetSiteTime reads from the time page it fetched (the raw page, tags
+// and all): the site time value after "The official eBay Time is now:", or
+// 0 when the page does not show one.
+int64_t ReadSiteTimePage(std::string page);
 
 // Local clock minus site clock, in seconds. With refresh (or while nothing
 // was measured yet) the time page is read, up to three tries; when all fail
