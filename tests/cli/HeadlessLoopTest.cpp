@@ -41,7 +41,9 @@ TEST(HeadlessLoop, TicksJustAfterEachSecondWhateverATickCosts) {
     ASSERT_GE(at.size(), 3u);
     for (size_t i = 0; i < at.size(); ++i) {
         EXPECT_GE(at[i] % 1000, 1) << i;
-        EXPECT_LT(at[i] % 1000, 50) << "tick " << i << " late after its second";
+        // A drifting tick lands 300 ms late here; the margin is for a
+        // loaded machine's wake-up, not for the loop.
+        EXPECT_LT(at[i] % 1000, 150) << "tick " << i << " late after its second";
         if (i) {
             EXPECT_EQ(at[i] / 1000, at[i - 1] / 1000 + 1) << "one tick a second";
         }
@@ -64,7 +66,7 @@ TEST(HeadlessLoop, AWorkersResultIsHandledAtOnce) {
     worker.join();
     EXPECT_EQ(r, CHeadlessLoop::EndReason::Stopped);
     ASSERT_NE(ranAt.load(), 0);
-    EXPECT_LT(ranAt - sentAt, 50) << "waited for a tick instead";
+    EXPECT_LT(ranAt - sentAt, 250) << "waited for a tick instead";  // a tick is up to 1 s away
 }
 
 TEST(HeadlessLoop, RunUntilEndsWhenDone) {
