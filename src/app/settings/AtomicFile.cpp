@@ -1,11 +1,13 @@
 #include "app/settings/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace bexora {
@@ -14,6 +16,34 @@ namespace {
 
 void SetError(std::string* error, const std::string& what, int err) {
     if (error) *error = what + ": " + std::strerror(err);
+}
+
+// A save killed between mkstemp and rename leaves its temporary file, with
+// the same content (passwords included) as the file it was to replace. One
+// that has not been touched for this long is nobody's save in progress.
+constexpr time_t kStaleTemporarySeconds = 600;
+
+std::string BaseName(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Removes path's leftover temporary files ("NAME.tmpXXXXXX") that are old.
+void RemoveStaleTemporaries(const std::string& path) {
+    const std::string dir = DirName(path);
+    const std::string prefix = BaseName(path) + ".tmp";
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    const time_t now = time(nullptr);
+    while (dirent* e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string full = dir + "/" + name;
+        struct stat st {};
+        if (lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (now - st.st_mtime >= kStaleTemporarySeconds) unlink(full.c_str());
+    }
+    closedir(d);
 }
 
 }  // namespace
@@ -83,6 +113,7 @@ bool AtomicWriteFile(const std::string& path, std::string_view data, unsigned mo
         fsync(dfd);
         close(dfd);
     }
+    RemoveStaleTemporaries(path);
     return true;
 }
 

@@ -11,6 +11,9 @@ namespace bexora {
 // Writes data to a temporary file beside path, flushes it to disk, gives it
 // the permission bits of mode and renames it over path. On failure path is
 // untouched, the temporary file is removed and error (if given) says why.
+// After a good write, temporary files of path that earlier writes left
+// behind (a killed process) and that nobody has touched for ten minutes are
+// removed: they hold what path holds, passwords included.
 bool AtomicWriteFile(const std::string& path, std::string_view data, unsigned mode = 0644,
                      std::string* error = nullptr);
 

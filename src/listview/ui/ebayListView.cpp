@@ -1,5 +1,6 @@
 #include "listview/ui/ebayListView.h"
 
+
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QFileDialog>
@@ -7,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QTimer>
 #include <algorithm>
 
@@ -241,10 +243,16 @@ void CebayListView::OnAddSingleItem() {
 }
 
 void CebayListView::OnAddFromBrowserPage() {
-    if (m_pHost) m_pHost->AddItemsFromBrowserPage();
-    CListViewEx::RowsChanged();
-    SyncSelectionToView();
-    m_core->SaveDocument();
+    // Reached through the list: it repaints and saves once the pane is done.
+    QPointer<CebayListView> self(this);
+    auto finish = [self] {
+        if (!self || self->m_bDestroyed) return;
+        self->CListViewEx::RowsChanged();
+        self->SyncSelectionToView();
+        self->m_core->SaveDocument();
+    };
+    if (m_pHost) m_pHost->AddItemsFromBrowserPage(finish);
+    else finish();
 }
 
 void CebayListView::OnNotes() {

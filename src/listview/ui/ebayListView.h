@@ -5,6 +5,7 @@
 // one-second tick on a precise timer and the workers' results through the
 // dispatcher on the UI thread. The notice window belongs to it.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -46,9 +47,12 @@ public:
     virtual void SetStatusText(const std::string& /*text*/) {}
     virtual bool IsActiveFrame() { return true; }
     virtual void ShowBalloon(const std::string& /*title*/, const std::string& /*text*/) {}
-    // Command 133: the browser pane adds the items of its page. True when
-    // it added any.
-    virtual bool AddItemsFromBrowserPage() { return false; }
+    // Command 133: the browser pane adds the items of its page. The pane
+    // reads its page asynchronously; done runs once it has finished (also
+    // when nothing was added), on the UI thread.
+    virtual void AddItemsFromBrowserPage(std::function<void()> done) {
+        if (done) done();
+    }
     // The main window's "&Bid" menu; null: the view builds its own.
     virtual QMenu* BidMenu() { return nullptr; }
 };
