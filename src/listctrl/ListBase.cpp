@@ -12,12 +12,14 @@
 #include <QStyledItemDelegate>
 #include <QTreeView>
 #include <cstdlib>
+#include <optional>
 
 #include "app/settings/Settings.h"
 #include "listctrl/AnsiText.h"
 #include "listctrl/LabelTipCtrl.h"
 #include "listctrl/ListModel.h"
 #include "listctrl/RowTipCtrl.h"
+#include "listview/ColumnLayout.h"
 
 namespace bexora {
 
@@ -100,17 +102,6 @@ public:
 private:
     CListBase* m_pList;
 };
-
-void Put32(std::vector<uint8_t>& out, size_t at, int32_t value) {
-    auto u = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(u >> (8 * i));
-}
-
-int32_t Get32(const std::vector<uint8_t>& in, size_t at) {
-    uint32_t u = 0;
-    for (int i = 0; i < 4; ++i) u |= uint32_t(in[at + i]) << (8 * i);
-    return static_cast<int32_t>(u);
-}
 
 }  // namespace
 
@@ -221,43 +212,29 @@ void CListBase::ToggleColumn(int col, bool show) {
 }
 
 std::vector<uint8_t> CListBase::GetLayoutValue() const {
-    int n = GetColumnCount();
-    std::vector<uint8_t> value(8 + 9 * static_cast<size_t>(n), 0);
-    Put32(value, 0, n);
-    Put32(value, 4, m_nSortState);
-    for (int i = 0; i < n; ++i) {
-        size_t at = 8 + 9 * static_cast<size_t>(i);
-        value[at] = m_columns[i].m_bShown || !m_columns[i].m_bHideable ? 1 : 0;
-        Put32(value, at + 1, GetColumnWidth(i));
-        Put32(value, at + 5, GetColumnPosition(i));
-    }
-    return value;
+    std::vector<ColumnState> columns;
+    columns.reserve(m_columns.size());
+    for (int i = 0; i < GetColumnCount(); ++i)
+        columns.push_back({m_columns[i].m_bShown || !m_columns[i].m_bHideable,
+                           GetColumnWidth(i), GetColumnPosition(i)});
+    return EncodeColumnLayout(m_nSortState, columns);
 }
 
 bool CListBase::ApplyLayoutValue(const std::vector<uint8_t>& value) {
-    int n = GetColumnCount();
-    if (value.size() != 8 + 9 * static_cast<size_t>(n) || Get32(value, 0) != n) return false;
-    int64_t sort = Get32(value, 4);
-    if (std::llabs(sort) > n) return false;
-    SetSortState(static_cast<int>(sort));
-
-    std::vector<int> order(n, -1);
-    for (int i = 0; i < n; ++i) {
-        size_t at = 8 + 9 * static_cast<size_t>(i);
-        bool shown = value[at] != 0;
+    std::optional<ColumnLayout> layout = ParseColumnLayout(value, GetColumnCount());
+    if (!layout) return false;
+    SetSortState(layout->m_nSortState);
+    for (size_t i = 0; i < layout->m_columns.size(); ++i) {
+        const int col = static_cast<int>(i);
+        const bool shown = layout->m_columns[i].m_bShown;
         if (shown != m_columns[i].m_bShown && (m_columns[i].m_bHideable || !m_columns[i].m_bShown))
-            ToggleColumn(i, shown);
-        SetColumnWidth(i, Get32(value, at + 1) & 0xFFFF);
-        int32_t pos = Get32(value, at + 5);
-        if (pos < 0 || pos >= n) return true;  // the rest of the value is not trusted
-        // Two columns claiming one place would leave another without one:
-        // keep the present order then.
-        if (order[pos] != -1) return true;
-        order[pos] = i;
+            ToggleColumn(col, shown);
+        SetColumnWidth(col, layout->m_columns[i].m_nWidth);
     }
+    // Without a trusted order the present one stays.
     QHeaderView* header = m_pView->header();
-    for (int pos = 0; pos < n; ++pos) {
-        int from = header->visualIndex(order[pos]);
+    for (int pos = 0; pos < static_cast<int>(layout->m_order.size()); ++pos) {
+        int from = header->visualIndex(layout->m_order[pos]);
         if (from != pos) header->moveSection(from, pos);
     }
     return true;

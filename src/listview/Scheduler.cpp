@@ -142,8 +142,14 @@ void CItemListCore::TriggerBid(CItem& item) {
     const int64_t now = LocalNow();
     // An item naming a group the list does not hold bids as if in no group.
     CBidGroup* group = item.m_strBidGroup == "N/A" ? nullptr : m_groups.FindGroup(item.m_strBidGroup);
+    // An end time of 0 is not known (the last refresh failed, say): only a
+    // known end can be past. Taking 0 for "ended" would throw away a snipe
+    // on a live auction after one lost page.
+    const bool ended = item.m_tEndTime != 0 && RemainingSeconds(item) < 0;
     if (group && group->GetWanted() <= 0) {
-        if (RemainingSeconds(item) < 0) {
+        // A bid whose group is full waits for a slot while its auction runs;
+        // with no known end it is skipped now rather than waiting unseen.
+        if (ended || item.m_tEndTime == 0) {
             item.m_bHighBidder = 1;
             item.m_bNotified = 1;
             item.m_bBidPending = 0;
@@ -156,7 +162,7 @@ void CItemListCore::TriggerBid(CItem& item) {
     }
     item.m_bBidPending = 0;
     item.m_bHighBidder = 1;
-    if (RemainingSeconds(item) < 0) {
+    if (ended) {
         item.m_strMessages.insert(0, std::string(notice::kEndedBeforeBid) + "\n");
         Notify("Bid failed:" + item.m_strItemNumber + " " + notice::kEndedBeforeBid, 3);
         item.m_bNotified = 1;

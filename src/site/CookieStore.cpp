@@ -1,5 +1,7 @@
 #include "site/CookieStore.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include "app/settings/AtomicFile.h"
@@ -79,6 +81,10 @@ void CCookieStore::LoadJar(const std::string& path) {
         return;
     }
     m_savedText = text;
+    // The jar holds the account's session: a jar others can read (copied
+    // in, or left by an older version) is made private as it is read.
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && (st.st_mode & 077) != 0) chmod(path.c_str(), 0600);
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);

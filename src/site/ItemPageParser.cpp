@@ -233,8 +233,10 @@ bool CItem::UpdateFromSite() {
     StripTags(page);
     CItem parsed;
     if (!ParseItemPage(std::move(page), parsed)) {
+        // A page that did not come (or was not an item page) says nothing
+        // about the auction's end: the end already known is kept, so the
+        // countdown, the end-of-auction refresh and a waiting snipe go on.
         m_bUpdateFailed = 1;
-        m_tEndTime = 0;
         return false;
     }
     CopyPageFields(parsed);

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 
 #include "app/settings/Settings.h"
@@ -276,11 +277,23 @@ std::string FetchPage(const std::string& url, std::string& page) {
     std::string current = url;
     int redirects = 0;
 
+    // The total time-out covers the redirect chain as a whole: each hop of
+    // a slow redirecting site gets only what is left of it.
+    using SteadyClock = std::chrono::steady_clock;
+    const SteadyClock::time_point deadline =
+        SteadyClock::now() + std::chrono::milliseconds(lim.totalTimeoutMs);
+
     for (;;) {
         t.headers.clear();
         t.decided = false;
         t.keepBody = false;
-        SetRequestOptions(curl, current, t, lim, handle.headers);
+        FetchLimits hop = lim;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - SteadyClock::now())
+                              .count();
+        if (left <= 0) return url;  // timed out between hops: a network error
+        hop.totalTimeoutMs = static_cast<long>(left);
+        SetRequestOptions(curl, current, t, hop, handle.headers);
         CURLcode rc = curl_easy_perform(curl);
         CCookieStore::Instance().NoteResponse();
         if (rc != CURLE_OK) {

@@ -26,7 +26,11 @@ struct FetchLimits {
     long stallTimeoutMs = 30000;     // no byte received for this long
     long totalTimeoutMs = 180000;    // the whole fetch, redirects included
     int maxRedirects = 10;           // successive 3xx answers followed
-    size_t maxBodyBytes = 64u << 20;  // a larger page is cut there
+    // A larger page is cut there (the fetch then ends as a network error
+    // with the first maxBodyBytes in the page). The site's largest pages
+    // are a few hundred kilobytes; a server that sends without end must not
+    // fill the memory of a list that refreshes 500 items.
+    size_t maxBodyBytes = 16u << 20;
 };
 FetchLimits GetFetchLimits();
 void SetFetchLimits(const FetchLimits& limits);

@@ -85,14 +85,14 @@ TEST_F(ClientTest, EveryKindOfListingRefreshesWithASkewedSiteClock) {
     CItem l = Refresh(live);
     EXPECT_EQ(l.m_strBidCount, "LIVE");
 
-    // An unknown number marks the item failed and clears only its end time.
+    // An unknown number marks the item failed and changes nothing else.
     CItem missing;
     missing.m_strItemNumber = "999999999999";
     missing.m_strTitle = "kept";
     missing.m_tEndTime = 12345;
     EXPECT_FALSE(missing.UpdateFromSite());
     EXPECT_EQ(missing.m_bUpdateFailed, 1);
-    EXPECT_EQ(missing.m_tEndTime, 0);
+    EXPECT_EQ(missing.m_tEndTime, 12345);
     EXPECT_EQ(missing.m_strTitle, "kept");
 }
 

@@ -475,14 +475,14 @@ TEST_F(ParserTest, RefreshMergesThePageMeasuredAgainstASkewedSiteClock) {
     EXPECT_EQ(item.m_strMyBid, "$25.00");
     EXPECT_EQ(item.m_bUpdateFailed, 0);
 
-    // A page that is no item page: failed, no end time, nothing else touched.
+    // A page that is no item page: failed, the known end kept, nothing
+    // else touched.
     site.Set("<html>Invalid Item</html>", "Saturday, Nov 11, 2006 14:00:00 PST");
     CItem before = item;
     EXPECT_FALSE(item.UpdateFromSite());
     EXPECT_EQ(item.m_bUpdateFailed, 1);
-    EXPECT_EQ(item.m_tEndTime, 0);
+    EXPECT_EQ(item.m_tEndTime, before.m_tEndTime);
     item.m_bUpdateFailed = before.m_bUpdateFailed;
-    item.m_tEndTime = before.m_tEndTime;
     EXPECT_EQ(item.m_strCurrentPrice, before.m_strCurrentPrice);
     EXPECT_EQ(item.m_strTimeLeft, before.m_strTimeLeft);
     EXPECT_EQ(item.m_strTitle, before.m_strTitle);
@@ -508,6 +508,6 @@ TEST_F(ParserTest, RefreshOfAnUnreachableSiteFails) {
     item.m_tEndTime = kEnd;
     EXPECT_FALSE(item.UpdateFromSite());
     EXPECT_EQ(item.m_bUpdateFailed, 1);
-    EXPECT_EQ(item.m_tEndTime, 0);
+    EXPECT_EQ(item.m_tEndTime, kEnd);  // a lost page does not end the auction
     EXPECT_EQ(item.m_strTitle, "Red lamp");
 }
