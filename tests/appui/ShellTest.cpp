@@ -498,6 +498,7 @@ TEST_F(ShellTest, Screenshots) {
     const char* dir = std::getenv("BEXORA_SCREENSHOT_DIR");
     if (!dir) GTEST_SKIP() << "BEXORA_SCREENSHOT_DIR not set";
     m_site.Control("POST", "/_control/reset", "{\"demo\":true}");
+    FixClockOffset(std::nullopt);  // the countdowns run against the site's own clock
     WriteProfileInt("Add Selection", "Show Window", 1);
     WriteProfileInt("Add Selection", "AddSel", 0);
     WriteProfileString("Bid Dialog", "User ID", "demo");

@@ -6,6 +6,7 @@
 
 #include "app/settings/Settings.h"
 #include "app/ui/MainFrame.h"
+#include "app/ui/ToolBarIcons.h"
 #include "listctrl/AnsiText.h"
 #include "model/ebayDoc.h"
 
@@ -32,6 +33,7 @@ PaneLayout LayoutFor(int listPos) {
 CChildFrame::CChildFrame(CMainFrame* main, std::unique_ptr<CebayDoc> doc, int listPos, QSize client)
     : m_pMain(main), m_doc(std::move(doc)) {
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(AppIcon());
     const PaneLayout layout = LayoutFor(listPos);
     m_nListRow = layout.listRow;
     m_nListCol = layout.listCol;

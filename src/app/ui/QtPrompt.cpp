@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "app/ui/DialogRunner.h"
 #include "listctrl/AnsiText.h"
 
 namespace bexora {
@@ -34,7 +35,8 @@ PromptAnswer CQtPromptHandler::Ask(const std::string& text, PromptButtons button
     QWidget* parent = m_pParent ? m_pParent : QApplication::activeWindow();
     QMessageBox box(ToIcon(icon), QApplication::applicationDisplayName(), FromAnsi(text), ToButtons(buttons),
                     parent);
-    switch (box.exec()) {
+    // Through the dialog seam, so a GUI test plays the user here too.
+    switch (ExecDialog(box)) {
     case QMessageBox::Ok: return PromptAnswer::Ok;
     case QMessageBox::Yes: return PromptAnswer::Yes;
     case QMessageBox::No: return PromptAnswer::No;
