@@ -99,6 +99,8 @@ std::vector<std::string> MenuLines(CMainFrame& frame) {
 class ShellTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        static const CWelcome::UpdateStep realStep = CWelcome::s_updateStep;
+        m_realStep = realStep;
         ASSERT_TRUE(m_site.Ok());
         // The browser panes stay off the network: empty pages unless a
         // test asks for the maker's pages.
@@ -148,7 +150,14 @@ protected:
         return path;
     }
 
+    // The maker's update folder on the local site offers this version.
+    void Publish(const std::string& version) {
+        m_site.Control("POST", "/_control/update",
+                       "{\"version\":\"" + version + "\",\"files\":[{\"name\":\"notes.txt\",\"content\":\"x\"}]}");
+    }
+
     LocalSite m_site;
+    CWelcome::UpdateStep m_realStep;
     std::unique_ptr<CebayApp> m_app;
     bool m_started = false;
     std::vector<std::string> m_opened;
@@ -442,6 +451,39 @@ TEST_F(ShellTest, HelpLinksAndAboutBox) {
     EXPECT_EQ(ParseCommandLine({"bexora", "a.bid", "b.bid"}).error, "only one item list can be named");
 }
 
+
+TEST_F(ShellTest, UpdateCheckFromTheSplashAndTheToolsMenu) {
+    // The splash's real check: nothing newer is offered, start-up goes on.
+    Publish("1.0.9.9");
+    CWelcome::s_updateStep = m_realStep;
+    {
+        CWelcome splash;
+        SetDialogRunner({});
+        EXPECT_EQ(splash.exec(), QDialog::Accepted);
+        EXPECT_EQ(splash.StatusLine()->text(), "You are using the lastest version");
+    }
+    SetDialogRunner([](QDialog& d) {
+        return d.inherits("bexora::CWelcome") ? int(QDialog::Accepted) : int(QDialog::Rejected);
+    });
+    CMainFrame& frame = Start();
+    TakeShownPrompts();
+    frame.OnCommand(cmd::kCheckUpdate);
+    EXPECT_EQ(TakeShownPrompts(),
+              std::vector<std::string>{"No Update available right now.\nPlease check back later."});
+
+    // A newer one: the update dialog runs; closed without Restart, the
+    // main window stays and says so.
+    Publish("1.1.0.0");
+    bool dialogShown = false;
+    SetDialogRunner([&](QDialog& d) {
+        dialogShown |= d.inherits("bexora::CURLDownloadDlg");
+        return int(QDialog::Rejected);
+    });
+    frame.OnCommand(cmd::kCheckUpdate);
+    EXPECT_TRUE(dialogShown);
+    EXPECT_EQ(TakeShownPrompts(), std::vector<std::string>{"Error updating, Please try again later."});
+    EXPECT_TRUE(frame.isVisible());
+}
 
 // Loads url in the active window's browser pane and waits for the page.
 bool ShowPage(CMainFrame& frame, const std::string& url) {

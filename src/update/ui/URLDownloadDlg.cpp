@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QVBoxLayout>
 
+#include "app/ui/DialogRunner.h"
 #include "update/UpdateFlow.h"
 
 namespace bexora {
@@ -143,7 +144,7 @@ bool RunSplashUpdate(QWidget* splash, const std::function<void(const std::string
     const std::string folder = ProgramFolder();
     return SplashUpdateCheck(folder, setStatus, [&] {
         CURLDownloadDlg dlg(splash, folder);
-        return dlg.exec() == QDialog::Accepted;
+        return ExecDialog(dlg) == QDialog::Accepted;
     });
 }
 
@@ -151,7 +152,7 @@ bool RunCheckProgramUpdate(QWidget* mainWindow) {
     const std::string folder = ProgramFolder();
     return CheckProgramUpdateCommand(folder, [&] {
         CURLDownloadDlg dlg(mainWindow, folder);
-        return dlg.exec() == QDialog::Accepted;
+        return ExecDialog(dlg) == QDialog::Accepted;
     });
 }
 
