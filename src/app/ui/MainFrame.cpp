@@ -608,8 +608,8 @@ bool CMainFrame::OnCommand(int id) {
         const bool list = child->ListPane()->hasFocus() ||
                           child->ListPane()->isAncestorOf(QApplication::focusWidget());
         if (list) {
-            if (id == cmd::kFilePrint) OnListFilePrint(*child->ListPane());
-            else OnListFilePrintPreview(*child->ListPane());
+            if (id == cmd::kFilePrint) OnListFilePrint(*child->ListPane(), &Printer());
+            else OnListFilePrintPreview(*child->ListPane(), &Printer());
         } else if (id == cmd::kFilePrint) {
             child->BrowserPane()->OnFilePrint();
         } else {
