@@ -32,46 +32,11 @@
 #include "app/ui/Welcome.h"
 #include "app/ui/ebayApp.h"
 #include "bidding/SiteHarness.h"
+#include "browserui/BrowserTestSupport.h"
 #include "model/ebayDoc.h"
 
 namespace bexora::test {
 namespace {
-
-class ShellEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-        setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-dev-shm-usage", 0);
-        setenv("TZ", "UTC", 1);
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-        static int argc = 1;
-        static char name[] = "shell_tests";
-        static char* argv[] = {name, nullptr};
-        m_app = new QApplication(argc, argv);
-    }
-    void TearDown() override {
-        delete m_app;
-        m_app = nullptr;
-    }
-
-private:
-    QApplication* m_app = nullptr;
-};
-
-const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new ShellEnvironment);
-
-// Spins the event loop until done() or the time is up.
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(10);
-    }
-    return true;
-}
 
 // The menu bar as shown: "Title: text=id, text=id, |, ..." per menu.
 std::vector<std::string> MenuLines(CMainFrame& frame) {
@@ -99,6 +64,8 @@ std::vector<std::string> MenuLines(CMainFrame& frame) {
 class ShellTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
         static const CWelcome::UpdateStep realStep = CWelcome::s_updateStep;
         m_realStep = realStep;
         ASSERT_TRUE(m_site.Ok());
