@@ -524,6 +524,7 @@ TEST_F(ShellTest, Screenshots) {
     frame.OnCommand(cmd::kUpdateAll);
     WaitFor([] { return false; }, 4000);  // the refreshes come in
     child->ListPane()->Core().SelectRow(1);
+    child->ListPane()->RowsChanged();  // the view shows the core's selection
     WaitFor([] { return false; }, 300);
     const std::string out = dir;
     EXPECT_TRUE(frame.grab().save(QString::fromStdString(out + "/main-window.png"), "PNG"));
