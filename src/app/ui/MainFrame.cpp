@@ -410,11 +410,7 @@ void CMainFrame::CreateToolBar() {
     m_pToolBar->setObjectName("ToolBar128");
     m_pToolBar->setIconSize(QSize(24, 24));
     m_pToolBar->setMovable(true);
-    for (int id : {cmd::kFileNew, cmd::kFileOpen, cmd::kFileSave, cmd::kFilePrint, 0,
-                   cmd::kGoBack, cmd::kGoForward, cmd::kStop, cmd::kRefresh, cmd::kGoHome, 0,
-                   cmd::kAddFromPage, cmd::kDeleteItem, 0, cmd::kBidOnItem,
-                   cmd::kCancelPendingBid, 0, cmd::kUpdateSelected, cmd::kUpdateAll, 0,
-                   cmd::kSiteTime, cmd::kOptions, cmd::kHelpFinder}) {
+    for (int id : ToolBarButtons()) {
         if (id == 0) {
             m_pToolBar->addSeparator();
             continue;

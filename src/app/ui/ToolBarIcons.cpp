@@ -160,7 +160,7 @@ void Clock(QPainter& p, QPointF c, qreal r) {
 
 const std::map<int, Glyph>& Glyphs() {
     static const std::map<int, Glyph> glyphs = {
-        {toolcmd::kNew,
+        {cmd::kFileNew,
          [](QPainter& p) {
              Page(p, QRectF(4.5, 2.5, 13, 18));
              // a spark for "new"
@@ -172,7 +172,7 @@ const std::map<int, Glyph>& Glyphs() {
                  p.drawLine(c - d, c + d);
              }
          }},
-        {toolcmd::kOpen,
+        {cmd::kFileOpen,
          [](QPainter& p) {
              p.setPen(Stroke(kInk, 1.2));
              p.setBrush(kAmber.darker(120));
@@ -193,7 +193,7 @@ const std::map<int, Glyph>& Glyphs() {
              p.setBrush(kAmber);
              p.drawPath(front);
          }},
-        {toolcmd::kSave,
+        {cmd::kFileSave,
          [](QPainter& p) {
              p.setPen(Stroke(kInk, 1.2));
              p.setBrush(kBlue);
@@ -216,7 +216,7 @@ const std::map<int, Glyph>& Glyphs() {
              p.drawLine(QPointF(8.5, 15.5), QPointF(15.5, 15.5));
              p.drawLine(QPointF(8.5, 18), QPointF(15.5, 18));
          }},
-        {toolcmd::kPrint,
+        {cmd::kFilePrint,
          [](QPainter& p) {
              p.setPen(Stroke(kInk, 1.2));
              p.setBrush(kPaper);
@@ -232,9 +232,9 @@ const std::map<int, Glyph>& Glyphs() {
              p.setBrush(kGreen);
              p.drawEllipse(QPointF(18.3, 11.3), 1.2, 1.2);
          }},
-        {toolcmd::kBack, [](QPainter& p) { Arrow(p, true); }},
-        {toolcmd::kForward, [](QPainter& p) { Arrow(p, false); }},
-        {toolcmd::kStop,
+        {cmd::kGoBack, [](QPainter& p) { Arrow(p, true); }},
+        {cmd::kGoForward, [](QPainter& p) { Arrow(p, false); }},
+        {cmd::kStop,
          [](QPainter& p) {
              QPolygonF octagon;
              for (int i = 0; i < 8; ++i) {
@@ -248,11 +248,11 @@ const std::map<int, Glyph>& Glyphs() {
              p.drawLine(QPointF(8, 8), QPointF(16, 16));
              p.drawLine(QPointF(8, 16), QPointF(16, 8));
          }},
-        {toolcmd::kRefresh,
+        {cmd::kRefresh,
          [](QPainter& p) {
              CircleArrow(p, {12, 12.5}, 7.5, kGreen, 2.8);
          }},
-        {toolcmd::kHome,
+        {cmd::kGoHome,
          [](QPainter& p) {
              p.setPen(Stroke(kInk, 1.2));
              p.setBrush(kPaper);
@@ -264,18 +264,18 @@ const std::map<int, Glyph>& Glyphs() {
              p.setBrush(kRed);
              p.drawPolygon(roof);
          }},
-        {toolcmd::kAddFromPage,
+        {cmd::kAddFromPage,
          [](QPainter& p) {
              ListLines(p, -2);
              Badge(p, kGreen, Mark::Plus);
          }},
-        {toolcmd::kDelete,
+        {cmd::kDeleteItem,
          [](QPainter& p) {
              ListLines(p, 1);
              Badge(p, kRed, Mark::Cross);
          }},
-        {toolcmd::kBid, [](QPainter& p) { Gavel(p); }},
-        {toolcmd::kCancelBid,
+        {cmd::kBidOnItem, [](QPainter& p) { Gavel(p); }},
+        {cmd::kCancelPendingBid,
          [](QPainter& p) {
              Gavel(p);
              // the "no" sign over it
@@ -284,7 +284,7 @@ const std::map<int, Glyph>& Glyphs() {
              p.drawEllipse(QPointF(16.5, 16.5), 5.5, 5.5);
              p.drawLine(QPointF(12.6, 20.4), QPointF(20.4, 12.6));
          }},
-        {toolcmd::kUpdateSelected,
+        {cmd::kUpdateSelected,
          [](QPainter& p) {
              ListLines(p, 1);
              p.setPen(QPen(Qt::white, 3.2));
@@ -292,7 +292,7 @@ const std::map<int, Glyph>& Glyphs() {
              p.drawEllipse(QPointF(17.5, 17.5), 4.3, 4.3);
              CircleArrow(p, {17.5, 17.5}, 4.3, kGreen, 2.0);
          }},
-        {toolcmd::kUpdateAll,
+        {cmd::kUpdateAll,
          [](QPainter& p) {
              ListLines(p, -1);
              p.setPen(QPen(Qt::white, 3.2));
@@ -300,11 +300,11 @@ const std::map<int, Glyph>& Glyphs() {
              p.drawEllipse(QPointF(17.5, 17.5), 4.3, 4.3);
              CircleArrow(p, {17.5, 17.5}, 4.3, kGreen, 2.0);
          }},
-        {toolcmd::kSiteTime,
+        {cmd::kSiteTime,
          [](QPainter& p) {
              Clock(p, {12, 12}, 9.5);
          }},
-        {toolcmd::kOptions,
+        {cmd::kOptions,
          [](QPainter& p) {
              QPainterPath gear;
              const QPointF c(12, 12);
@@ -327,7 +327,7 @@ const std::map<int, Glyph>& Glyphs() {
              p.setBrush(kSteel);
              p.drawPath(gear);
          }},
-        {toolcmd::kHelpTopics,
+        {cmd::kHelpFinder,
          [](QPainter& p) {
              p.setPen(Qt::NoPen);
              p.setBrush(kBlue);
@@ -435,12 +435,13 @@ QIcon ToolBarIcon(int commandId) {
 }
 
 const std::vector<int>& ToolBarButtons() {
-    using namespace toolcmd;
+    using namespace cmd;
     static const std::vector<int> buttons = {
-        kNew,       kOpen, kSave,     kPrint,     0,          kBack,
-        kForward,   kStop, kRefresh,  kHome,      0,          kAddFromPage,
-        kDelete,    0,     kBid,      kCancelBid, 0,          kUpdateSelected,
-        kUpdateAll, 0,     kSiteTime, kOptions,   kHelpTopics};
+        kFileNew,   kFileOpen, kFileSave, kFilePrint,        0,
+        kGoBack,    kGoForward, kStop,    kRefresh,          kGoHome,
+        0,          kAddFromPage, kDeleteItem, 0,            kBidOnItem,
+        kCancelPendingBid, 0,  kUpdateSelected, kUpdateAll,  0,
+        kSiteTime,  kOptions,  kHelpFinder};
     return buttons;
 }
 

@@ -10,29 +10,9 @@
 #include <QSize>
 #include <vector>
 
-namespace bexora {
+#include "app/ui/ShellCommands.h"
 
-// Command ids with a tool-bar picture.
-namespace toolcmd {
-constexpr int kNew = 57600;
-constexpr int kOpen = 57601;
-constexpr int kSave = 57603;
-constexpr int kPrint = 57607;
-constexpr int kAddFromPage = 133;
-constexpr int kBack = 134;
-constexpr int kForward = 135;
-constexpr int kRefresh = 136;
-constexpr int kStop = 137;
-constexpr int kHome = 138;
-constexpr int kDelete = 140;
-constexpr int kBid = 141;
-constexpr int kCancelBid = 142;
-constexpr int kSiteTime = 143;
-constexpr int kOptions = 144;
-constexpr int kUpdateSelected = 146;
-constexpr int kUpdateAll = 147;
-constexpr int kHelpTopics = 57667;
-}  // namespace toolcmd
+namespace bexora {
 
 // Tool-bar button pictures, 24x24 (and 48x48 for dense screens), with
 // Normal, Active (hot) and Disabled pixmaps. A null icon for an id without

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/ui/ShellCommands.h"
 #include "bidding/UiDispatcher.h"
 #include "listctrl/ListViewEx.h"
 #include "listview/BidSetup.h"
@@ -21,23 +22,11 @@ namespace bexora {
 
 class CWarnDlg;
 
-// Command ids of the "&Bid" menu and the list.
-namespace listcmd {
-constexpr int kAddFromPage = 133;
-constexpr int kAddSingleItem = 139;
-constexpr int kDeleteItem = 140;
-constexpr int kBidOnItem = 141;
-constexpr int kCancelPendingBid = 142;
-constexpr int kUpdateSelected = 146;
-constexpr int kUpdateAll = 147;
-constexpr int kViewHistory = 149;
-constexpr int kSelectAll = 150;
-constexpr int kExport = 32779;
-constexpr int kNotes = 32780;
-}  // namespace listcmd
+// Command ids of the "&Bid" menu and the list: the main window's.
+namespace listcmd = cmd;
 
-// What the frame around the list provides. Until the child frame with its
-// browser pane exists, bexora-listview and the tests implement it.
+// What the frame around the list provides: the item window (CChildFrame)
+// in the desktop program; bexora-listview and the tests implement it too.
 class IListViewHost {
 public:
     virtual ~IListViewHost() = default;
