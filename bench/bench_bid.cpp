@@ -16,7 +16,7 @@
 #include "Json.h"
 #include "Server.h"
 #include "Site.h"
-#include "app/settings/Settings.h"
+#include "base/Settings.h"
 #include "bidding/BidThread.h"
 #include "bidding/UiDispatcher.h"
 #include "site/CookieStore.h"

@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "app/settings/Settings.h"
+#include "base/Settings.h"
 #include "BenchReport.h"
 #include "site/CookieStore.h"
 #include "site/PageFetch.h"

@@ -14,7 +14,7 @@
 
 #include "BenchReport.h"
 #include "../tests/support/TempDir.h"
-#include "app/settings/Prompt.h"
+#include "base/Prompt.h"
 #include "model/ebayDoc.h"
 
 using namespace bexora;

@@ -11,11 +11,11 @@
 #include <string>
 
 #include "BenchReport.h"
-#include "app/settings/Settings.h"
+#include "base/Settings.h"
 #include "model/Item.h"
 #include "site/ItemPageParser.h"
 #include "site/SiteTime.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 #include "../tests/support/TempDir.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "BenchReport.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 using namespace bexora;
 

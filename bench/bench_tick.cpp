@@ -16,8 +16,8 @@
 
 #include "BenchReport.h"
 #include "../tests/support/TempDir.h"
-#include "app/settings/Clock.h"
-#include "app/settings/Settings.h"
+#include "base/Clock.h"
+#include "base/Settings.h"
 #include "listview/ItemListCore.h"
 #include "site/SiteTime.h"
 

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/settings/Prompt.h"
-#include "app/settings/Settings.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
 
 namespace bexora::fuzz {
 

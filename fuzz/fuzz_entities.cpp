@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "FuzzCommon.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 using namespace bexora;
 

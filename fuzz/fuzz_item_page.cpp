@@ -4,7 +4,7 @@
 #include "model/Item.h"
 #include "site/ItemPageParser.h"
 #include "site/SiteTime.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 using namespace bexora;
 

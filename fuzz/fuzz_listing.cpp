@@ -5,7 +5,7 @@
 
 #include "FuzzCommon.h"
 #include "browser/AddFromPage.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 using namespace bexora;
 

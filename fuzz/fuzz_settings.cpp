@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "FuzzCommon.h"
-#include "app/settings/AtomicFile.h"
-#include "app/settings/Settings.h"
+#include "base/AtomicFile.h"
+#include "base/Settings.h"
 
 using namespace bexora;
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/settings/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "model/Archive.h"
 #include "model/ebayDoc.h"
 

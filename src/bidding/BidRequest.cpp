@@ -5,7 +5,7 @@
 #include "site/ItemPageParser.h"
 #include "site/PageFetch.h"
 #include "site/SiteEndpoints.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 

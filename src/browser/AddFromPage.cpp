@@ -5,12 +5,12 @@
 #include <set>
 #include <vector>
 
-#include "app/settings/Prompt.h"
+#include "base/Prompt.h"
 #include "browser/ScriptListing.h"
 #include "site/ItemPageParser.h"
 #include "site/PageFetch.h"
 #include "site/SiteEndpoints.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 

@@ -1,6 +1,6 @@
 #include "browser/AddMethodDialog.h"
 
-#include "app/settings/Settings.h"
+#include "base/Settings.h"
 
 namespace bexora {
 

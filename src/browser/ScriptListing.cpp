@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdint>
 
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "app/settings/Clock.h"
+#include "base/Clock.h"
 #include "bidding/BidRequest.h"
 #include "bidding/BidThread.h"
 #include "bidding/UiDispatcher.h"

@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/settings/Prompt.h"
+#include "base/Prompt.h"
 
 namespace bexora::cli {
 

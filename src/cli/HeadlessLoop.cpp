@@ -7,7 +7,7 @@
 #include <climits>
 #include <ctime>
 
-#include "app/settings/Clock.h"
+#include "base/Clock.h"
 
 namespace bexora::cli {
 

@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "app/settings/AtomicFile.h"
-#include "app/settings/Settings.h"
+#include "base/AtomicFile.h"
+#include "base/Settings.h"
 #include "bidding/UiDispatcher.h"
 #include "browser/AddFromPage.h"
 #include "browser/ItemSink.h"
@@ -40,7 +40,7 @@
 #include "listview/ItemListCore.h"
 #include "model/ebayDoc.h"
 #include "site/SiteTime.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora::cli {
 

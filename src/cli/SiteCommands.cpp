@@ -9,14 +9,14 @@
 #include <iterator>
 #include <optional>
 
-#include "app/settings/AtomicFile.h"
-#include "app/settings/Clock.h"
+#include "base/AtomicFile.h"
+#include "base/Clock.h"
 #include "cli/Commands.h"
 #include "cli/ItemFormat.h"
 #include "model/Item.h"
 #include "site/ItemPageParser.h"
 #include "site/SiteTime.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora::cli {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/settings/AtomicFile.h"
-#include "app/settings/Settings.h"
+#include "base/AtomicFile.h"
+#include "base/Settings.h"
 #include "site/PageFetch.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 #include "cli/Commands.h"
 

@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "app/settings/Settings.h"
+#include "base/Settings.h"
 #include "listctrl/AnsiText.h"
 #include "listctrl/LabelTipCtrl.h"
 #include "listctrl/ListModel.h"

@@ -3,11 +3,11 @@
 #include <charconv>
 #include <cmath>
 
-#include "app/settings/Prompt.h"
-#include "app/settings/Settings.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
 #include "listview/ItemListCore.h"
 #include "site/SiteTime.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 

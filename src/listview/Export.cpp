@@ -2,10 +2,10 @@
 
 #include <ctime>
 
-#include "app/settings/AtomicFile.h"
-#include "app/settings/Prompt.h"
+#include "base/AtomicFile.h"
+#include "base/Prompt.h"
 #include "listview/ItemListCore.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 

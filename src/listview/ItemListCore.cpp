@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <ctime>
 
-#include "app/settings/Prompt.h"
+#include "base/Prompt.h"
 #include "site/SiteTime.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 

@@ -1,9 +1,9 @@
 #include "listview/Notices.h"
 
 #include "listview/ItemListCore.h"
-#include "app/settings/Clock.h"
+#include "base/Clock.h"
 #include "site/SiteTime.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 

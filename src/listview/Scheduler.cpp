@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <ctime>
 
-#include "app/settings/Clock.h"
-#include "app/settings/Settings.h"
+#include "base/Clock.h"
+#include "base/Settings.h"
 #include "listview/ItemListCore.h"
 #include "site/SiteTime.h"
 

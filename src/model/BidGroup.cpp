@@ -1,6 +1,6 @@
 #include "model/BidGroup.h"
 
-#include "app/settings/Prompt.h"
+#include "base/Prompt.h"
 
 namespace bexora {
 

@@ -1,7 +1,7 @@
 #include "model/Item.h"
 
-#include "app/settings/Prompt.h"
-#include "site/TextTools.h"
+#include "base/Prompt.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <unordered_map>
 
-#include "app/settings/AtomicFile.h"
-#include "app/settings/Prompt.h"
-#include "app/settings/Settings.h"
-#include "site/TextTools.h"
+#include "base/AtomicFile.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 

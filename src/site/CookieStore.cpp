@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
-#include "app/settings/AtomicFile.h"
-#include "app/settings/Settings.h"
+#include "base/AtomicFile.h"
+#include "base/Settings.h"
 
 namespace bexora {
 

@@ -3,12 +3,12 @@
 #include <mutex>
 #include <string_view>
 
-#include "app/settings/Clock.h"
-#include "app/settings/Settings.h"
+#include "base/Clock.h"
+#include "base/Settings.h"
 #include "site/PageFetch.h"
 #include "site/SiteEndpoints.h"
 #include "site/SiteTime.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <mutex>
 
-#include "app/settings/Settings.h"
+#include "base/Settings.h"
 #include "site/CookieStore.h"
 
 namespace bexora {

@@ -1,7 +1,7 @@
 #include "site/SiteEndpoints.h"
 
-#include "app/settings/Settings.h"
-#include "site/TextTools.h"
+#include "base/Settings.h"
+#include "text/TextTools.h"
 
 namespace bexora::site {
 

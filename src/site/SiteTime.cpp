@@ -7,11 +7,11 @@
 #include <cstring>
 #include <utility>
 
-#include "app/settings/Clock.h"
-#include "app/settings/Prompt.h"
+#include "base/Clock.h"
+#include "base/Prompt.h"
 #include "site/PageFetch.h"
 #include "site/SiteEndpoints.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 

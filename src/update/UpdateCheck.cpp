@@ -8,10 +8,10 @@
 #include <climits>
 #include <cstdlib>
 
-#include "app/settings/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "site/PageFetch.h"
 #include "site/SiteEndpoints.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 

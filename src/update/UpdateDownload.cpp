@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <system_error>
 
-#include "app/settings/AtomicFile.h"
-#include "app/settings/Settings.h"
+#include "base/AtomicFile.h"
+#include "base/Settings.h"
 #include "update/UpdateCheck.h"
 
 namespace bexora {

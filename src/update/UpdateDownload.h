@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "app/settings/Prompt.h"
+#include "base/Prompt.h"
 #include "update/Download.h"
 
 namespace bexora {

@@ -1,6 +1,6 @@
 #include "update/UpdateFlow.h"
 
-#include "app/settings/Prompt.h"
+#include "base/Prompt.h"
 #include "update/UpdateCheck.h"
 
 namespace bexora {

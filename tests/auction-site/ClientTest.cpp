@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "SiteFixture.h"
-#include "app/settings/Clock.h"
+#include "base/Clock.h"
 #include "model/ebayDoc.h"
 #include "site/PageFetch.h"
 #include "site/SiteEndpoints.h"

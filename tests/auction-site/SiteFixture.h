@@ -11,7 +11,7 @@
 #include <string>
 
 #include "ClientRules.h"
-#include "app/settings/Settings.h"
+#include "base/Settings.h"
 #include "site/CookieStore.h"
 #include "site/PageFetch.h"
 #include "support/TempDir.h"

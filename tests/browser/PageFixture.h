@@ -10,8 +10,8 @@
 #include <sstream>
 #include <string>
 
-#include "app/settings/Prompt.h"
-#include "app/settings/Settings.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
 #include "site/ItemPageParser.h"
 #include "site/SiteTime.h"
 #include "support/TempDir.h"

@@ -7,7 +7,7 @@
 #include "PageFixture.h"
 #include "browser/AddFromPage.h"
 #include "browser/ScriptListing.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeList.h"
-#include "app/settings/Prompt.h"
+#include "base/Prompt.h"
 #include "bidding/SiteHarness.h"
 #include "browser/AddFromPage.h"
 #include "site/ItemPageParser.h"

@@ -10,8 +10,8 @@
 #include <ctime>
 
 #include "BrowserTestSupport.h"
-#include "app/settings/AtomicFile.h"
-#include "app/settings/Prompt.h"
+#include "base/AtomicFile.h"
+#include "base/Prompt.h"
 #include "bidding/SiteHarness.h"
 #include "site/CookieStore.h"
 #include "site/PageFetch.h"

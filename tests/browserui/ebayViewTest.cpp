@@ -14,9 +14,9 @@
 
 #include "BrowserTestSupport.h"
 #include "Certificate.h"
-#include "app/settings/Prompt.h"
-#include "app/settings/Settings.h"
-#include "app/ui/DialogRunner.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
+#include "base/ui/DialogRunner.h"
 #include "bidding/SiteHarness.h"
 #include "browser/ui/AddSelection.h"
 #include "listview/ItemListCore.h"
@@ -24,7 +24,7 @@
 #include "site/ItemPageParser.h"
 #include "site/PageFetch.h"
 #include "site/SiteEndpoints.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora::test {
 namespace {

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/settings/Clock.h"
+#include "base/Clock.h"
 #include "bidding/UiDispatcher.h"
 #include "cli/CliPrompts.h"
 #include "cli/HeadlessLoop.h"

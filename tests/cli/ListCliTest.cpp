@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/settings/AtomicFile.h"
-#include "site/TextTools.h"
+#include "base/AtomicFile.h"
+#include "text/TextTools.h"
 #include "bidding/SiteHarness.h"
 #include "model/ebayDoc.h"
 #include "support/RunProcess.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/settings/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "model/ebayDoc.h"
 #include "support/RunProcess.h"
 #include "support/TempDir.h"

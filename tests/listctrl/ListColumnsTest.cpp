@@ -4,7 +4,7 @@
 #include <QMouseEvent>
 
 #include "ListTestSupport.h"
-#include "app/settings/Settings.h"
+#include "base/Settings.h"
 #include "support/TempDir.h"
 
 namespace bexora::test {

@@ -13,8 +13,8 @@
 #include <QScrollBar>
 
 #include "ListUiSupport.h"
-#include "app/ui/NoteDlg.h"
-#include "app/ui/WarnDlg.h"
+#include "listview/ui/NoteDlg.h"
+#include "listview/ui/WarnDlg.h"
 #include "browser/ui/AddItemDialog.h"
 #include "browser/ui/AddSelection.h"
 #include "listview/ui/BidDlg.h"

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "app/settings/Clock.h"
-#include "app/settings/Prompt.h"
-#include "app/settings/Settings.h"
-#include "app/ui/DialogRunner.h"
+#include "base/Clock.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
+#include "base/ui/DialogRunner.h"
 #include "listctrl/ListTestSupport.h"
 #include "listview/ListHarness.h"
 #include "listview/ui/ebayListView.h"

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "ListUiSupport.h"
-#include "app/ui/WarnDlg.h"
+#include "listview/ui/WarnDlg.h"
 
 namespace bexora::test {
 namespace {

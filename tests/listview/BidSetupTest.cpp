@@ -9,10 +9,10 @@
 #include <functional>
 
 #include "ListHarness.h"
-#include "app/settings/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "bidding/SiteHarness.h"
 #include "listview/BidSetup.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora::test {
 namespace {

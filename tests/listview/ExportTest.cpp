@@ -2,7 +2,7 @@
 // cannot be written.
 
 #include "ListHarness.h"
-#include "app/settings/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "listview/Export.h"
 
 namespace bexora::test {

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings/Clock.h"
-#include "app/settings/Prompt.h"
-#include "app/settings/Settings.h"
+#include "base/Clock.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
 #include "listview/ItemListCore.h"
 #include "site/SiteTime.h"
 #include "support/TempDir.h"

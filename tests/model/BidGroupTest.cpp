@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/settings/Prompt.h"
+#include "base/Prompt.h"
 #include "model/BidGroup.h"
 #include "model/ebayDoc.h"
 

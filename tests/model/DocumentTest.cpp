@@ -10,9 +10,9 @@
 #include <csignal>
 #include <filesystem>
 
-#include "app/settings/AtomicFile.h"
-#include "app/settings/Prompt.h"
-#include "app/settings/Settings.h"
+#include "base/AtomicFile.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
 #include "model/ebayDoc.h"
 #include "support/TempDir.h"
 

@@ -5,10 +5,10 @@
 
 #include <cstring>
 
-#include "app/settings/Prompt.h"
+#include "base/Prompt.h"
 #include "model/Item.h"
 #include "model/ebayDoc.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 namespace {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "ListBuilder.h"
-#include "app/settings/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "bidding/SiteHarness.h"
 #include "model/ebayDoc.h"
 

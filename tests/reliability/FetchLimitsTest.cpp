@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/settings/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "bidding/SiteHarness.h"
 #include "site/PageFetch.h"
 #include "support/LocalServer.h"

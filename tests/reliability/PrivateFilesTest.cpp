@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "ListBuilder.h"
-#include "app/settings/AtomicFile.h"
-#include "app/settings/Settings.h"
+#include "base/AtomicFile.h"
+#include "base/Settings.h"
 #include "bidding/BidRequest.h"
 #include "bidding/SiteHarness.h"
 #include "model/ebayDoc.h"

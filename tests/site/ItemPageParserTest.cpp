@@ -10,13 +10,13 @@
 #include <ctime>
 #include <mutex>
 
-#include "app/settings/AtomicFile.h"
-#include "app/settings/Clock.h"
-#include "app/settings/Prompt.h"
-#include "app/settings/Settings.h"
+#include "base/AtomicFile.h"
+#include "base/Clock.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
 #include "site/CookieStore.h"
 #include "site/SiteTime.h"
-#include "site/TextTools.h"
+#include "text/TextTools.h"
 #include "support/LocalServer.h"
 #include "support/TempDir.h"
 

@@ -17,7 +17,7 @@
 #include <set>
 #include <thread>
 
-#include "app/settings/Settings.h"
+#include "base/Settings.h"
 #include "site/CookieStore.h"
 #include "support/LocalServer.h"
 #include "support/TempDir.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/settings/Settings.h"
+#include "base/Settings.h"
 #include "support/TempDir.h"
 
 using namespace bexora;

@@ -12,9 +12,9 @@
 #include <ctime>
 #include <mutex>
 
-#include "app/settings/Clock.h"
-#include "app/settings/Prompt.h"
-#include "app/settings/Settings.h"
+#include "base/Clock.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
 #include "site/CookieStore.h"
 #include "support/LocalServer.h"
 #include "support/TempDir.h"

@@ -8,7 +8,7 @@
 #include <functional>
 #include <mutex>
 
-#include "app/settings/Prompt.h"
+#include "base/Prompt.h"
 #include "bidding/SiteHarness.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateDownload.h"

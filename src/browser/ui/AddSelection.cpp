@@ -8,7 +8,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/ui/DialogRunner.h"
+#include "base/ui/DialogRunner.h"
 
 namespace bexora {
 

@@ -21,8 +21,8 @@
 #include <cctype>
 #include <filesystem>
 
-#include "app/settings/Settings.h"
-#include "app/ui/DialogRunner.h"
+#include "base/Settings.h"
+#include "base/ui/DialogRunner.h"
 #include "browser/ui/AddSelection.h"
 #include "browser/ui/CookieBridge.h"
 #include "listctrl/AnsiText.h"

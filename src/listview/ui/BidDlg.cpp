@@ -13,7 +13,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/ui/DialogRunner.h"
+#include "base/ui/DialogRunner.h"
 #include "listctrl/AnsiText.h"
 
 namespace bexora {

@@ -10,8 +10,8 @@
 #include <cmath>
 #include <vector>
 
-#include "app/settings/Prompt.h"
-#include "app/ui/DialogRunner.h"
+#include "base/Prompt.h"
+#include "base/ui/DialogRunner.h"
 #include "listctrl/AnsiText.h"
 #include "listview/ui/ebayListView.h"
 

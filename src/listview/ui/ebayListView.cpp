@@ -12,10 +12,10 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "app/settings/Settings.h"
-#include "app/ui/DialogRunner.h"
-#include "app/ui/NoteDlg.h"
-#include "app/ui/WarnDlg.h"
+#include "base/Settings.h"
+#include "base/ui/DialogRunner.h"
+#include "listview/ui/NoteDlg.h"
+#include "listview/ui/WarnDlg.h"
 #include "browser/ui/AddItemDialog.h"
 #include "listctrl/AnsiText.h"
 #include "listview/BidSetup.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/ui/ShellCommands.h"
+#include "base/ui/ShellCommands.h"
 #include "bidding/UiDispatcher.h"
 #include "listctrl/ListViewEx.h"
 #include "listview/BidSetup.h"

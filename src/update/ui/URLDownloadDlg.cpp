@@ -12,7 +12,7 @@
 #include <QStringList>
 #include <QVBoxLayout>
 
-#include "app/ui/DialogRunner.h"
+#include "base/ui/DialogRunner.h"
 #include "update/UpdateFlow.h"
 
 namespace bexora {

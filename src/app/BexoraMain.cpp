@@ -1,0 +1,38 @@
+// bexora: the desktop program.
+//
+//   bexora [--settings FILE] [LIST.bid]
+//   bexora --help | --version
+
+#include <QApplication>
+#include <cstdio>
+
+#include "app/AboutDlg.h"
+#include "app/ebayApp.h"
+
+int main(int argc, char** argv) {
+    // --help and --version answer without a display.
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    const bexora::CommandLine line = bexora::ParseCommandLine(args);
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "bexora: %s\n\n%s", line.error.c_str(), bexora::UsageText().c_str());
+        return 2;
+    }
+    if (line.help) {
+        std::fputs(bexora::UsageText().c_str(), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("Bexora %s\n", bexora::kVersionText + 8);
+        return 0;
+    }
+
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName("Bexora");
+    QApplication::setDesktopFileName("bexora");
+    bexora::CebayApp bexoraApp;
+    if (!bexoraApp.InitInstance(QApplication::arguments())) return 0;
+    // The program ends when its main window has closed (the last window).
+    return QApplication::exec();
+}

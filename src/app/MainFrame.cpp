@@ -1,0 +1,225 @@
+#include "app/MainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QPageSetupDialog>
+#include <QPointer>
+#include <QPrinter>
+#include <QSessionManager>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+#include <QWebEngineHistory>
+#include <QWebEnginePage>
+#include <QWhatsThis>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "base/Prompt.h"
+#include "base/Settings.h"
+#include "app/AboutDlg.h"
+#include "app/ChildFrame.h"
+#include "base/ui/DialogRunner.h"
+#include "app/OptionsSheet.h"
+#include "base/ui/ShellCommands.h"
+#include "app/ToolBarIcons.h"
+#include "app/TrayIcon.h"
+#include "listview/ui/WarnDlg.h"
+#include "listctrl/AnsiText.h"
+#include "listview/ui/ListPrint.h"
+#include "model/ebayDoc.h"
+#include "site/SiteEndpoints.h"
+#include "site/SiteTime.h"
+#include "update/ui/URLDownloadDlg.h"
+
+namespace bexora {
+
+
+std::function<std::string(QWidget*, bool, const std::string&)> CMainFrame::s_fileDialog =
+    [](QWidget* parent, bool save, const std::string& suggested) {
+        const QString filter = "Bexora Files(*.bid)";
+        const QString name =
+            save ? QFileDialog::getSaveFileName(parent, "Save As", FromAnsi(suggested), filter)
+                 : QFileDialog::getOpenFileName(parent, "Open", FromAnsi(suggested), filter);
+        if (name.isEmpty()) return std::string();
+        std::string path = name.toStdString();
+        if (save && path.find('.', path.find_last_of('/') + 1) == std::string::npos) path += ".bid";
+        return path;
+    };
+
+std::function<void(const std::string&)> CMainFrame::s_openUrl = [](const std::string& url) {
+    QDesktopServices::openUrl(QUrl(FromAnsi(url)));
+};
+
+CMainFrame::CMainFrame() {
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setWindowTitle("Bexora");
+}
+
+CMainFrame::~CMainFrame() {
+    // Child windows refer to the frame: they go first, each saving its list.
+    for (CChildFrame* child : Children()) {
+        child->OnDestroyViews();
+        delete child;
+    }
+    if (!m_bPlacementSaved) SavePlacement();
+}
+
+bool CMainFrame::Create() {
+    setWindowIcon(AppIcon());
+    m_pMdi = new QMdiArea(this);
+    m_pMdi->setViewMode(QMdiArea::SubWindowView);
+    m_pMdi->setOption(QMdiArea::DontMaximizeSubWindowOnActivation, false);
+    setCentralWidget(m_pMdi);
+    connect(m_pMdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) { OnChildrenChanged(); });
+
+    CreateActions();
+    CreateToolBar();
+    CreateAddressBar();
+    CreateStatusBar();
+    CreateMenus();
+
+    m_recent.ReadList();
+    m_pTray = std::make_unique<CTrayIcon>(this, m_pFileMenu128);
+    m_pTray->SetFallback([this](const std::string& title, const std::string& text) {
+        // No tray: the balloon goes to the active list's notice window.
+        CChildFrame* child = ActiveChild();
+        if (child && child->ListPane()->NoticeWindow())
+            child->ListPane()->NoticeWindow()->AddMessage(title + ": " + text, 3);
+        else statusBar()->showMessage(FromAnsi(title + ": " + text), 10000);
+    });
+    m_nListPos = Settings().GetInt(setting::ViewPos);
+
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(app, &QGuiApplication::commitDataRequest, this, &CMainFrame::OnCommitDataRequest,
+                Qt::DirectConnection);
+
+    // The commands' enabled and checked states follow the active window,
+    // as the old framework's idle update did.
+    auto* idle = new QTimer(this);
+    connect(idle, &QTimer::timeout, this, &CMainFrame::UpdateCommandUI);
+    idle->start(250);
+    OnChildrenChanged();
+    return true;
+}
+
+// ---- documents ----
+
+CChildFrame* CMainFrame::AddChild(std::unique_ptr<CebayDoc> doc) {
+    auto* child = new CChildFrame(this, std::move(doc), m_nListPos, ChildClientSize());
+    m_pMdi->addSubWindow(child);
+    connect(child, &QObject::destroyed, this, [this] {
+        QTimer::singleShot(0, this, &CMainFrame::OnChildrenChanged);
+    });
+    child->showMaximized();
+    child->OnInitialUpdate();
+    OnChildrenChanged();
+    return child;
+}
+
+CChildFrame* CMainFrame::OnFileNew() {
+    auto doc = std::make_unique<CebayDoc>();
+    if (!doc->OnNewDocument()) return nullptr;
+    return AddChild(std::move(doc));
+}
+
+CChildFrame* CMainFrame::OpenDocumentFile(const std::string& path) {
+    std::error_code ec;
+    const std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
+    for (CChildFrame* child : Children()) {
+        if (child->Doc().GetPathName() == full || child->Doc().GetPathName() == path) {
+            m_pMdi->setActiveSubWindow(child);
+            AddToRecentFileList(child->Doc().GetPathName());
+            return child;
+        }
+    }
+    auto doc = std::make_unique<CebayDoc>();
+    if (!doc->OnOpenDocument(ec ? path : full)) return nullptr;
+    doc->SetPathName(ec ? path : full);
+    CChildFrame* child = AddChild(std::move(doc));
+    AddToRecentFileList(child->Doc().GetPathName());
+    return child;
+}
+
+void CMainFrame::AddToRecentFileList(const std::string& path) {
+    m_recent.Add(path);
+    m_recent.WriteList();
+}
+
+CChildFrame* CMainFrame::ActiveChild() const {
+    if (!m_pMdi) return nullptr;
+    QMdiSubWindow* active = m_pMdi->activeSubWindow();
+    if (!active) active = m_pMdi->currentSubWindow();
+    auto* child = qobject_cast<CChildFrame*>(active);
+    if (!child && m_pMdi->subWindowList().size() == 1)
+        child = qobject_cast<CChildFrame*>(m_pMdi->subWindowList().front());
+    return child;
+}
+
+std::vector<CChildFrame*> CMainFrame::Children() const {
+    std::vector<CChildFrame*> out;
+    if (!m_pMdi) return out;
+    for (QMdiSubWindow* w : m_pMdi->subWindowList())
+        if (auto* child = qobject_cast<CChildFrame*>(w)) out.push_back(child);
+    return out;
+}
+
+void CMainFrame::OnChildrenChanged() {
+    const bool docMenu = !Children().empty();
+    if (!m_bMenusBuilt || docMenu != m_bDocMenu) {
+        m_bMenusBuilt = true;
+        m_bDocMenu = docMenu;
+        menuBar()->clear();
+        for (QMenu* m : docMenu ? m_menus129 : m_menus128) menuBar()->addMenu(m);
+    }
+    if (!docMenu) m_pCountdown->clear();
+    UpdateTitle();
+    UpdateCommandUI();
+}
+
+void CMainFrame::UpdateTitle() {
+    CChildFrame* child = ActiveChild();
+    setWindowTitle(child ? "Bexora - " + child->windowTitle() : QString("Bexora"));
+}
+
+// ---- status bar and tray ----
+
+void CMainFrame::SetCountdownText(const std::string& text) { m_pCountdown->setText(FromAnsi(text)); }
+
+void CMainFrame::ShowBalloon(const std::string& title, const std::string& text) {
+    if (m_pTray) m_pTray->ShowBalloon(title, text);
+}
+
+bool CMainFrame::IsInTray() const { return m_pTray && m_pTray->IsInTray(); }
+
+void CMainFrame::OnCommitDataRequest(QSessionManager& manager) {
+    (void)manager;
+    m_bEndingSession = true;
+}
+
+QSize CMainFrame::ChildClientSize() const {
+    QSize size = m_pMdi ? m_pMdi->viewport()->size() : QSize();
+    if (size.width() < 100 || size.height() < 100) size = QSize(760, 420);
+    return size;
+}
+
+QPrinter& CMainFrame::Printer() {
+    if (!m_pPrinter) m_pPrinter = NewLandscapePrinter();
+    return *m_pPrinter;
+}
+
+}  // namespace bexora

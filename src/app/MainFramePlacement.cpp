@@ -1,0 +1,104 @@
+#include "app/MainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QPageSetupDialog>
+#include <QPointer>
+#include <QPrinter>
+#include <QSessionManager>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+#include <QWebEngineHistory>
+#include <QWebEnginePage>
+#include <QWhatsThis>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "base/Prompt.h"
+#include "base/Settings.h"
+#include "app/AboutDlg.h"
+#include "app/ChildFrame.h"
+#include "base/ui/DialogRunner.h"
+#include "app/OptionsSheet.h"
+#include "base/ui/ShellCommands.h"
+#include "app/ToolBarIcons.h"
+#include "app/TrayIcon.h"
+#include "listview/ui/WarnDlg.h"
+#include "listctrl/AnsiText.h"
+#include "listview/ui/ListPrint.h"
+#include "model/ebayDoc.h"
+#include "site/SiteEndpoints.h"
+#include "site/SiteTime.h"
+#include "update/ui/URLDownloadDlg.h"
+
+namespace bexora {
+
+// The window's place and bars: stored on close, read back at start.
+
+std::string FormatWindowRect(const WindowRect& r) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d %04d %04d %04d", r.left, r.top, r.right, r.bottom);
+    return text;
+}
+
+WindowRect ParseWindowRect(const std::string& text) {
+    if (text.empty()) return kDefaultWindowRect;
+    auto at = [&](size_t offset) {
+        return offset < text.size() ? std::atoi(text.c_str() + offset) : 0;
+    };
+    WindowRect r{at(0), at(5), at(10), at(15)};
+    if (r.Width() <= 0 || r.Height() <= 0) return kDefaultWindowRect;
+    return r;
+}
+
+// ---- closing ----
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    // Every list is asked first; one that says no keeps the program open.
+    for (CChildFrame* child : Children()) {
+        if (!child->CanCloseFrame()) {
+            event->ignore();
+            return;
+        }
+    }
+    for (CChildFrame* child : Children()) {
+        child->OnDestroyViews();
+        delete child;
+    }
+    SavePlacement();
+    if (m_pTray) m_pTray.reset();
+    event->accept();
+}
+
+void CMainFrame::SavePlacement() {
+    m_bPlacementSaved = true;
+    CSettingsStore& store = Settings();
+    if (store.GetInt(setting::SaveWindow) == 0) return;
+    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+    const WindowRect r{normal.left(), normal.top(), normal.left() + normal.width(),
+                       normal.top() + normal.height()};
+    const bool minimised = isMinimized();
+    const bool maximised = windowState() & Qt::WindowMaximized;
+    store.WriteString(setting::WindowRect, FormatWindowRect(r));
+    store.WriteInt(setting::WindowIcon, minimised ? 1 : 0);
+    store.WriteInt(setting::WindowMax, maximised ? 1 : 0);
+    const QByteArray state = saveState();
+    store.WriteBinary(setting::WindowState, std::vector<uint8_t>(state.begin(), state.end()));
+}
+
+}  // namespace bexora

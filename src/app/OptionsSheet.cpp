@@ -1,0 +1,454 @@
+#include "app/OptionsSheet.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <thread>
+
+#include "base/Prompt.h"
+#include "base/Settings.h"
+#include "base/ui/DialogRunner.h"
+#include "bidding/BidRequest.h"
+#include "listctrl/AnsiText.h"
+#include "text/TextTools.h"
+
+namespace bexora {
+
+namespace {
+
+QString ControlName(int id) {
+    return QString("ctl%1").arg(id);
+}
+
+QLabel* Explanation(const char* text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    label->setContentsMargins(20, 0, 0, 6);
+    return label;
+}
+
+bool ParseInteger(const QString& text, int& value) {
+    bool ok = false;
+    value = text.trimmed().toInt(&ok, 10);
+    return ok;
+}
+
+bool WriteAll(CSettingsStore& store,
+              std::initializer_list<std::pair<const SettingDef*, int>> values) {
+    for (const auto& [def, value] : values)
+        if (!store.WriteInt(*def, value)) return false;
+    return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Shared page helpers.
+
+QCheckBox* COptionsPage::BoundCheck(int id, const char* text, int& value) {
+    auto* box = new QCheckBox(text, this);
+    box->setObjectName(ControlName(id));
+    box->setChecked(value != 0);
+    connect(box, &QCheckBox::toggled, this, [&value](bool on) { value = on ? 1 : 0; });
+    return box;
+}
+
+QRadioButton* COptionsPage::BoundRadio(const char* name, const char* text, int& value, int number) {
+    auto* radio = new QRadioButton(text, this);
+    radio->setObjectName(name);
+    radio->setChecked(value == number);
+    connect(radio, &QRadioButton::clicked, this, [&value, number] { value = number; });
+    return radio;
+}
+
+QLineEdit* COptionsPage::Edit(int id) {
+    auto* edit = new QLineEdit(this);
+    edit->setObjectName(ControlName(id));
+    return edit;
+}
+
+// ---------------------------------------------------------------------------
+// General
+
+CGeneralPage::CGeneralPage(QWidget* parent) : COptionsPage(parent) {
+    CSettingsStore& s = Settings();
+    m_bLoadSave = s.GetInt(setting::LoadSave);
+    m_bUpdateAll = s.GetInt(setting::UpdateAll);
+    m_bPromptPending = s.GetInt(setting::PromptPending);
+    m_bPromptSave = s.GetInt(setting::PromptSave);
+    m_bSaveWindow = s.GetInt(setting::SaveWindow);
+
+    auto* start = new QGroupBox("On Program Start:", this);
+    auto* startLayout = new QVBoxLayout(start);
+    startLayout->addWidget(BoundCheck(1039, "At Start, load the last saved file", m_bLoadSave));
+    startLayout->addWidget(BoundCheck(1040, "At Start, Update all the items", m_bUpdateAll));
+
+    auto* exit = new QGroupBox("On Program Exit:", this);
+    auto* exitLayout = new QVBoxLayout(exit);
+    exitLayout->addWidget(
+        BoundCheck(1042, "When exit, pormpt me if there are pending bids", m_bPromptPending));
+    exitLayout->addWidget(
+        BoundCheck(1022, "When exit, save window size and position", m_bSaveWindow));
+    // Kept for its setting, which the sheet writes back; the program saves
+    // the list without asking.
+    QCheckBox* promptSave =
+        BoundCheck(1021, "When exit, prompt me to save the item list", m_bPromptSave);
+    promptSave->setVisible(false);
+    exitLayout->addWidget(promptSave);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(start);
+    layout->addWidget(exit);
+    layout->addStretch();
+}
+
+bool CGeneralPage::Write(CSettingsStore& store) const {
+    return WriteAll(store, {{&setting::LoadSave, m_bLoadSave},
+                            {&setting::UpdateAll, m_bUpdateAll},
+                            {&setting::PromptPending, m_bPromptPending},
+                            {&setting::PromptSave, m_bPromptSave},
+                            {&setting::SaveWindow, m_bSaveWindow}});
+}
+
+// ---------------------------------------------------------------------------
+// Homepage
+
+CHomePage::CHomePage(QWidget* parent, std::function<std::string()> currentAddress)
+    : COptionsPage(parent), m_currentAddress(std::move(currentAddress)) {
+    m_pAddress = Edit(1043);
+    m_pAddress->setText(FromAnsi(Settings().GetString(setting::HomepageLeftPanel)));
+
+    auto* useDefault = new QPushButton("Use default", this);
+    useDefault->setObjectName("useDefault");
+    auto* useBlank = new QPushButton("Use Blank", this);
+    useBlank->setObjectName("useBlank");
+    auto* useCurrent = new QPushButton("Use Current", this);
+    useCurrent->setObjectName("useCurrent");
+    connect(useDefault, &QPushButton::clicked, this,
+            [this] { m_pAddress->setText(FromAnsi(Settings().GetString(setting::SiteHomeUrl))); });
+    connect(useBlank, &QPushButton::clicked, this, [this] { m_pAddress->setText("about:blank"); });
+    connect(useCurrent, &QPushButton::clicked, this, [this] {
+        m_pAddress->setText(m_currentAddress ? FromAnsi(m_currentAddress()) : QString());
+    });
+
+    auto* group = new QGroupBox("Browser panel homepage", this);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel("Address:", group));
+    row->addWidget(m_pAddress, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(useDefault);
+    buttons->addWidget(useBlank);
+    buttons->addWidget(useCurrent);
+    auto* g = new QVBoxLayout(group);
+    g->addLayout(row);
+    g->addLayout(buttons);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addStretch();
+}
+
+bool CHomePage::Write(CSettingsStore& store) const {
+    return store.WriteString(setting::HomepageLeftPanel, ToAnsi(m_pAddress->text()));
+}
+
+// ---------------------------------------------------------------------------
+// Add Item
+
+CAddPage::CAddPage(QWidget* parent) : COptionsPage(parent) {
+    CSettingsStore& s = Settings();
+    m_bSaveDefault = s.GetInt(setting::AddSaveDefault);
+    m_nAddSel = m_bSaveDefault == 1 ? s.GetInt(setting::AddSel) : 0;
+    m_bShowWindow = s.GetInt(setting::AddShowWindow);
+
+    auto* group = new QGroupBox("Add Item Method:", this);
+    auto* g = new QVBoxLayout(group);
+    QRadioButton* fast = BoundRadio("ctl1035", "Use fast item add", m_nAddSel, 0);
+    QRadioButton* slow = BoundRadio("ctl1037", "Use slow item add", m_nAddSel, 1);
+    g->addWidget(fast);
+    g->addWidget(Explanation(
+        "Fast add adds information for the item from within the page. It uses less time, however "
+        "the information may not be up to date. It is recommended, especially when you have slow "
+        "internet connection. You can update the item later in the list view.",
+        group));
+    g->addWidget(slow);
+    g->addWidget(
+        Explanation("Slow add goes through each of the item pages, therefore uses more time. The "
+                    "information is "
+                    "accurate. If you have slow internet connection, do not use this option.",
+                    group));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addWidget(BoundCheck(1039, "Save my selection as default", m_bSaveDefault));
+    layout->addWidget(BoundCheck(1036, "Do not show this window again", m_bShowWindow));
+    layout->addStretch();
+}
+
+bool CAddPage::Write(CSettingsStore& store) const {
+    return WriteAll(store, {{&setting::AddSel, m_nAddSel},
+                            {&setting::AddSaveDefault, m_bSaveDefault},
+                            {&setting::AddShowWindow, m_bShowWindow}});
+}
+
+// ---------------------------------------------------------------------------
+// User Info
+
+CUserPage::CUserPage(QWidget* parent) : COptionsPage(parent) {
+    CSettingsStore& s = Settings();
+    m_bSavePass = s.GetInt(setting::SavePass);
+    m_pUser = Edit(1000);
+    m_pUser->setText(FromAnsi(s.GetString(setting::UserId)));
+    m_pPassword = Edit(1032);
+    m_pPassword->setEchoMode(QLineEdit::Password);
+    m_pPassword->setText(FromAnsi(Base64Decode(s.GetString(setting::Password))));
+    m_pConfirm = Edit(1031);
+    m_pConfirm->setEchoMode(QLineEdit::Password);
+    m_pConfirm->setText(m_pPassword->text());
+
+    auto* test = new QPushButton("Test Login", this);
+    test->setObjectName(ControlName(1067));
+    connect(test, &QPushButton::clicked, this, &CUserPage::OnTestLogin);
+
+    auto* group = new QGroupBox("Bidding User Information:", this);
+    auto* grid = new QGridLayout(group);
+    grid->addWidget(new QLabel("Username:", group), 0, 0);
+    grid->addWidget(m_pUser, 0, 1);
+    grid->addWidget(new QLabel("Password:", group), 1, 0);
+    grid->addWidget(m_pPassword, 1, 1);
+    grid->addWidget(new QLabel("Confirmed\nPassword:", group), 2, 0);
+    grid->addWidget(m_pConfirm, 2, 1);
+    grid->addWidget(BoundCheck(1014, "Save Username && Password", m_bSavePass), 3, 0, 1, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(test);
+    grid->addLayout(buttons, 4, 0, 1, 2);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addStretch();
+}
+
+void CUserPage::showEvent(QShowEvent* event) {
+    // An account the user chose not to keep is not shown either.
+    if (!m_bShown && m_bSavePass != 1) {
+        m_pUser->clear();
+        m_pPassword->clear();
+        m_pConfirm->clear();
+    }
+    m_bShown = true;
+    COptionsPage::showEvent(event);
+}
+
+bool CUserPage::EncodedPassword(std::string& out) const {
+    out.clear();
+    return Base64Encode(ToAnsi(m_pPassword->text()), out);
+}
+
+bool CUserPage::Write(CSettingsStore& store) const {
+    if (!store.WriteInt(setting::SavePass, m_bSavePass)) return false;
+    // Clearing the box leaves the stored account as it was.
+    if (m_bSavePass != 1) return true;
+    std::string encoded;
+    if (!EncodedPassword(encoded)) return false;  // checked before writing began
+    return store.WriteString(setting::UserId, ToAnsi(m_pUser->text())) &&
+           store.WriteString(setting::Password, encoded);
+}
+
+void CUserPage::OnTestLogin() {
+    const std::string user = ToAnsi(m_pUser->text());
+    const std::string password = ToAnsi(m_pPassword->text());
+    std::string message;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The sign-in's connections belong to the thread that made them; a
+    // thread of its own closes them when it is done.
+    std::thread([&] { message = TestLogin(user, password); }).join();
+    QApplication::restoreOverrideCursor();
+    ShowPrompt(message, PromptButtons::Ok, PromptIcon::Information);
+}
+
+// ---------------------------------------------------------------------------
+// Message
+
+CMsgPage::CMsgPage(QWidget* parent) : COptionsPage(parent) {
+    m_nLevel = Settings().GetInt(setting::MessageLevel);
+    auto* group = new QGroupBox("Message Filter", this);
+    auto* g = new QVBoxLayout(group);
+    g->addWidget(BoundRadio("level0", "Display every bidding change", m_nLevel, 0));
+    g->addWidget(BoundRadio("level1", "Display bidding change I've bid on", m_nLevel, 1));
+    g->addWidget(BoundRadio("level2", "Display message when I've been outbid", m_nLevel, 2));
+    g->addWidget(BoundRadio("level3", "Do not show any of the message", m_nLevel, 3));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addStretch();
+}
+
+bool CMsgPage::Write(CSettingsStore& store) const {
+    return store.WriteInt(setting::MessageLevel, m_nLevel);
+}
+
+// ---------------------------------------------------------------------------
+// Timing
+
+QLineEdit* CUpdatePage::IntEdit(int id, const SettingDef& def) {
+    QLineEdit* edit = Edit(id);
+    edit->setText(QString::number(Settings().GetInt(def)));
+    edit->setMaximumWidth(60);
+    m_fields.emplace_back(edit, &def);
+    return edit;
+}
+
+CUpdatePage::CUpdatePage(QWidget* parent) : COptionsPage(parent) {
+    m_bUpdateRecent = Settings().GetInt(setting::UpdateRecent);
+
+    auto* autoUpdate = new QGroupBox("Auto Update:", this);
+    auto* a = new QHBoxLayout(autoUpdate);
+    a->addWidget(new QLabel("Update item every:", autoUpdate));
+    a->addWidget(IntEdit(1025, setting::UpdateMin));
+    a->addWidget(new QLabel("Min", autoUpdate));
+    a->addWidget(IntEdit(1024, setting::UpdateSec));
+    a->addWidget(new QLabel("sec", autoUpdate));
+    a->addStretch();
+
+    auto* updateAll = new QGroupBox("Update All:", this);
+    auto* u = new QVBoxLayout(updateAll);
+    m_pRecent =
+        BoundCheck(1046, "When update items, only update the item finish with in", m_bUpdateRecent);
+    u->addWidget(m_pRecent);
+    auto* within = new QHBoxLayout;
+    within->addWidget(IntEdit(1026, setting::UpdateEndDay));
+    within->addWidget(new QLabel("Day", updateAll));
+    within->addWidget(IntEdit(1005, setting::UpdateEndHour));
+    within->addWidget(new QLabel("Hour", updateAll));
+    within->addWidget(IntEdit(1007, setting::UpdateEndMin));
+    within->addWidget(new QLabel("Min", updateAll));
+    within->addStretch();
+    u->addLayout(within);
+    connect(m_pRecent, &QCheckBox::toggled, this, &CUpdatePage::EnableRecentFields);
+
+    auto* delay = new QGroupBox("Delay Bid Time:", this);
+    auto* d = new QHBoxLayout(delay);
+    d->addWidget(new QLabel("Default sniper time:", delay));
+    d->addWidget(IntEdit(1012, setting::BidHour));
+    d->addWidget(new QLabel("Hour", delay));
+    d->addWidget(IntEdit(1010, setting::BidMin));
+    d->addWidget(new QLabel("Min", delay));
+    d->addWidget(IntEdit(1008, setting::BidSec));
+    d->addWidget(new QLabel("Sec", delay));
+    d->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(autoUpdate);
+    layout->addWidget(updateAll);
+    layout->addWidget(delay);
+    layout->addStretch();
+    EnableRecentFields();
+}
+
+void CUpdatePage::EnableRecentFields() {
+    for (int id : {1026, 1005, 1007})
+        findChild<QLineEdit*>(ControlName(id))->setEnabled(m_pRecent->isChecked());
+}
+
+QLineEdit* CUpdatePage::FirstBadInteger() const {
+    int value = 0;
+    for (const auto& [edit, def] : m_fields)
+        if (!ParseInteger(edit->text(), value)) return edit;
+    return nullptr;
+}
+
+bool CUpdatePage::Write(CSettingsStore& store) const {
+    // "Update Recent" sits between the interval and the day fields.
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        if (i == 2 && !store.WriteInt(setting::UpdateRecent, m_bUpdateRecent)) return false;
+        int value = 0;
+        if (!ParseInteger(m_fields[i].first->text(), value)) return false;  // checked before
+        if (!store.WriteInt(*m_fields[i].second, value)) return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The sheet
+
+COptionsSheet::COptionsSheet(QWidget* parent, std::function<std::string()> currentAddress)
+    : QDialog(parent) {
+    setWindowTitle("Options");
+    m_pTabs = new QTabWidget(this);
+    m_pGeneral = new CGeneralPage;
+    m_pHome = new CHomePage(nullptr, std::move(currentAddress));
+    m_pAdd = new CAddPage;
+    m_pUser = new CUserPage;
+    m_pMsg = new CMsgPage;
+    m_pUpdate = new CUpdatePage;
+    m_pTabs->addTab(m_pGeneral, "General");
+    m_pTabs->addTab(m_pHome, "Homepage");
+    m_pTabs->addTab(m_pAdd, "Add Item");
+    m_pTabs->addTab(m_pUser, "User Info");
+    m_pTabs->addTab(m_pMsg, "Message");
+    m_pTabs->addTab(m_pUpdate, "Timing");
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &COptionsSheet::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &COptionsSheet::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_pTabs);
+    layout->addWidget(buttons);
+}
+
+QWidget* COptionsSheet::PageControl(int page, int id) const {
+    QWidget* w = m_pTabs->widget(page);
+    return w ? w->findChild<QWidget*>(ControlName(id)) : nullptr;
+}
+
+void COptionsSheet::FocusBadField(int page, QLineEdit* field, const std::string& message) {
+    ShowPrompt(message, PromptButtons::Ok, PromptIcon::Warning);
+    m_pTabs->setCurrentIndex(page);
+    field->setFocus();
+    field->selectAll();
+}
+
+void COptionsSheet::accept() {
+    if (QLineEdit* bad = m_pUpdate->FirstBadInteger()) {
+        FocusBadField(Update, bad, kEnterIntegerText);
+        return;
+    }
+    // A password the store cannot keep is refused here rather than lost
+    // half way through the writes.
+    std::string encoded;
+    if (m_pUser->SavesAccount() && !m_pUser->EncodedPassword(encoded)) {
+        FocusBadField(User, m_pUser->PasswordEdit(), kSavedPasswordTooLongText);
+        return;
+    }
+    CSettingsStore& store = Settings();
+    const std::vector<const COptionsPage*> order = {m_pGeneral, m_pHome,   m_pUser,
+                                                    m_pAdd,     m_pUpdate, m_pMsg};
+    for (const COptionsPage* page : order) {
+        if (!page->Write(store)) {
+            // Not closing tells the user the options did not take; Cancel
+            // leaves them as far as they got.
+            ShowPrompt("The options could not be saved: " + store.LastError(), PromptButtons::Ok,
+                       PromptIcon::Error);
+            return;
+        }
+    }
+    QDialog::accept();
+}
+
+bool RunOptionsSheet(QWidget* parent, std::function<std::string()> currentAddress) {
+    COptionsSheet sheet(parent, std::move(currentAddress));
+    return ExecDialog(sheet) == QDialog::Accepted;
+}
+
+}  // namespace bexora
