@@ -7,6 +7,7 @@
 #include "base/Settings.h"
 #include "app/MainFrame.h"
 #include "app/ToolBarIcons.h"
+#include "app/VersionWatch.h"
 #include "listctrl/AnsiText.h"
 #include "model/ebayDoc.h"
 
@@ -68,6 +69,17 @@ CChildFrame::CChildFrame(CMainFrame* main, std::unique_ptr<CebayDoc> doc, int li
     m_pSplitter->setStretchFactor(listFirst ? 1 : 0, 1);
     setWidget(m_pSplitter);
     m_sink = std::make_unique<CListSink<CItemListCore>>(&m_pList->Core());
+    if (m_pMain) {
+        // The tick's newer-version check reads the maker's site on the main
+        // window's watch thread; the notice comes while the list still exists.
+        CVersionWatch* watch = &m_pMain->VersionWatch();
+        QPointer<CebayListView> list(m_pList);
+        m_pList->Core().SetNewerVersionCheck([watch, list](CItemListCore::VersionReport report) {
+            watch->Check([list, report = std::move(report)](bool newer) {
+                if (list) report(newer);
+            });
+        });
+    }
     UpdateCaption();
 }
 
@@ -120,16 +132,23 @@ void CChildFrame::OnSplit() {
     m_pSplitter->setSizes({total / 2, total - total / 2});
 }
 
-void CChildFrame::OnNewWindow(QMdiArea* area) {
-    auto* window = new QMdiSubWindow;
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    auto* view = new CebayView(this, window);
-    window->setWidget(view);
+CBrowserWindow* CChildFrame::OnNewWindow(QMdiArea* area) {
+    auto* window = new CBrowserWindow(this);
     window->setWindowTitle(windowTitle() + ":" + QString::number(m_extraWindows.size() + 2));
     area->addSubWindow(window);
     window->showMaximized();
-    view->Navigate(m_pBrowser->LocationURL());
+    area->setActiveSubWindow(window);
+    const std::string url = m_pBrowser->LocationURL();
+    if (!url.empty()) window->View()->Navigate(url);
     m_extraWindows.emplace_back(window);
+    return window;
+}
+
+CBrowserWindow::CBrowserWindow(CChildFrame* owner) : m_pOwner(owner) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(AppIcon());
+    m_pView = new CebayView(owner, this);
+    setWidget(m_pView);
 }
 
 void CChildFrame::UpdateCaption() {

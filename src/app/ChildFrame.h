@@ -22,6 +22,8 @@ namespace bexora {
 class CMainFrame;
 class CebayDoc;
 
+class CBrowserWindow;
+
 class CChildFrame : public QMdiSubWindow, public IListViewHost, public IBrowserHost {
     Q_OBJECT
 public:
@@ -48,7 +50,7 @@ public:
     void OnSplit();
     // "New Window": another browser window in area onto this list, showing
     // the same page; it closes with this window.
-    void OnNewWindow(QMdiArea* area);
+    CBrowserWindow* OnNewWindow(QMdiArea* area);
 
     // Splitter cells of the two panes.
     int m_nBrowserRow = 0, m_nBrowserCol = 0, m_nListRow = 0, m_nListCol = 0;
@@ -81,6 +83,22 @@ private:
     std::unique_ptr<CListSink<CItemListCore>> m_sink;
     std::vector<QPointer<QMdiSubWindow>> m_extraWindows;
     bool m_bViewsDestroyed = false;
+};
+
+// A "New Window" window: one more browser pane onto an item window's list.
+// The main window's browser commands and address bar act on its pane while
+// it is active, the item commands on its list, and the items it adds go to
+// that list (its pane's host is the item window).
+class CBrowserWindow : public QMdiSubWindow {
+    Q_OBJECT
+public:
+    explicit CBrowserWindow(CChildFrame* owner);
+    CChildFrame* Owner() const { return m_pOwner; }
+    CebayView* View() const { return m_pView; }
+
+private:
+    CChildFrame* m_pOwner;
+    CebayView* m_pView;
 };
 
 }  // namespace bexora

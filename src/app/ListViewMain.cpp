@@ -43,9 +43,10 @@ public:
         m_pBidMenu->addAction("Select &All")->setData(listcmd::kSelectAll);
         m_pBidMenu->addAction("Export to Excel")->setData(listcmd::kExport);
         menuBar()->addMenu(m_pBidMenu);
+        // The menu runs its commands, wherever it was opened: the menu bar
+        // or the right button (the view then only shows it).
         connect(m_pBidMenu, &QMenu::triggered, this, [this](QAction* a) {
-            // The right button runs its choice itself; this is the menu bar.
-            if (!m_bInContextMenu && a->data().isValid()) m_pView->OnItemCommand(a->data().toInt());
+            if (a->data().isValid()) m_pView->OnItemCommand(a->data().toInt());
         });
         if (QSystemTrayIcon::isSystemTrayAvailable()) {
             m_pTray = new QSystemTrayIcon(windowIcon(), this);
@@ -67,18 +68,13 @@ public:
         if (m_pTray) m_pTray->showMessage(FromAnsi(title), FromAnsi(text));
         else statusBar()->showMessage(FromAnsi(title + ": " + text), 10000);
     }
-    QMenu* BidMenu() override {
-        m_bInContextMenu = true;
-        QTimer::singleShot(0, this, [this] { m_bInContextMenu = false; });
-        return m_pBidMenu;
-    }
+    QMenu* BidMenu() override { return m_pBidMenu; }
 
 private:
     CebayListView* m_pView;
     QLabel* m_pPane;
     QMenu* m_pBidMenu;
     QSystemTrayIcon* m_pTray = nullptr;
-    bool m_bInContextMenu = false;
 };
 
 int Usage() {

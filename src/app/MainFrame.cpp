@@ -38,6 +38,7 @@
 #include "base/ui/ShellCommands.h"
 #include "app/ToolBarIcons.h"
 #include "app/TrayIcon.h"
+#include "app/VersionWatch.h"
 #include "listview/ui/WarnDlg.h"
 #include "listctrl/AnsiText.h"
 #include "listview/ui/ListPrint.h"
@@ -103,6 +104,7 @@ bool CMainFrame::Create() {
         else statusBar()->showMessage(FromAnsi(title + ": " + text), 10000);
     });
     m_nListPos = Settings().GetInt(setting::ViewPos);
+    m_pVersionWatch = new CVersionWatch(this);
 
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, &CMainFrame::OnCommitDataRequest,
@@ -134,7 +136,12 @@ CChildFrame* CMainFrame::AddChild(std::unique_ptr<CebayDoc> doc) {
 CChildFrame* CMainFrame::OnFileNew() {
     auto doc = std::make_unique<CebayDoc>();
     if (!doc->OnNewDocument()) return nullptr;
-    return AddChild(std::move(doc));
+    // A new list has its name from the start and is one of the recent files
+    // at once (its file is written by the first save).
+    const std::string path = doc->GetPathName();
+    CChildFrame* child = AddChild(std::move(doc));
+    if (!path.empty()) AddToRecentFileList(path);
+    return child;
 }
 
 CChildFrame* CMainFrame::OpenDocumentFile(const std::string& path) {
@@ -160,14 +167,25 @@ void CMainFrame::AddToRecentFileList(const std::string& path) {
     m_recent.WriteList();
 }
 
-CChildFrame* CMainFrame::ActiveChild() const {
+QMdiSubWindow* CMainFrame::ActiveSubWindow() const {
     if (!m_pMdi) return nullptr;
     QMdiSubWindow* active = m_pMdi->activeSubWindow();
     if (!active) active = m_pMdi->currentSubWindow();
-    auto* child = qobject_cast<CChildFrame*>(active);
-    if (!child && m_pMdi->subWindowList().size() == 1)
-        child = qobject_cast<CChildFrame*>(m_pMdi->subWindowList().front());
-    return child;
+    if (!active && m_pMdi->subWindowList().size() == 1) active = m_pMdi->subWindowList().front();
+    return active;
+}
+
+CChildFrame* CMainFrame::ActiveChild() const {
+    QMdiSubWindow* active = ActiveSubWindow();
+    if (auto* child = qobject_cast<CChildFrame*>(active)) return child;
+    if (auto* extra = qobject_cast<CBrowserWindow*>(active)) return extra->Owner();
+    return nullptr;
+}
+
+CebayView* CMainFrame::ActiveBrowser() const {
+    if (auto* extra = qobject_cast<CBrowserWindow*>(ActiveSubWindow())) return extra->View();
+    CChildFrame* child = ActiveChild();
+    return child ? child->BrowserPane() : nullptr;
 }
 
 std::vector<CChildFrame*> CMainFrame::Children() const {

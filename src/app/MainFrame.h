@@ -30,7 +30,9 @@ namespace bexora {
 
 class CChildFrame;
 class CTrayIcon;
+class CVersionWatch;
 class CebayDoc;
+class CebayView;
 
 // "Rect" as the program writes it and reads it back.
 struct WindowRect {
@@ -60,7 +62,12 @@ public:
     // Opens path in a new child window (or activates the window that has it
     // open). Null when it cannot be read: the message has been shown.
     CChildFrame* OpenDocumentFile(const std::string& path);
+    // The item window the commands act on: the active one, or the one whose
+    // "New Window" browser window is active.
     CChildFrame* ActiveChild() const;
+    // The browser pane the browser commands act on: the active "New Window"
+    // window's, else the active item window's.
+    CebayView* ActiveBrowser() const;
     std::vector<CChildFrame*> Children() const;
     CRecentFileList& RecentFiles() { return m_recent; }
     // Adds path to the top of the recent-file list and stores the list.
@@ -73,6 +80,8 @@ public:
     // or has nothing to act on.
     bool OnCommand(int id);
     QAction* Action(int id) const;
+    // The commands' enabled and checked states from the active window.
+    void UpdateCommandUI();
     // The menu bar as shown now: each top-level menu's title and its items'
     // texts with their command ids (0 for separators and submenus).
     QMenu* BidMenu() const { return m_pBidMenu; }
@@ -92,9 +101,11 @@ public:
 
     // ---- the item list's position ----
     int m_nListPos = 1;
-    // 32782..32785: the position is kept; the active item window is rebuilt.
-    void OnListPosition(int pos);
-    void SetListPosition();
+    // 32782..32785: the position is stored and the active item window is
+    // closed (with the close questions) and opened again in it. false when
+    // the window may not close: the old position stays.
+    bool OnListPosition(int pos);
+    bool SetListPosition();
 
     // ---- status bar and tray ----
     void SetCountdownText(const std::string& text);
@@ -110,6 +121,10 @@ public:
 
     // Placement and bar state, written when the frame is destroyed.
     void SavePlacement();
+    // The tool bars' and the status bar's state as stored (start-up).
+    void RestoreBarState();
+    // The newer-version check the lists' ticks start.
+    CVersionWatch& VersionWatch() { return *m_pVersionWatch; }
     // The child area's client size (for the panes' default sizes).
     QSize ChildClientSize() const;
     QMdiArea* MdiArea() const { return m_pMdi; }
@@ -132,8 +147,8 @@ private:
     void CreateAddressBar();
     void CreateStatusBar();
     void FillRecentFiles(QMenu* menu, QAction* before);
-    void UpdateCommandUI();
     void UpdateTitle();
+    QMdiSubWindow* ActiveSubWindow() const;
     CChildFrame* AddChild(std::unique_ptr<CebayDoc> doc);
     QAction* NewAction(int id, const QString& text, const QString& strings = {});
     bool OnFileSave(bool saveAs);
@@ -163,6 +178,7 @@ private:
     CRecentFileList m_recent;
     std::unique_ptr<CTrayIcon> m_pTray;
     std::unique_ptr<QPrinter> m_pPrinter;
+    CVersionWatch* m_pVersionWatch = nullptr;  // a child of the frame
 };
 
 }  // namespace bexora

@@ -291,7 +291,6 @@ void CMainFrame::CreateToolBar() {
     }
     // The menus show the command texts only.
     for (auto& [id, action] : m_actions) action->setIconVisibleInMenu(false);
-    connect(Action(cmd::kViewToolBar), &QAction::toggled, m_pToolBar, &QToolBar::setVisible);
 }
 
 void CMainFrame::CreateAddressBar() {
@@ -325,7 +324,6 @@ void CMainFrame::CreateStatusBar() {
     m_pCountdown->setMinimumWidth(m_pCountdown->fontMetrics().horizontalAdvance(cmd::kCountdownPrompt));
     bar->addPermanentWidget(m_pCountdown);
     bar->showMessage("Ready");
-    connect(Action(cmd::kViewStatusBar), &QAction::toggled, bar, &QStatusBar::setVisible);
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -361,17 +359,19 @@ void CMainFrame::NavigateToAddress(Qt::KeyboardModifiers modifiers) {
     text = text.trimmed();
     if (text.isEmpty()) return;
     CChildFrame* child = ActiveChild();
-    if (!child) return;
-    if (!child->isMaximized()) child->showMaximized();
-    child->BrowserPane()->Navigate(ToAnsi(text));
+    CebayView* web = ActiveBrowser();
+    if (!child || !web) return;
+    QMdiSubWindow* window = ActiveSubWindow();
+    if (window && !window->isMaximized()) window->showMaximized();
+    web->Navigate(ToAnsi(text));
     // The list holds each address once, whatever its letter case.
     if (m_pAddress->findText(text, Qt::MatchFixedString) < 0) m_pAddress->addItem(text);
 }
 
 void CMainFrame::OnAddressSelected(int index) {
-    CChildFrame* child = ActiveChild();
-    if (!child || index < 0) return;
-    child->BrowserPane()->Navigate(ToAnsi(m_pAddress->itemText(index)));
+    CebayView* web = ActiveBrowser();
+    if (!web || index < 0) return;
+    web->Navigate(ToAnsi(m_pAddress->itemText(index)));
 }
 
 }  // namespace bexora

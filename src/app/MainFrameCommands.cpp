@@ -109,7 +109,7 @@ void CMainFrame::UpdateCommandUI() {
         if (NeedsDocument(id) && !(id >= cmd::kFileMru1 && id < cmd::kFileMru1 + 4))
             action->setEnabled(child != nullptr);
     if (child) {
-        CebayView* web = child->BrowserPane();
+        CebayView* web = ActiveBrowser();
         Action(cmd::kGoBack)->setEnabled(web->history()->canGoBack());
         Action(cmd::kGoForward)->setEnabled(web->history()->canGoForward());
         const bool hasSelection = !child->ListPane()->Core().GetSelectedRows().empty();
@@ -120,8 +120,8 @@ void CMainFrame::UpdateCommandUI() {
     for (int pos = 0; pos < 4; ++pos) Action(cmd::kListTop + pos)->setChecked(m_nListPos == pos);
     // "View Pos" values beyond 3 are the right-hand layout.
     if (m_nListPos < 0 || m_nListPos > 3) Action(cmd::kListRight)->setChecked(true);
-    Action(cmd::kViewToolBar)->setChecked(m_pToolBar->isVisibleTo(this) || !isVisible());
-    Action(cmd::kViewStatusBar)->setChecked(statusBar()->isVisibleTo(this) || !isVisible());
+    Action(cmd::kViewToolBar)->setChecked(m_pToolBar->isVisibleTo(this));
+    Action(cmd::kViewStatusBar)->setChecked(statusBar()->isVisibleTo(this));
     UpdateTitle();
 }
 
@@ -148,8 +148,9 @@ bool CMainFrame::OnCommand(int id) {
         return !path.empty() && OpenDocumentFile(path) != nullptr;
     }
     case cmd::kFileClose:
+        // The active window: an item window, or one of its "New Window"s.
         if (!child) return false;
-        child->close();
+        ActiveSubWindow()->close();
         return true;
     case cmd::kFileSave: return OnFileSave(false);
     case cmd::kFileSaveAs: return OnFileSave(true);
@@ -162,9 +163,9 @@ bool CMainFrame::OnCommand(int id) {
             if (id == cmd::kFilePrint) OnListFilePrint(*child->ListPane(), &Printer());
             else OnListFilePrintPreview(*child->ListPane(), &Printer());
         } else if (id == cmd::kFilePrint) {
-            child->BrowserPane()->OnFilePrint();
+            ActiveBrowser()->OnFilePrint();
         } else {
-            child->BrowserPane()->OnFilePrintPreview();
+            ActiveBrowser()->OnFilePrintPreview();
         }
         return true;
     }
@@ -178,23 +179,29 @@ bool CMainFrame::OnCommand(int id) {
     case cmd::kEditPaste:
     case cmd::kEditCut:
     case cmd::kEditUndo: OnEditCommand(id); return true;
-    case cmd::kViewToolBar: m_pToolBar->setVisible(!m_pToolBar->isVisible()); return true;
-    case cmd::kViewStatusBar: statusBar()->setVisible(!statusBar()->isVisible()); return true;
+    case cmd::kViewToolBar:
+        m_pToolBar->setVisible(!m_pToolBar->isVisibleTo(this));
+        UpdateCommandUI();
+        return true;
+    case cmd::kViewStatusBar:
+        statusBar()->setVisible(!statusBar()->isVisibleTo(this));
+        UpdateCommandUI();
+        return true;
     case cmd::kListTop:
     case cmd::kListBottom:
     case cmd::kListLeft:
-    case cmd::kListRight: OnListPosition(id - cmd::kListTop); return true;
-    case cmd::kGoBack: child->BrowserPane()->OnGoBack(); return true;
-    case cmd::kGoForward: child->BrowserPane()->OnGoForward(); return true;
-    case cmd::kRefresh: child->BrowserPane()->OnRefresh(); return true;
-    case cmd::kStop: child->BrowserPane()->OnStop(); return true;
-    case cmd::kGoHome: child->BrowserPane()->OnGoHome(); return true;
+    case cmd::kListRight: return OnListPosition(id - cmd::kListTop);
+    case cmd::kGoBack: ActiveBrowser()->OnGoBack(); return true;
+    case cmd::kGoForward: ActiveBrowser()->OnGoForward(); return true;
+    case cmd::kRefresh: ActiveBrowser()->OnRefresh(); return true;
+    case cmd::kStop: ActiveBrowser()->OnStop(); return true;
+    case cmd::kGoHome: ActiveBrowser()->OnGoHome(); return true;
     case cmd::kAddFromPage:
         // From the tool bar or the menu with the browser focused: the pane
         // adds and the list is saved with the document later; through the
         // list it repaints and saves at once.
         if (child->ListPane()->hasFocus()) child->ListPane()->OnItemCommand(id);
-        else child->BrowserPane()->OnAddItemFromBrowserPage([child = QPointer<CChildFrame>(child)](const PageAddResult&) {
+        else ActiveBrowser()->OnAddItemFromBrowserPage([child = QPointer<CChildFrame>(child)](const PageAddResult&) {
             if (child) child->ListChanged();
         });
         return true;
@@ -257,11 +264,12 @@ void CMainFrame::OnEditCommand(int id) {
         else edit->undo();
         return;
     }
-    if (child && (focus == child->BrowserPane() || child->BrowserPane()->isAncestorOf(focus))) {
+    CebayView* web = ActiveBrowser();
+    if (web && (focus == web || web->isAncestorOf(focus))) {
         static const std::map<int, QWebEnginePage::WebAction> actions = {
             {cmd::kEditCopy, QWebEnginePage::Copy}, {cmd::kEditPaste, QWebEnginePage::Paste},
             {cmd::kEditCut, QWebEnginePage::Cut},   {cmd::kEditUndo, QWebEnginePage::Undo}};
-        child->BrowserPane()->triggerPageAction(actions.at(id));
+        web->triggerPageAction(actions.at(id));
         return;
     }
     if (child && id == cmd::kEditCopy) {
@@ -321,22 +329,30 @@ void CMainFrame::OnAbout() {
 
 // ---- the list's position ----
 
-void CMainFrame::OnListPosition(int pos) {
+bool CMainFrame::OnListPosition(int pos) {
+    const int old = m_nListPos;
     m_nListPos = pos;
-    SetListPosition();
+    const bool moved = SetListPosition();
+    if (!moved) m_nListPos = old;  // the window stayed as it was
     UpdateCommandUI();
+    return moved;
 }
 
-void CMainFrame::SetListPosition() {
+bool CMainFrame::SetListPosition() {
     CChildFrame* child = ActiveChild();
-    if (!child) return;
-    // The window is closed (the list is saved) and the list opened again in
-    // the new layout.
+    if (!child) {
+        // Nothing to rebuild: the next list opens in the chosen layout.
+        Settings().WriteInt(setting::ViewPos, m_nListPos);
+        return true;
+    }
+    // The window closes as any close does: the list is saved, and a failed
+    // save or pending bids are asked about; a "No" keeps it as it is.
     const std::string path = child->Doc().GetPathName();
-    child->OnDestroyViews();
+    if (!child->close()) return false;
+    m_pMdi->removeSubWindow(child);
     delete child;
     Settings().WriteInt(setting::ViewPos, m_nListPos);
-    if (!path.empty()) m_recent.Add(path);
+    if (!path.empty()) AddToRecentFileList(path);
     if (m_recent.GetSize() > 0) {
         const std::string first = m_recent[0];
         if (!OpenDocumentFile(first)) {
@@ -345,6 +361,7 @@ void CMainFrame::SetListPosition() {
         }
     }
     OnChildrenChanged();
+    return true;
 }
 
 }  // namespace bexora

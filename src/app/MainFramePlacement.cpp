@@ -97,8 +97,20 @@ void CMainFrame::SavePlacement() {
     store.WriteString(setting::WindowRect, FormatWindowRect(r));
     store.WriteInt(setting::WindowIcon, minimised ? 1 : 0);
     store.WriteInt(setting::WindowMax, maximised ? 1 : 0);
+    // The bars have a section of their own: "Window size"/"state" is the
+    // item list's column layout.
     const QByteArray state = saveState();
-    store.WriteBinary(setting::WindowState, std::vector<uint8_t>(state.begin(), state.end()));
+    store.WriteBinary(setting::BarState, std::vector<uint8_t>(state.begin(), state.end()));
+    store.WriteInt(setting::StatusBarShown, statusBar()->isVisibleTo(this) ? 1 : 0);
+}
+
+void CMainFrame::RestoreBarState() {
+    CSettingsStore& store = Settings();
+    std::vector<uint8_t> state;
+    if (store.GetBinary(setting::BarState, state))
+        restoreState(QByteArray(reinterpret_cast<const char*>(state.data()), static_cast<int>(state.size())));
+    statusBar()->setVisible(store.GetInt(setting::StatusBarShown) != 0);
+    UpdateCommandUI();
 }
 
 }  // namespace bexora

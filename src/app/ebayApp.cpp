@@ -155,10 +155,7 @@ void CebayApp::RestorePlacement() {
     const WindowRect r = ParseWindowRect(store.GetString(setting::WindowRect));
     const bool icon = store.GetInt(setting::WindowIcon) != 0;
     const bool max = store.GetInt(setting::WindowMax) != 0;
-    std::vector<uint8_t> state;
-    if (store.GetBinary(setting::WindowState, state))
-        frame.restoreState(QByteArray(reinterpret_cast<const char*>(state.data()),
-                                      static_cast<int>(state.size())));
+    frame.RestoreBarState();
     frame.setGeometry(r.left, r.top, r.Width(), r.Height());
     Qt::WindowStates states = Qt::WindowNoState;
     if (max) states |= Qt::WindowMaximized;

@@ -85,7 +85,11 @@ const SettingDef WindowWidth    {"Window size",   "width",           I, 0, nullp
 const SettingDef WindowHeight   {"Window size",   "Height",          I, 0, nullptr};
 const SettingDef WindowWidth1   {"Window size",   "width1",          I, 0, nullptr};
 const SettingDef WindowHeight1  {"Window size",   "Height1",         I, 0, nullptr};
+// The item list's column layout (nothing else: the bars have their own).
 const SettingDef WindowState    {"Window size",   "state",           B, 0, nullptr};
+// The main window's bars, in a section named after the program's title.
+const SettingDef BarState       {"Bexora-Bars",   "state",           B, 0, nullptr};
+const SettingDef StatusBarShown {"Bexora-Bars",   "Status Bar",      I, 1, nullptr};
 // Defaults to the current SiteHomeUrl (see GetString).
 const SettingDef HomepageLeftPanel{"Homepage",    "left panel",      S, 0, nullptr};
 const SettingDef SavePass       {"Bid Dialog",    "Save Pass",       I, 1, nullptr};
@@ -129,7 +133,8 @@ const std::vector<const SettingDef*>& All() {
         &LoadSave,      &UpdateAll,      &FirstRun,          &WorkDir,         &NextFile,
         &PromptPending, &PromptSave,     &SaveWindow,        &ViewPos,         &WindowRect,
         &WindowIcon,    &WindowMax,      &WindowWidth,       &WindowHeight,    &WindowWidth1,
-        &WindowHeight1, &WindowState,    &HomepageLeftPanel, &SavePass,        &UserId,
+        &WindowHeight1, &WindowState,    &BarState,          &StatusBarShown,  &HomepageLeftPanel,
+        &SavePass,      &UserId,
         &Password,      &BidNow,         &BidHour,           &BidMin,          &BidSec,
         &BidPending,    &EnableBidGroup, &UpdateMin,         &UpdateSec,       &UpdateRecent,
         &UpdateEndDay,  &UpdateEndHour,  &UpdateEndMin,      &AddSel,          &AddSaveDefault,

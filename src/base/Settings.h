@@ -33,7 +33,7 @@ namespace setting {
 extern const SettingDef LoadSave, UpdateAll, FirstRun, WorkDir, NextFile;
 extern const SettingDef PromptPending, PromptSave, SaveWindow, ViewPos;
 extern const SettingDef WindowRect, WindowIcon, WindowMax, WindowWidth, WindowHeight;
-extern const SettingDef WindowWidth1, WindowHeight1, WindowState;
+extern const SettingDef WindowWidth1, WindowHeight1, WindowState, BarState, StatusBarShown;
 extern const SettingDef HomepageLeftPanel;
 extern const SettingDef SavePass, UserId, Password, BidNow, BidHour, BidMin, BidSec, BidPending,
     EnableBidGroup;

@@ -250,11 +250,14 @@ bool CListBase::SaveState(const std::string& section, const std::string& entry) 
 
 bool CListBase::RestoreState(const std::string& section, const std::string& entry) {
     std::vector<uint8_t> value;
-    if (!GetProfileBinary(section, entry, value)) {
+    // Nothing stored, or a value that is not a layout of these columns (an
+    // older build kept the main window's bars under the same name): the
+    // first-run layout, not every column.
+    if (!GetProfileBinary(section, entry, value) || !ApplyLayoutValue(value)) {
         ApplyDefaultLayout();
         return false;
     }
-    return ApplyLayoutValue(value);
+    return true;
 }
 
 void CListBase::SetSortState(int key) {

@@ -260,9 +260,15 @@ public:
     // "Update in: " and the countdown moment's time of day.
     std::string CountdownStatusText() const;
 
-    // The newer-version check of the update subsystem; asked at minute 7 of
-    // hours divisible by 5 (in the minute's first two seconds). Unset: never.
-    void SetNewerVersionCheck(std::function<bool()> check) { m_newerVersion = std::move(check); }
+    // The newer-version check of the update subsystem; started at minute 7
+    // of hours divisible by 5 (in the minute's first two seconds). It reads
+    // the maker's site, so it must not block the tick: it answers later, on
+    // the UI thread, through report (and not at all once the list is gone).
+    // Unset: never.
+    using VersionReport = std::function<void(bool newer)>;
+    void SetNewerVersionCheck(std::function<void(VersionReport report)> check) {
+        m_newerVersion = std::move(check);
+    }
     // Where the clock offset comes from (GetClockOffset unless a test says
     // otherwise); the tick re-reads it with refresh once an hour.
     void SetClockOffsetSource(std::function<int64_t(bool refresh)> source) {
@@ -310,7 +316,7 @@ private:
     bool m_bUpdateRecent = false;
     int64_t m_nUpdateWindow = 0;  // seconds, with "Update Recent"
 
-    std::function<bool()> m_newerVersion;
+    std::function<void(VersionReport)> m_newerVersion;
     std::function<int64_t(bool)> m_offsetSource;
 };
 

@@ -118,7 +118,9 @@ void CItemListCore::OnTick() {
         if (m_newerVersion && tm.tm_hour % 5 == 0 && tm.tm_min == kVersionCheckMinute && tm.tm_sec < 2 &&
             m_tLastVersionCheck / 60 != now / 60) {
             m_tLastVersionCheck = now;  // once in that minute, not on both seconds
-            if (m_newerVersion()) Notify(notice::kNewerVersion, 3);
+            m_newerVersion([this](bool newer) {
+                if (newer) Notify(notice::kNewerVersion, 3);
+            });
         }
     }
 

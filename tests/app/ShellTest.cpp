@@ -32,6 +32,7 @@
 #include "app/Welcome.h"
 #include "app/ebayApp.h"
 #include "bidding/SiteHarness.h"
+#include "app/ShellFixture.h"
 #include "browserui/BrowserTestSupport.h"
 #include "model/ebayDoc.h"
 
@@ -61,23 +62,7 @@ std::vector<std::string> MenuLines(CMainFrame& frame) {
     return lines;
 }
 
-class ShellTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        static const CWelcome::UpdateStep realStep = CWelcome::s_updateStep;
-        m_realStep = realStep;
-        ASSERT_TRUE(m_site.Ok());
-        // The browser panes stay off the network: empty pages unless a
-        // test asks for the maker's pages.
-        WriteProfileString("Homepage", "left panel", "about:blank");
-        WriteProfileInt("Program Start", "First Run", 0);
-        WriteProfileString("Program Start", "Work Dir", m_site.WorkFile(""));
-        CWelcome::s_updateStep = [](QWidget*, const std::function<void(const std::string&)>& status) {
-            status("You are using the lastest version");
-            return true;
-        };
+class ShellTest : public ShellFixture {};
         CMainFrame::s_openUrl = [this](const std::string& url) { m_opened.push_back(url); };
         SetDialogRunner([](QDialog& d) {
             // The splash runs its step at once; other dialogs are cancelled.

@@ -278,9 +278,9 @@ TEST_F(Scheduler, ClockIsReReadAtTheHourAndTheVersionHookAtMinuteSeven) {
         refreshes += refresh;
         return int64_t(0);
     });
-    m_core->SetNewerVersionCheck([&] {
+    m_core->SetNewerVersionCheck([&](const CItemListCore::VersionReport& report) {
         ++checks;
-        return true;
+        report(true);
     });
     Tick(5);  // 09:59:58 .. 10:00:02
     EXPECT_EQ(refreshes, 2);

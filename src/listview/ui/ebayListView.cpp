@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -269,9 +270,10 @@ void CebayListView::OnExport() {
     QFileDialog dialog(this, exporttext::kDialogTitle);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(QString("%1 (%2)").arg(exporttext::kFilterName, exporttext::kFilterPattern));
-    dialog.setDefaultSuffix("xls");
+    // The name as typed, no extension added; file names are bytes in the
+    // file system's encoding (UTF-8), not the list's code page.
     if (ExecDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    bexora::OnExport(*m_core, ToAnsi(dialog.selectedFiles().front()));
+    bexora::OnExport(*m_core, QFile::encodeName(dialog.selectedFiles().front()).toStdString());
 }
 
 std::string CebayListView::ItemPageUrl(int row) const {
@@ -297,15 +299,17 @@ void CebayListView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void CebayListView::contextMenuEvent(QContextMenuEvent* event) {
-    QMenu* menu = m_pHost ? m_pHost->BidMenu() : nullptr;
-    std::unique_ptr<QMenu> own;
-    if (!menu) {
-        own = CreateItemMenu(this);
-        menu = own.get();
-    }
-    QAction* chosen = menu->exec(event->globalPos());
-    if (chosen && chosen->data().isValid()) OnItemCommand(chosen->data().toInt());
     event->accept();
+    // The host's "&Bid" menu runs its own commands (its actions are the
+    // menu bar's): showing it is all there is to do here, or every choice
+    // would run twice.
+    if (QMenu* menu = m_pHost ? m_pHost->BidMenu() : nullptr) {
+        menu->exec(event->globalPos());
+        return;
+    }
+    std::unique_ptr<QMenu> own = CreateItemMenu(this);
+    QAction* chosen = own->exec(event->globalPos());
+    if (chosen && chosen->data().isValid()) OnItemCommand(chosen->data().toInt());
 }
 
 }  // namespace bexora

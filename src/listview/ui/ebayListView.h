@@ -42,7 +42,8 @@ public:
     virtual void AddItemsFromBrowserPage(std::function<void()> done) {
         if (done) done();
     }
-    // The main window's "&Bid" menu; null: the view builds its own.
+    // The main window's "&Bid" menu, whose actions run their commands
+    // themselves; null: the view builds its own and runs the choice.
     virtual QMenu* BidMenu() { return nullptr; }
 };
 

@@ -1,0 +1,377 @@
+// The desktop program as a user drives it: the real main window with a real
+// list open against the local auction site, commands chosen from the menu
+// bar, the row menu and the keyboard, and a quit and start again.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "app/ChildFrame.h"
+#include "app/ShellFixture.h"
+#include "base/Clock.h"
+#include "base/RecentFiles.h"
+#include "base/ui/ShellCommands.h"
+#include "browser/ui/AddItemDialog.h"
+#include "listview/Notices.h"
+#include "listview/ui/BidDlg.h"
+#include "listview/ui/NoteDlg.h"
+#include "listview/ui/WarnDlg.h"
+
+namespace bexora::test {
+namespace {
+
+class ShellWholeTest : public ShellFixture {
+protected:
+    void SetUp() override {
+        ShellFixture::SetUp();
+        // Every dialog is counted by its class and cancelled.
+        SetDialogRunner([this](QDialog& d) {
+            ++m_dialogs[d.metaObject()->className()];
+            if (auto* splash = dynamic_cast<CWelcome*>(&d))
+                return CWelcome::s_updateStep(splash, [](const std::string&) {}) ? int(QDialog::Accepted)
+                                                                                 : int(QDialog::Rejected);
+            return int(QDialog::Rejected);
+        });
+    }
+
+    // A list of n items that exist on the site (so refreshes and the bid
+    // dialog's page read find them), opened in the window.
+    CChildFrame* OpenSiteList(int n, const std::string& name = "whole.bid") {
+        CebayDoc doc;
+        for (int i = 0; i < n; ++i) {
+            auto item = std::make_unique<CItem>();
+            item->m_strItemNumber = m_site.AddItem(
+                "{\"title\":\"Whole item " + std::to_string(i) +
+                "\",\"price\":5,\"ends_in\":86400}");
+            item->m_strTitle = "Whole item " + std::to_string(i);
+            doc.AddItem(std::move(item));
+        }
+        m_path = m_site.WorkFile(name);
+        EXPECT_TRUE(doc.OnSaveDocument(m_path));
+        CMainFrame& frame = Start({QString::fromStdString(m_path)});
+        m_frame = &frame;
+        frame.show();
+        CChildFrame* child = frame.ActiveChild();
+        EXPECT_NE(child, nullptr);
+        return child;
+    }
+
+    CebayListView* List() { return m_frame->ActiveChild()->ListPane(); }
+
+    // Clicks a row, as the user does before a right click.
+    void ClickRow(int row) {
+        CebayListView* list = List();
+        const QRect cell = list->GetCellRect(row, 0);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+
+    // Right-clicks row and chooses the command id from the menu that opens.
+    bool ChooseFromRowMenu(int row, int id) {
+        ClickRow(row);
+        CebayListView* list = List();
+        bool chosen = false;
+        QTimer::singleShot(50, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu) return;
+            for (QAction* a : menu->actions()) {
+                if (a->data().toInt() == id && !a->isSeparator()) {
+                    menu->setActiveAction(a);
+                    QTest::keyClick(menu, Qt::Key_Return);
+                    chosen = true;
+                    return;
+                }
+            }
+            menu->close();
+        });
+        const QPoint pos = list->GetCellRect(row, 1).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(list->viewport(), &event);
+        Settle(100);
+        return chosen;
+    }
+
+    // Opens the menu bar's menu holding id and chooses it there.
+    bool ChooseFromMenuBar(int id) {
+        m_frame->UpdateCommandUI();
+        QAction* action = m_frame->Action(id);
+        for (QAction* top : m_frame->menuBar()->actions()) {
+            if (!top->menu() || !top->menu()->actions().contains(action)) continue;
+            if (!action->isEnabled()) return false;
+            action->trigger();
+            Settle(100);
+            return true;
+        }
+        return false;
+    }
+
+    size_t ViewItemRequests() { return m_site.CountLog("ViewItem"); }
+
+    std::map<std::string, int> m_dialogs;
+    std::string m_path;
+    CMainFrame* m_frame = nullptr;
+};
+
+TEST_F(ShellWholeTest, EveryItemCommandRunsOnceFromTheRowMenuTheMenuBarAndTheKeyboard) {
+    OpenSiteList(6);
+    ASSERT_TRUE(WaitFor([&] { return List()->OnGetRowCount() == 6; }));
+    List()->setFocus();
+
+    // Delete: one row goes, from each place.
+    ASSERT_TRUE(ChooseFromRowMenu(1, cmd::kDeleteItem));
+    EXPECT_EQ(List()->OnGetRowCount(), 5);
+    ClickRow(1);
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kDeleteItem));
+    EXPECT_EQ(List()->OnGetRowCount(), 4);
+    ClickRow(1);
+    QTest::keyClick(List(), Qt::Key_Delete);
+    Settle(100);
+    EXPECT_EQ(List()->OnGetRowCount(), 3);
+    CebayDoc saved;
+    ASSERT_TRUE(saved.OnOpenDocument(m_path));
+    EXPECT_EQ(saved.Items().size(), 3u);
+
+    // The dialogs of the item menu open once each.
+    for (auto [id, dialog] : {std::pair{cmd::kBidOnItem, "bexora::CBidDlg"},
+                              std::pair{cmd::kNotes, "bexora::CNoteDlg"},
+                              std::pair{cmd::kAddSingleItem, "bexora::CAddItemDialog"}}) {
+        m_dialogs.clear();
+        ASSERT_TRUE(ChooseFromRowMenu(0, id)) << dialog;
+        EXPECT_EQ(m_dialogs[dialog], 1) << dialog << " from the row menu";
+        m_dialogs.clear();
+        ClickRow(0);
+        ASSERT_TRUE(ChooseFromMenuBar(id)) << dialog;
+        EXPECT_EQ(m_dialogs[dialog], 1) << dialog << " from the menu bar";
+    }
+
+    // Updates: one page request per selected row, one per row for all.
+    for (bool fromRowMenu : {true, false}) {
+        m_site.ClearLog();
+        ClickRow(2);
+        if (fromRowMenu) ASSERT_TRUE(ChooseFromRowMenu(2, cmd::kUpdateSelected));
+        else ASSERT_TRUE(ChooseFromMenuBar(cmd::kUpdateSelected));
+        ASSERT_TRUE(WaitFor([&] { return ViewItemRequests() >= 1; }));
+        Settle(500);
+        EXPECT_EQ(ViewItemRequests(), 1u) << (fromRowMenu ? "row menu" : "menu bar");
+
+        m_site.ClearLog();
+        if (fromRowMenu) ASSERT_TRUE(ChooseFromRowMenu(0, cmd::kUpdateAll));
+        else ASSERT_TRUE(ChooseFromMenuBar(cmd::kUpdateAll));
+        ASSERT_TRUE(WaitFor([&] { return ViewItemRequests() >= 3; }));
+        Settle(500);
+        EXPECT_EQ(ViewItemRequests(), 3u) << (fromRowMenu ? "row menu" : "menu bar");
+    }
+
+    // Select All by its accelerator selects every row.
+    List()->setFocus();
+    QTest::keyClick(m_frame, Qt::Key_A, Qt::ControlModifier);
+    Settle(50);
+    EXPECT_EQ(List()->Core().GetSelectedRows().size(), 3u);
+    EXPECT_TRUE(TakeShownPrompts().empty());
+}
+
+TEST_F(ShellWholeTest, ViewTogglesHideAndShowTheBarsAndTheirChecksFollow) {
+    OpenSiteList(1);
+    QToolBar* toolBar = m_frame->findChild<QToolBar*>("ToolBar128");
+    ASSERT_NE(toolBar, nullptr);
+    ASSERT_TRUE(toolBar->isVisible());
+    ASSERT_TRUE(m_frame->statusBar()->isVisible());
+
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kViewToolBar));
+    EXPECT_FALSE(toolBar->isVisible());
+    EXPECT_FALSE(m_frame->Action(cmd::kViewToolBar)->isChecked());
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kViewStatusBar));
+    EXPECT_FALSE(m_frame->statusBar()->isVisible());
+    EXPECT_FALSE(m_frame->Action(cmd::kViewStatusBar)->isChecked());
+
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kViewToolBar));
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kViewStatusBar));
+    EXPECT_TRUE(toolBar->isVisible());
+    EXPECT_TRUE(m_frame->statusBar()->isVisible());
+    EXPECT_TRUE(m_frame->Action(cmd::kViewToolBar)->isChecked());
+    EXPECT_TRUE(m_frame->Action(cmd::kViewStatusBar)->isChecked());
+}
+
+TEST_F(ShellWholeTest, ColumnsAndBarsAreAsTheUserLeftThemAfterARestart) {
+    CChildFrame* child = OpenSiteList(2);
+    CebayListView* list = child->ListPane();
+    // First run: EndTime to Percent hidden.
+    ASSERT_FALSE(list->IsColumnShown(7));
+    ASSERT_TRUE(list->IsColumnShown(3));
+    list->ShowColumn(3, false);  // Shipping hidden
+    list->ShowColumn(8, true);   // Seller shown
+    list->SetColumnWidth(1, 222);
+    list->header()->moveSection(list->header()->visualIndex(2), 1);  // Current bid first after Item #
+    const int priceAt = list->header()->visualIndex(2);
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kViewStatusBar));
+    ASSERT_FALSE(m_frame->statusBar()->isVisible());
+    m_frame->close();
+    ASSERT_TRUE(WaitFor([&] { return !m_frame->isVisible(); }));
+    m_app.reset();
+
+    // Started again: the last list, laid out as it was left.
+    CMainFrame& again = Start();
+    again.show();
+    ASSERT_NE(again.ActiveChild(), nullptr);
+    CebayListView* back = again.ActiveChild()->ListPane();
+    EXPECT_FALSE(back->IsColumnShown(3));
+    EXPECT_TRUE(back->IsColumnShown(8));
+    EXPECT_FALSE(back->IsColumnShown(7));
+    EXPECT_EQ(back->GetColumnWidth(1), 222);
+    EXPECT_EQ(back->header()->visualIndex(2), priceAt);
+    EXPECT_FALSE(again.statusBar()->isVisible());
+    EXPECT_FALSE(again.Action(cmd::kViewStatusBar)->isChecked());
+    QToolBar* toolBar = again.findChild<QToolBar*>("ToolBar128");
+    ASSERT_NE(toolBar, nullptr);
+    EXPECT_TRUE(toolBar->isVisible());
+}
+
+TEST_F(ShellWholeTest, ALayoutWrittenOverByTheBarsOfAnOlderBuildGivesTheFirstRunColumns) {
+    // An older build stored the main window's bar state where the columns go.
+    WriteProfileBinary("Window size", "state", std::vector<uint8_t>{0x00, 0x00, 0x00, 0xff, 0x00, 0x00, 0x00, 0x00, 0xfd, 0x00});
+    CChildFrame* child = OpenSiteList(1);
+    CebayListView* list = child->ListPane();
+    EXPECT_TRUE(list->IsColumnShown(3));
+    EXPECT_FALSE(list->IsColumnShown(7));
+    EXPECT_FALSE(list->IsColumnShown(10));
+}
+
+TEST_F(ShellWholeTest, NewWindowTakesTheBrowserCommandsAndItsAddsGoToItsList) {
+    m_site.Control("POST", "/_control/reset", "{\"demo\":true}");
+    WriteProfileInt("Add Selection", "Show Window", 1);
+    WriteProfileInt("Add Selection", "Save default", 1);
+    WriteProfileInt("Add Selection", "AddSel", 0);
+    CChildFrame* child = OpenSiteList(0, "newwindow.bid");
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kWindowNew));
+    QMdiArea* area = m_frame->findChild<QMdiArea*>();
+    ASSERT_NE(area, nullptr);
+    ASSERT_EQ(area->subWindowList().size(), 2);
+    // The new window is the active one; the main window still knows its list.
+    EXPECT_NE(area->activeSubWindow(), child);
+    EXPECT_EQ(m_frame->ActiveChild(), child);
+    CebayView* web = m_frame->ActiveBrowser();
+    ASSERT_NE(web, nullptr);
+    EXPECT_NE(web, child->BrowserPane());
+
+    // The address bar drives the new window's pane.
+    const std::string home = "http://127.0.0.1:" + std::to_string(m_site.Site().HttpPort()) + "/";
+    bool loaded = false;
+    auto c = QObject::connect(web, &CebayView::DocumentComplete, [&](const QString&) { loaded = true; });
+    m_frame->SetAddressText(home);
+    m_frame->NavigateToAddress(Qt::NoModifier);
+    ASSERT_TRUE(WaitFor([&] { return loaded; }));
+    QObject::disconnect(c);
+
+    // Its adds go to the list of the window it came from; item commands work.
+    web->setFocus();
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kAddFromPage));
+    ASSERT_TRUE(WaitFor([&] { return child->ListPane()->OnGetRowCount() > 10; }));
+    m_site.ClearLog();
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kUpdateAll));
+    ASSERT_TRUE(WaitFor([&] { return ViewItemRequests() > 0; }));
+}
+
+TEST_F(ShellWholeTest, ListPositionGoesThroughTheCloseStepAndIsStored) {
+    CChildFrame* child = OpenSiteList(2, "position.bid");
+    // The list's folder is gone: the save the close makes fails, and the
+    // user is asked before changes are lost. No keeps the window.
+    const std::string gone = m_site.WorkFile("gone/position.bid");
+    child->Doc().SetPathName(gone);
+    child->ListPane()->Core().GetItem(0)->m_strNote = "keep me";
+    QueuePromptAnswer(PromptAnswer::No);
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kListTop));
+    const std::vector<std::string> asked = TakeShownPrompts();
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(m_frame->ActiveChild(), child);
+    EXPECT_EQ(child->ListPane()->Core().GetItem(0)->m_strNote, "keep me");
+
+    // With a folder that exists the change goes through and is stored.
+    child->Doc().SetPathName(m_path);
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kListLeft));
+    ASSERT_NE(m_frame->ActiveChild(), nullptr);
+    EXPECT_EQ(m_frame->ActiveChild()->Splitter()->orientation(), Qt::Horizontal);
+    EXPECT_EQ(GetProfileInt("Program exit", "View Pos", -1), 2);
+    CebayDoc saved;
+    ASSERT_TRUE(saved.OnOpenDocument(m_path));
+    EXPECT_EQ(saved.Items().front()->m_strNote, "keep me");
+
+    // With no list open the choice is stored too, for the next list.
+    m_frame->ActiveChild()->close();
+    ASSERT_TRUE(WaitFor([&] { return m_frame->Children().empty(); }));
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kListBottom));
+    EXPECT_EQ(GetProfileInt("Program exit", "View Pos", -1), 1);
+}
+
+TEST_F(ShellWholeTest, ExportWritesThePathAsTypedWithoutAddingAnExtension) {
+    OpenSiteList(2);
+    const std::string folder = m_site.WorkFile("Экспорт 書類");
+    std::filesystem::create_directories(folder);
+    const std::string typed = folder + "/list";
+    SetDialogRunner([&](QDialog& d) {
+        if (auto* files = qobject_cast<QFileDialog*>(&d)) {
+            files->selectFile(QString::fromStdString(typed));
+            return int(QDialog::Accepted);
+        }
+        return int(QDialog::Rejected);
+    });
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kExport));
+    EXPECT_TRUE(std::filesystem::exists(typed));
+    EXPECT_FALSE(std::filesystem::exists(typed + ".xls"));
+    std::ifstream in(typed);
+    std::string first;
+    std::getline(in, first);
+    EXPECT_NE(first.find("Description"), std::string::npos);
+    EXPECT_TRUE(TakeShownPrompts().empty());
+}
+
+TEST_F(ShellWholeTest, ANewListJoinsTheRecentFilesWhenCreated) {
+    OpenSiteList(1);
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kFileNew));
+    CChildFrame* fresh = m_frame->ActiveChild();
+    ASSERT_NE(fresh, nullptr);
+    CRecentFileList recent;
+    recent.ReadList();
+    ASSERT_GT(recent.GetSize(), 0);
+    EXPECT_EQ(recent[0], fresh->Doc().GetPathName());
+}
+
+TEST_F(ShellWholeTest, TheNewerVersionNoticeComesFromTheRealCheckOffTheUiThread) {
+    // Hour 10 is divisible by five; the check runs in its minute.
+    CManualClock clock;
+    clock.Set(1'765'360'000 - 1'765'360'000 % 86400 + 10 * 3600 + 6 * 60 + 59);
+    SetClock(&clock);
+    Publish("9.9.0.0");
+    OpenSiteList(1);
+    CebayListView* list = List();
+    m_site.ClearLog();
+    for (int i = 0; i < 3; ++i) {
+        clock.Advance(1);
+        list->Tick();
+    }
+    const bool noticed = WaitFor([&] {
+        for (const std::string& line : list->Core().Notices().Lines())
+            if (line.find(notice::kNewerVersion) != std::string::npos) return true;
+        return false;
+    }, 10000);
+    SetClock(nullptr);
+    EXPECT_TRUE(noticed);
+    EXPECT_GE(m_site.CountLog("update.txt"), 1u);
+}
+
+}  // namespace
+}  // namespace bexora::test
