@@ -8,7 +8,7 @@
 #include "app/MainFrame.h"
 #include "app/ToolBarIcons.h"
 #include "app/VersionWatch.h"
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 #include "model/ebayDoc.h"
 
 namespace bexora {

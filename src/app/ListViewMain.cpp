@@ -21,7 +21,7 @@
 #include "base/Settings.h"
 #include "base/ui/QtPrompt.h"
 #include "listview/ui/WarnDlg.h"
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 #include "listview/ui/ebayListView.h"
 #include "model/ebayDoc.h"
 

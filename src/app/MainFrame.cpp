@@ -40,7 +40,7 @@
 #include "app/TrayIcon.h"
 #include "app/VersionWatch.h"
 #include "listview/ui/WarnDlg.h"
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 #include "listview/ui/ListPrint.h"
 #include "model/ebayDoc.h"
 #include "site/SiteEndpoints.h"

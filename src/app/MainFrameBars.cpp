@@ -39,7 +39,7 @@
 #include "app/ToolBarIcons.h"
 #include "app/TrayIcon.h"
 #include "listview/ui/WarnDlg.h"
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 #include "listview/ui/ListPrint.h"
 #include "model/ebayDoc.h"
 #include "site/SiteEndpoints.h"

@@ -18,7 +18,7 @@
 #include "base/Settings.h"
 #include "base/ui/DialogRunner.h"
 #include "bidding/BidRequest.h"
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 #include "text/TextTools.h"
 
 namespace bexora {

@@ -7,7 +7,7 @@
 #include <QWindowStateChangeEvent>
 
 #include "app/ToolBarIcons.h"
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 
 namespace bexora {
 

@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/ToolBarIcons.h"
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 #include "update/ui/URLDownloadDlg.h"
 
 namespace bexora {

@@ -15,7 +15,7 @@
 #include <optional>
 
 #include "base/Settings.h"
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 #include "listctrl/LabelTipCtrl.h"
 #include "listctrl/ListModel.h"
 #include "listctrl/RowTipCtrl.h"

@@ -1,6 +1,6 @@
 #include "listctrl/ListModel.h"
 
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 #include "listctrl/ListBase.h"
 
 namespace bexora {

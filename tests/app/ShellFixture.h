@@ -40,5 +40,56 @@ protected:
             status("You are using the lastest version");
             return true;
         };
+        CMainFrame::s_openUrl = [this](const std::string& url) { m_opened.push_back(url); };
+        SetDialogRunner([](QDialog& d) {
+            // The splash runs its step at once; other dialogs are cancelled.
+            if (auto* splash = dynamic_cast<CWelcome*>(&d)) {
+                return CWelcome::s_updateStep(splash, [](const std::string&) {}) ? int(QDialog::Accepted)
+                                                                                 : int(QDialog::Rejected);
+            }
+            return int(QDialog::Rejected);
+        });
+        TakeShownPrompts();
+    }
+    void TearDown() override {
+        m_app.reset();
+        SetDialogRunner({});
+        TakeShownPrompts();
+    }
+
+    CMainFrame& Start(QStringList args = {}) {
+        args.prepend("bexora");
+        args << "--settings" << QString::fromStdString(m_site.SettingsFile());
+        m_app = std::make_unique<CebayApp>();
+        m_started = m_app->InitInstance(args);
+        EXPECT_TRUE(m_started);
+        return *m_app->MainFrame();
+    }
+
+    std::string WriteList(const std::string& name, int items) {
+        CebayDoc doc;
+        for (int i = 0; i < items; ++i) {
+            auto item = std::make_unique<CItem>();
+            item->m_strItemNumber = std::to_string(1000000000 + i);
+            item->m_strTitle = "Listed item " + std::to_string(i);
+            doc.AddItem(std::move(item));
+        }
+        const std::string path = m_site.WorkFile(name);
+        EXPECT_TRUE(doc.OnSaveDocument(path));
+        return path;
+    }
+
+    // The maker's update folder on the local site offers this version.
+    void Publish(const std::string& version) {
+        m_site.Control("POST", "/_control/update",
+                       "{\"version\":\"" + version + "\",\"files\":[{\"name\":\"notes.txt\",\"content\":\"x\"}]}");
+    }
+
+    LocalSite m_site;
+    CWelcome::UpdateStep m_realStep;
+    std::unique_ptr<CebayApp> m_app;
+    bool m_started = false;
+    std::vector<std::string> m_opened;
+};
 
 }  // namespace bexora::test

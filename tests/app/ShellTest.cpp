@@ -63,57 +63,6 @@ std::vector<std::string> MenuLines(CMainFrame& frame) {
 }
 
 class ShellTest : public ShellFixture {};
-        CMainFrame::s_openUrl = [this](const std::string& url) { m_opened.push_back(url); };
-        SetDialogRunner([](QDialog& d) {
-            // The splash runs its step at once; other dialogs are cancelled.
-            if (auto* splash = dynamic_cast<CWelcome*>(&d)) {
-                return CWelcome::s_updateStep(splash, [](const std::string&) {}) ? int(QDialog::Accepted)
-                                                                                 : int(QDialog::Rejected);
-            }
-            return int(QDialog::Rejected);
-        });
-        TakeShownPrompts();
-    }
-    void TearDown() override {
-        m_app.reset();
-        SetDialogRunner({});
-        TakeShownPrompts();
-    }
-
-    CMainFrame& Start(QStringList args = {}) {
-        args.prepend("bexora");
-        args << "--settings" << QString::fromStdString(m_site.SettingsFile());
-        m_app = std::make_unique<CebayApp>();
-        m_started = m_app->InitInstance(args);
-        EXPECT_TRUE(m_started);
-        return *m_app->MainFrame();
-    }
-
-    std::string WriteList(const std::string& name, int items) {
-        CebayDoc doc;
-        for (int i = 0; i < items; ++i) {
-            auto item = std::make_unique<CItem>();
-            item->m_strItemNumber = std::to_string(1000000000 + i);
-            item->m_strTitle = "Listed item " + std::to_string(i);
-            doc.AddItem(std::move(item));
-        }
-        const std::string path = m_site.WorkFile(name);
-        EXPECT_TRUE(doc.OnSaveDocument(path));
-        return path;
-    }
-
-    // The maker's update folder on the local site offers this version.
-    void Publish(const std::string& version) {
-        m_site.Control("POST", "/_control/update",
-                       "{\"version\":\"" + version + "\",\"files\":[{\"name\":\"notes.txt\",\"content\":\"x\"}]}");
-    }
-
-    LocalSite m_site;
-    CWelcome::UpdateStep m_realStep;
-    std::unique_ptr<CebayApp> m_app;
-    bool m_started = false;
-    std::vector<std::string> m_opened;
-};
 
 TEST_F(ShellTest, MenusCarryEveryItemWithItsCommandId) {
     CMainFrame& frame = Start();
@@ -220,15 +169,20 @@ TEST_F(ShellTest, ListPositionsGiveTheirSplitterLayouts) {
     EXPECT_EQ(frame.Children().size(), 1u);
 }
 
-TEST_F(ShellTest, ListPositionWithoutAListOnlyMovesTheCheckMark) {
+TEST_F(ShellTest, ListPositionWithoutAListIsKeptForTheNextList) {
     CMainFrame& frame = Start();
     frame.ActiveChild()->close();
     ASSERT_TRUE(WaitFor([&] { return frame.Children().empty(); }));
     frame.OnCommand(cmd::kListLeft);
     EXPECT_TRUE(frame.Action(cmd::kListLeft)->isChecked());
     EXPECT_FALSE(frame.Action(cmd::kListBottom)->isChecked());
-    EXPECT_EQ(GetProfileInt("Program exit", "View Pos", -1), -1);
+    EXPECT_EQ(GetProfileInt("Program exit", "View Pos", -1), 2);
     EXPECT_TRUE(frame.Children().empty());
+    // The next list opens with the list on the left.
+    CChildFrame* child = frame.OnFileNew();
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(child->PaneAt(0, 0), child->ListPane());
+    EXPECT_EQ(child->Splitter()->orientation(), Qt::Horizontal);
 }
 
 TEST_F(ShellTest, SplashCancelEndsWithoutMainWindow) {

@@ -14,12 +14,14 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "app/ChildFrame.h"
@@ -67,6 +69,9 @@ protected:
         CMainFrame& frame = Start({QString::fromStdString(m_path)});
         m_frame = &frame;
         frame.show();
+        // Keys reach the window's shortcuts only while it is the active one.
+        QApplication::setActiveWindow(&frame);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&frame));
         CChildFrame* child = frame.ActiveChild();
         EXPECT_NE(child, nullptr);
         return child;
@@ -110,8 +115,13 @@ protected:
     bool ChooseFromMenuBar(int id) {
         m_frame->UpdateCommandUI();
         QAction* action = m_frame->Action(id);
+        std::function<bool(QMenu*)> holds = [&](QMenu* menu) {
+            for (QAction* a : menu->actions())
+                if (a == action || (a->menu() && holds(a->menu()))) return true;
+            return false;
+        };
         for (QAction* top : m_frame->menuBar()->actions()) {
-            if (!top->menu() || !top->menu()->actions().contains(action)) continue;
+            if (!top->menu() || !holds(top->menu())) continue;
             if (!action->isEnabled()) return false;
             action->trigger();
             Settle(100);
@@ -179,7 +189,7 @@ TEST_F(ShellWholeTest, EveryItemCommandRunsOnceFromTheRowMenuTheMenuBarAndTheKey
 
     // Select All by its accelerator selects every row.
     List()->setFocus();
-    QTest::keyClick(m_frame, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(List(), Qt::Key_A, Qt::ControlModifier);
     Settle(50);
     EXPECT_EQ(List()->Core().GetSelectedRows().size(), 3u);
     EXPECT_TRUE(TakeShownPrompts().empty());
@@ -309,12 +319,6 @@ TEST_F(ShellWholeTest, ListPositionGoesThroughTheCloseStepAndIsStored) {
     CebayDoc saved;
     ASSERT_TRUE(saved.OnOpenDocument(m_path));
     EXPECT_EQ(saved.Items().front()->m_strNote, "keep me");
-
-    // With no list open the choice is stored too, for the next list.
-    m_frame->ActiveChild()->close();
-    ASSERT_TRUE(WaitFor([&] { return m_frame->Children().empty(); }));
-    ASSERT_TRUE(ChooseFromMenuBar(cmd::kListBottom));
-    EXPECT_EQ(GetProfileInt("Program exit", "View Pos", -1), 1);
 }
 
 TEST_F(ShellWholeTest, ExportWritesThePathAsTypedWithoutAddingAnExtension) {

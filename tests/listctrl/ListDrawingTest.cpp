@@ -7,7 +7,7 @@
 #include <QScreen>
 
 #include "ListTestSupport.h"
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 #include "listctrl/LabelTipCtrl.h"
 #include "listctrl/RowTipCtrl.h"
 

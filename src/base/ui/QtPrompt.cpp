@@ -4,7 +4,7 @@
 #include <QMessageBox>
 
 #include "base/ui/DialogRunner.h"
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 
 namespace bexora {
 

@@ -25,7 +25,7 @@
 #include "base/ui/DialogRunner.h"
 #include "browser/ui/AddSelection.h"
 #include "browser/ui/CookieBridge.h"
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 #include "site/SiteEndpoints.h"
 
 namespace bexora {

@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 
 #include "base/ui/DialogRunner.h"
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 
 namespace bexora {
 

@@ -12,7 +12,7 @@
 
 #include "base/Prompt.h"
 #include "base/ui/DialogRunner.h"
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 #include "listview/ui/ebayListView.h"
 
 namespace bexora {

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 
 namespace bexora {
 

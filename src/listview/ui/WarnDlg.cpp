@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 
 namespace bexora {
 

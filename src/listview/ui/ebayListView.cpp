@@ -18,7 +18,7 @@
 #include "listview/ui/NoteDlg.h"
 #include "listview/ui/WarnDlg.h"
 #include "browser/ui/AddItemDialog.h"
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 #include "listview/BidSetup.h"
 #include "listview/Export.h"
 #include "listview/ui/BidDlg.h"

@@ -1,4 +1,4 @@
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 
 #include <QList>
 
