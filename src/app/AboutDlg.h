@@ -4,11 +4,13 @@
 
 #include <QDialog>
 
+#include "base/Version.h"
+
 class QPushButton;
 
 namespace bexora {
 
-constexpr const char* kVersionText = "Version 2.0.0.0";
+constexpr const char* kVersionText = "Version " BEXORA_VERSION_TEXT;
 
 class CAboutDlg : public QDialog {
     Q_OBJECT

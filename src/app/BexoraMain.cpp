@@ -8,6 +8,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/ebayApp.h"
+#include "update/ui/URLDownloadDlg.h"
 
 int main(int argc, char** argv) {
     // --help and --version answer without a display.
@@ -28,11 +29,18 @@ int main(int argc, char** argv) {
     }
 
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName("Bexora");
-    QApplication::setDesktopFileName("bexora");
-    bexora::CebayApp bexoraApp;
-    if (!bexoraApp.InitInstance(QApplication::arguments())) return 0;
-    // The program ends when its main window has closed (the last window).
-    return QApplication::exec();
+    int status = 0;
+    {
+        QApplication app(argc, argv);
+        QApplication::setApplicationDisplayName("Bexora");
+        QApplication::setDesktopFileName("bexora");
+        bexora::CebayApp bexoraApp;
+        if (!bexoraApp.InitInstance(QApplication::arguments())) return 0;
+        // The program ends when its main window has closed (the last window).
+        status = QApplication::exec();
+    }
+    // After an update from the menu: the new copy starts only now, when
+    // this one has saved its lists and let go of them.
+    bexora::StartRequestedRestart();
+    return status;
 }

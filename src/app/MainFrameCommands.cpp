@@ -208,7 +208,9 @@ bool CMainFrame::OnCommand(int id) {
     case cmd::kSiteTime: OnSiteTime(); return true;
     case cmd::kOptions: RunOptionsSheet(this, [this] { return AddressText(); }); return true;
     case cmd::kCheckUpdate:
-        if (RunCheckProgramUpdate(this)) close();
+        // The new copy starts once this one has closed and saved; a close
+        // the user cancels cancels the restart too.
+        if (RunCheckProgramUpdate(this) && close()) RestartAfterExit();
         return true;
     case cmd::kWindowNew:
     case cmd::kWindowCascade:

@@ -11,6 +11,8 @@
 #include <functional>
 #include <map>
 
+#include "app/AboutDlg.h"
+
 namespace bexora {
 
 namespace {
@@ -496,7 +498,7 @@ QPixmap SplashPicture(const QSize& size) {
     p.drawText(textArea.adjusted(0, h * 0.2, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, tagline);
     p.setPen(QColor(190, 205, 235));
     p.drawText(QRectF(0, 0, size.width() - margin * 0.6, h - margin * 0.4),
-               Qt::AlignRight | Qt::AlignBottom, "Version 2.0.0.0");
+               Qt::AlignRight | Qt::AlignBottom, kVersionText);
     p.end();
     return QPixmap::fromImage(image);
 }

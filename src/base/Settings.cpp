@@ -115,6 +115,11 @@ const SettingDef MessageLevel   {"Message Level", "Level",           I, 1, nullp
 const SettingDef UpdateUrl      {"Update",        "Update URL",      S, 0, nullptr};
 // Written by the first update; nothing reads it without an update, so 0.
 const SettingDef SettingsVersion{"Settings",      "Version",         I, 0, nullptr};
+// The public key updates are checked against; empty: the maker's, built in.
+// The local test site names its test key here.
+const SettingDef UpdateKey      {"Update",        "UpdateKey",       S, 0, ""};
+// The newest version the user was told to get through the package manager.
+const SettingDef UpdateToldVersion{"Update",      "Told Version",    I, 0, nullptr};
 // Hosts may carry a port ("127.0.0.1:8080").
 const SettingDef SiteItemHost   {"Site", "SiteItemHost",   S, 0, "cgi.ebay.com"};
 const SettingDef SiteTimeHost   {"Site", "SiteTimeHost",   S, 0, "cgi3.ebay.com"};
@@ -140,7 +145,7 @@ const std::vector<const SettingDef*>& All() {
         &UpdateEndDay,  &UpdateEndHour,  &UpdateEndMin,      &AddSel,          &AddSaveDefault,
         &AddShowWindow, &MessageLevel,   &UpdateUrl,         &SettingsVersion, &SiteItemHost,
         &SiteTimeHost,  &SiteSignInHost, &SiteOfferHost,     &SiteMyHost,      &SiteHomeUrl,
-        &SiteDomain,    &VendorSiteUrl,  &SiteCaFile,
+        &SiteDomain,    &VendorSiteUrl,  &SiteCaFile,        &UpdateKey,       &UpdateToldVersion,
     };
     return all;
 }

@@ -41,7 +41,7 @@ extern const SettingDef UpdateMin, UpdateSec, UpdateRecent, UpdateEndDay, Update
     UpdateEndMin;
 extern const SettingDef AddSel, AddSaveDefault, AddShowWindow;
 extern const SettingDef MessageLevel;
-extern const SettingDef UpdateUrl, SettingsVersion;
+extern const SettingDef UpdateUrl, SettingsVersion, UpdateKey, UpdateToldVersion;
 // The auction site and the maker's site.
 extern const SettingDef SiteItemHost, SiteTimeHost, SiteSignInHost, SiteOfferHost, SiteMyHost,
     SiteHomeUrl, SiteDomain, VendorSiteUrl, SiteCaFile;

@@ -89,6 +89,10 @@ int CheckUpdateCommand(const Args& args) {
         return kOk;
     }
     std::cout << "No update is offered.\n";
+    if (!offer.m_strProblem.empty()) {
+        std::cerr << "bexora-cli: " << offer.m_strProblem << "\n";
+        return kFailed;
+    }
     if (!offer.m_bRead) {
         std::cerr << "bexora-cli: no update instruction file at " << UpdateInstructionsUrl() << "\n";
         return kFailed;
@@ -102,7 +106,8 @@ int ApplyUpdateCommand(const Args& args) {
     CUpdateOffer offer = CheckUpdateOffer(folder);
     if (!offer.m_bOffered) {
         std::cout << "No update is offered.\n";
-        return offer.m_bRead ? kOk : kFailed;
+        if (!offer.m_strProblem.empty()) std::cerr << "bexora-cli: " << offer.m_strProblem << "\n";
+        return offer.m_bRead && offer.m_strProblem.empty() ? kOk : kFailed;
     }
     std::cout << "Updating to version " << offer.m_strVersion << " in " << folder << "\n";
     bool complete;
@@ -125,7 +130,8 @@ void AddUpdateCommands(CommandTable& commands) {
     commands.push_back({"apply-update", &ApplyUpdateCommand,
                         "  apply-update [--folder DIR]   download the offered update into DIR (the\n"
                         "                                folder of bexora-cli by default), keeping each\n"
-                        "                                replaced file as NAME.bak\n"});
+                        "                                replaced file as NAME.bak; only what the\n"
+                        "                                maker signed, over https\n"});
 }
 
 }  // namespace bexora::cli

@@ -12,6 +12,7 @@
 
 #include "base/AtomicFile.h"
 #include "base/Settings.h"
+#include "base/Version.h"
 #include "site/PageFetch.h"
 #include "text/TextTools.h"
 
@@ -33,6 +34,7 @@ using namespace bexora::cli;
 
 const char kUsageText[] =
     "Usage: bexora-cli [--settings FILE] COMMAND [ARGS]\n"
+    "       bexora-cli --help | --version\n"
     "\n"
     "Commands:\n"
     "  config get SECTION KEY        print a setting (its default when unset)\n"
@@ -188,6 +190,10 @@ int main(int argc, char** argv) {
             CommandTable commands;
             AddMoreCommands(commands);
             std::cout << UsageText(commands);
+            return kOk;
+        }
+        if (opt == "--version") {
+            std::cout << "Bexora " << bexora::kProgramVersion << "\n";
             return kOk;
         }
         if (opt == "--settings") {

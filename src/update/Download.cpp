@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 
 #include "site/PageFetch.h"
 
@@ -18,6 +19,8 @@ namespace {
 
 struct Target {
     int fd = -1;
+    std::string* text = nullptr;  // instead of fd
+    size_t maxText = 0;
     int writeErrno = 0;
     IDownloadCallback* callback = nullptr;
 };
@@ -25,6 +28,14 @@ struct Target {
 size_t OnData(char* data, size_t size, size_t n, void* user) {
     auto* t = static_cast<Target*>(user);
     size_t len = size * n;
+    if (t->text) {
+        if (t->text->size() + len > t->maxText) {
+            t->writeErrno = EFBIG;
+            return 0;
+        }
+        t->text->append(data, len);
+        return len;
+    }
     size_t done = 0;
     while (done < len) {
         ssize_t w = write(t->fd, data + done, len - done);
@@ -51,8 +62,10 @@ int Perform(CURL* curl, const std::string& url, Target& t) {
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "Mozilla/4.0");
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // Program files come over TLS only, redirects included: whoever could
+    // answer a plain-http request could otherwise run code as the user.
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, static_cast<long>(lim.maxRedirects));
     // A 404 page must never take the place of a program file.
@@ -77,6 +90,7 @@ int Perform(CURL* curl, const std::string& url, Target& t) {
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
         return -1000 - static_cast<int>(status);
     }
+    if (rc == CURLE_UNSUPPORTED_PROTOCOL) return kDownloadNotHttps;
     if (rc != CURLE_OK) return -static_cast<int>(rc);
     // curl notices a connection closed before the announced length; this
     // also covers a server that announces one length and sends more.
@@ -107,9 +121,28 @@ int DownloadToFile(const std::string& url, const std::string& path, IDownloadCal
     return code;
 }
 
+int DownloadToString(const std::string& url, std::string& text, size_t maxBytes) {
+    text.clear();
+    Target t;
+    t.text = &text;
+    t.maxText = maxBytes;
+    CURL* curl = curl_easy_init();
+    int code = curl ? Perform(curl, url, t) : -static_cast<int>(CURLE_FAILED_INIT);
+    if (curl) curl_easy_cleanup(curl);
+    if (code != 0) text.clear();
+    return code;
+}
+
+bool IsHttpsUrl(const std::string& url) {
+    return url.size() > 8 && strncasecmp(url.c_str(), "https://", 8) == 0;
+}
+
 std::string DownloadStatusText(int code) {
     if (code >= 0) return "No message available.";
     if (code == kDownloadAborted) return "The download was cancelled.";
+    if (code == kDownloadNotHttps)
+        return "The update site sent the program to an address that is not https; nothing was "
+               "downloaded from it.";
     if (code == kDownloadShort) return "The server ended the file before all of it had arrived.";
     if (code <= -2000 && code > -3000) return std::string("Cannot write the file: ") + std::strerror(-2000 - code);
     if (code <= -1000 && code > -2000)

@@ -25,10 +25,19 @@ public:
 // kDownloadShort: fewer bytes arrived than the server announced.
 constexpr int kDownloadAborted = -42;  // CURLE_ABORTED_BY_CALLBACK
 constexpr int kDownloadShort = -3000;
+// The address, or a redirect on the way, is not https.
+constexpr int kDownloadNotHttps = -3001;
 
-// Downloads url (http or https; redirects followed) into path, which is
-// replaced. On failure path does not exist afterwards.
+// Downloads url (https only, redirects followed, each of them https too)
+// into path, which is replaced. On failure path does not exist afterwards.
 int DownloadToFile(const std::string& url, const std::string& path, IDownloadCallback* callback);
+
+// The same into memory, at most maxBytes (more is a failure); text is empty
+// after a failure.
+int DownloadToString(const std::string& url, std::string& text, size_t maxBytes);
+
+// True for an address that starts with "https://" (in any letter case).
+bool IsHttpsUrl(const std::string& url);
 
 // A short text for a status code, or "No message available." for one that
 // has none.

@@ -1,8 +1,10 @@
 #include "update/UpdateCheck.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -12,6 +14,8 @@
 #include "site/PageFetch.h"
 #include "site/SiteEndpoints.h"
 #include "text/TextTools.h"
+#include "update/Download.h"
+#include "update/UpdateSignature.h"
 
 namespace bexora {
 
@@ -48,7 +52,31 @@ std::string ReadLink(const char* link) {
     return path;
 }
 
+bool ParseCheck(const std::string& line, CUpdateInstructions::Check& check) {
+    const std::string value = Trim(Mid(line, 3, 100), kBlanks);
+    const size_t blank = value.find_first_of(kBlanks);
+    if (blank != 64) return false;
+    std::string hex = Lower(value.substr(0, 64));
+    if (hex.find_first_not_of("0123456789abcdef") != std::string::npos) return false;
+    const std::string size = Trim(value.substr(blank), kBlanks);
+    if (size.empty() || size.size() > 19 || size.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    check.m_strSha256 = hex;
+    check.m_nSize = std::strtoull(size.c_str(), nullptr, 10);
+    return true;
+}
+
+std::atomic<int> g_testUid{-1};
+
+// update.txt is a few hundred bytes; anything near this is not one.
+constexpr size_t kMaxInstructionBytes = 1u << 20;
+
 }  // namespace
+
+bool CUpdateInstructions::Complete() const {
+    return m_bValid && m_nFiles >= 0 && m_files.size() == static_cast<size_t>(m_nFiles) &&
+           m_checks.size() == m_files.size();
+}
 
 int UpdateVersionNumber(const std::string& versionLine) {
     std::string digits = VersionText(versionLine);
@@ -81,6 +109,11 @@ CUpdateInstructions ParseUpdateInstructions(const std::string& text) {
         if (line.empty()) break;
         in.m_files.push_back(Trim(Mid(line, 3, 100), kBlanks));
     }
+    for (size_t i = 0; i < in.m_files.size(); ++i) {
+        CUpdateInstructions::Check check;
+        if (!ParseCheck(next(), check)) break;
+        in.m_checks.push_back(check);
+    }
     return in;
 }
 
@@ -92,21 +125,64 @@ std::string ProgramFolder() {
 
 std::string UpdateInstructionsUrl() { return site::UpdateBaseUrl() + kUpdateFileName; }
 
+void SetUpdateUidForTests(int uid) { g_testUid.store(uid); }
+
+std::string SelfUpdateProblem(const std::string& folder) {
+    const int testUid = g_testUid.load();
+    const uid_t uid = testUid >= 0 ? static_cast<uid_t>(testUid) : geteuid();
+    if (uid == 0)
+        return "Bexora does not update itself while it runs as root. Please update it through "
+               "your package manager.";
+    struct stat st {};
+    // Root may write anywhere, so a test that pretends to be another user
+    // reads the folder's owner and mode instead of asking the kernel.
+    const bool writable = stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid &&
+                          (st.st_mode & S_IWUSR) && (testUid >= 0 || access(folder.c_str(), W_OK) == 0);
+    if (!writable)
+        return "Bexora is installed in a folder you do not own or cannot write (" + folder +
+               "), so it cannot update itself. Please update it through your package manager.";
+    return {};
+}
+
 CUpdateOffer CheckUpdateOffer(const std::string& folder) {
     CUpdateOffer offer;
-    std::string text;
-    if (FetchPage(UpdateInstructionsUrl(), text).empty()) return offer;
+    const std::string url = UpdateInstructionsUrl();
+    if (!IsHttpsUrl(url)) {
+        offer.m_strProblem = "The update address " + url +
+                             " does not start with https://, so no update is taken from it.";
+        return offer;
+    }
+    std::string text, signature;
+    int code = DownloadToString(url, text, kMaxInstructionBytes);
+    if (code == kDownloadNotHttps)
+        offer.m_strProblem = "The update site sent the check to an address that is not https.";
+    if (code != 0) return offer;
     // Only the first two lines matter here, read as the line reader gives them.
     CLineReader reader;
     reader.NextLine(text, true);
     if (Lower(reader.NextLine(text)) != "[update]") return offer;
     offer.m_bRead = true;
-    // A copy that cannot be written shows up when the download opens it.
-    WriteTextFile(text, folder + "/" + kUpdateFileName);
+    if (DownloadToString(url + ".sig", signature, 4096) != 0 ||
+        !VerifyUpdateSignature(text, signature, UpdatePublicKey())) {
+        offer.m_strProblem =
+            "The update on the maker's site does not carry the maker's signature (it may have been "
+            "cut short or changed on its way). Nothing was installed.";
+        return offer;
+    }
     std::string versionLine = reader.NextLine(text);
     offer.m_strVersion = VersionText(versionLine);
     offer.m_nVersion = UpdateVersionNumber(versionLine);
     offer.m_bOffered = offer.m_nVersion > kInstalledVersion;
+    if (!offer.m_bOffered) return offer;
+    if (std::string problem = SelfUpdateProblem(folder); !problem.empty()) {
+        offer.m_bOffered = false;
+        offer.m_bManaged = true;
+        offer.m_strProblem = "Version " + offer.m_strVersion + " of Bexora is available.\n" + problem;
+        return offer;
+    }
+    // A copy that cannot be written shows up when the download opens it.
+    AtomicWriteFile(folder + "/" + kUpdateSignatureName, signature, 0644);
+    WriteTextFile(text, folder + "/" + kUpdateFileName);
     return offer;
 }
 

@@ -1,14 +1,22 @@
 #include "update/UpdateDownload.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 #include <system_error>
 
 #include "base/AtomicFile.h"
 #include "base/Settings.h"
 #include "update/UpdateCheck.h"
+#include "update/UpdateSignature.h"
 
 namespace bexora {
 
@@ -20,10 +28,66 @@ std::string DownloadingText(int i, int n) {
     return "Downloading file " + std::to_string(i) + " of " + std::to_string(n);
 }
 
+const char kStagePrefix[] = ".bexora-update.";
+
+void RemoveFolder(const std::string& path) {
+    if (DIR* d = opendir(path.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") unlink((path + "/" + n).c_str());
+        }
+        closedir(d);
+    }
+    rmdir(path.c_str());
+}
+
 }  // namespace
 
+CUpdateLock::CUpdateLock(const std::string& folder) {
+    m_fd = open((folder + "/" + kUpdateLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_fd < 0) {
+        m_strError = std::strerror(errno);
+        return;
+    }
+    if (flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        m_bBusy = errno == EWOULDBLOCK;
+        m_strError = std::strerror(errno);
+        close(m_fd);
+        m_fd = -1;
+    }
+}
+
+CUpdateLock::~CUpdateLock() {
+    if (m_fd >= 0) close(m_fd);  // the lock goes with the descriptor
+}
+
+CStagingFolder::CStagingFolder(const std::string& folder) {
+    // Left-overs of an update that was killed half-way; the lock is held.
+    if (DIR* d = opendir(folder.c_str())) {
+        std::vector<std::string> old;
+        while (dirent* e = readdir(d))
+            if (std::strncmp(e->d_name, kStagePrefix, sizeof kStagePrefix - 1) == 0 &&
+                std::strcmp(e->d_name, kUpdateLockName) != 0)
+                old.push_back(folder + "/" + e->d_name);
+        closedir(d);
+        for (const std::string& o : old) RemoveFolder(o);
+    }
+    // Inside the program folder, so every swap is a rename on one file system.
+    std::string tmpl = folder + "/" + kStagePrefix + "XXXXXX";
+    if (mkdtemp(tmpl.data()))
+        m_strPath = tmpl;
+    else
+        m_strError = std::strerror(errno);
+}
+
+CStagingFolder::~CStagingFolder() {
+    if (!m_strPath.empty()) RemoveFolder(m_strPath);
+}
+
 bool IsPlainFileName(const std::string& name) {
-    if (name.empty() || name == kUpdateTempName) return false;
+    if (name.empty() || name == kUpdateTempName || name == kUpdateFileName ||
+        name == kUpdateSignatureName || name.rfind(kStagePrefix, 0) == 0)
+        return false;
     if (name.find("..") != std::string::npos) return false;
     for (unsigned char c : name)
         if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
@@ -113,33 +177,40 @@ UpdateEnding CUpdateDownload::OnSecondButton() {
 }
 
 void CUpdateDownload::Fail(const std::string& statusText) {
+    if (m_nLastResult.load() >= 0) m_nLastResult.store(-1);
     m_view.SetFileLine(kFailedLine);
     m_view.SetStatusLine(statusText);
     m_view.EnableButton(UpdateButton::First, false);
     m_view.EnableButton(UpdateButton::Second, true);
 }
 
-void CUpdateDownload::ReplaceFile(const std::string& name) {
-    const std::string file = m_strFolder + "/" + name;
-    const std::string bak = file + ".bak";
-    const std::string tmp = m_strFolder + "/" + kUpdateTempName;
-    // The new file gets the permission bits of the one it replaces, so the
-    // program binary stays runnable.
-    struct stat st {};
-    if (stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) chmod(tmp.c_str(), st.st_mode & 07777);
-    // Each step is tried even when the one before failed.
-    std::remove(bak.c_str());
-    std::rename(file.c_str(), bak.c_str());
-    std::rename(tmp.c_str(), file.c_str());
-}
-
 void CUpdateDownload::ApplyUpdate() {
-    std::string text;
+    // One updater per folder: two would share the staging names and swap
+    // each other's files away.
+    CUpdateLock lock(m_strFolder);
+    if (!lock.Held()) {
+        Fail(lock.Busy() ? "Another update of Bexora is running in this folder. Please wait until it "
+                           "has finished."
+                         : "The update cannot lock its folder: " + lock.Error());
+        return;
+    }
+    if (std::string problem = SelfUpdateProblem(m_strFolder); !problem.empty()) {
+        Fail(problem);
+        return;
+    }
+    std::string text, signature;
     if (!ReadWholeFile(m_strFolder + "/" + kUpdateFileName, text)) {
         m_view.ShowMessage("Error open update instruction", PromptIcon::Error);
         // The dialog must still be closable with its second button.
         m_nLastResult.store(-1);
         m_view.EnableButton(UpdateButton::Second, true);
+        return;
+    }
+    // The local copy is checked again: it may be older than this program's
+    // check, or changed since.
+    if (!ReadWholeFile(m_strFolder + "/" + kUpdateSignatureName, signature) ||
+        !VerifyUpdateSignature(text, signature, UpdatePublicKey())) {
+        Fail("The update instruction does not carry the maker's signature. Nothing was replaced.");
         return;
     }
     CUpdateInstructions in = ParseUpdateInstructions(text);
@@ -148,25 +219,56 @@ void CUpdateDownload::ApplyUpdate() {
         m_view.EnableButton(UpdateButton::Second, true);
         return;
     }
-    CCallback callback(this);
-    for (int i = 1; i <= in.m_nFiles; ++i) {
-        const size_t idx = static_cast<size_t>(i - 1);
-        const std::string name = idx < in.m_files.size() ? in.m_files[idx] : std::string();
-        m_view.SetFileLine(DownloadingText(i, in.m_nFiles));
+    for (const std::string& name : in.m_files) {
         if (!IsPlainFileName(name)) {
-            m_nLastResult.store(-1);
             Fail(name.empty() ? "The update instruction names no file here."
                               : "The update instruction names the file \"" + name +
                                     "\", which is not a plain file name.");
             return;
         }
-        int code = DownloadToFile(in.m_strBaseUrl + name, m_strFolder + "/" + kUpdateTempName, &callback);
+    }
+    if (!in.Complete()) {
+        Fail("The update instruction does not name every file with its checksum. Nothing was replaced.");
+        return;
+    }
+    if (in.m_nFiles > 0 && !IsHttpsUrl(in.m_strBaseUrl)) {
+        Fail("The update's download address " + in.m_strBaseUrl +
+             " does not start with https://. Nothing was downloaded.");
+        return;
+    }
+
+    CStagingFolder stage(m_strFolder);
+    if (!stage.Ok()) {
+        Fail("Cannot make the update's staging folder: " + stage.Error());
+        return;
+    }
+    // Everything is downloaded and checked before anything is replaced.
+    CCallback callback(this);
+    for (int i = 1; i <= in.m_nFiles; ++i) {
+        const size_t idx = static_cast<size_t>(i - 1);
+        const std::string& name = in.m_files[idx];
+        m_view.SetFileLine(DownloadingText(i, in.m_nFiles));
+        const std::string staged = stage.Path() + "/" + name;
+        int code = DownloadToFile(in.m_strBaseUrl + name, staged, &callback);
         m_nLastResult.store(code);
         if (code < 0) {
             Fail(DownloadStatusText(code));
             return;
         }
-        ReplaceFile(name);
+        std::string hex;
+        uint64_t size = 0;
+        if (!Sha256File(staged, hex, size) || hex != in.m_checks[idx].m_strSha256 ||
+            size != in.m_checks[idx].m_nSize) {
+            Fail("The file \"" + name +
+                 "\" is not the one the maker signed (its checksum or size differ). Nothing was "
+                 "replaced.");
+            return;
+        }
+    }
+    std::string swapError;
+    if (!SwapFiles(in, stage.Path(), swapError)) {
+        Fail(swapError);
+        return;
     }
     Settings().WriteInt(setting::SettingsVersion, in.m_nVersion);
     m_view.SetFileLine("Update completed successfully!");
@@ -177,6 +279,82 @@ void CUpdateDownload::ApplyUpdate() {
     m_view.SetButtonText(UpdateButton::Second, "Restart");
     m_view.EnableButton(UpdateButton::Second, true);
     m_view.FocusButton(UpdateButton::Second);
+}
+
+bool CUpdateDownload::SwapFiles(const CUpdateInstructions& in, const std::string& stage,
+                                std::string& error) {
+    // What was done to each file, so that a failure can undo it.
+    struct Step {
+        std::string file, bak, staged, oldBak;
+        bool existed = false, bakMoved = false, bakLinked = false, swapped = false;
+    };
+    std::vector<Step> done;
+    auto rollBack = [&] {
+        for (auto it = done.rbegin(); it != done.rend(); ++it) {
+            if (it->swapped) {
+                // The .bak is a second name of the old file: renaming it
+                // back restores the file in one step.
+                if (it->existed)
+                    std::rename(it->bak.c_str(), it->file.c_str());
+                else
+                    unlink(it->file.c_str());
+            } else if (it->bakLinked) {
+                unlink(it->bak.c_str());
+            }
+            if (it->bakMoved) std::rename(it->oldBak.c_str(), it->bak.c_str());
+        }
+    };
+    auto fail = [&](const std::string& name, const std::string& why) {
+        rollBack();
+        error = "The file \"" + name + "\" could not be replaced (" + why +
+                "). Every file was put back as it was.";
+        return false;
+    };
+    for (size_t i = 0; i < in.m_files.size(); ++i) {
+        const std::string& name = in.m_files[i];
+        Step step;
+        step.file = m_strFolder + "/" + name;
+        step.bak = step.file + ".bak";
+        step.staged = stage + "/" + name;
+        step.oldBak = stage + "/" + name + ".oldbak";
+        struct stat st {};
+        if (lstat(step.file.c_str(), &st) == 0) {
+            if (!S_ISREG(st.st_mode)) return fail(name, "it is not a plain file");
+            step.existed = true;
+            // A file that is already the new one keeps its .bak: running
+            // the same update twice must not lose the last good copy.
+            std::string hex;
+            uint64_t size = 0;
+            if (Sha256File(step.file, hex, size) && hex == in.m_checks[i].m_strSha256 &&
+                size == in.m_checks[i].m_nSize)
+                continue;
+            // The run bits of the file it replaces, never set-uid or set-gid.
+            chmod(step.staged.c_str(), st.st_mode & 0777);
+        }
+        struct stat bst {};
+        if (lstat(step.bak.c_str(), &bst) == 0) {
+            if (std::rename(step.bak.c_str(), step.oldBak.c_str()) != 0)
+                return fail(name, std::strerror(errno));
+            step.bakMoved = true;
+        }
+        if (step.existed) {
+            if (link(step.file.c_str(), step.bak.c_str()) != 0) {
+                int e = errno;
+                done.push_back(step);
+                return fail(name, std::strerror(e));
+            }
+            step.bakLinked = true;
+        }
+        // rename replaces the name in one step: the file always exists.
+        if (std::rename(step.staged.c_str(), step.file.c_str()) != 0) {
+            int e = errno;
+            done.push_back(step);
+            return fail(name, std::strerror(e));
+        }
+        step.swapped = true;
+        done.push_back(step);
+    }
+    return true;
 }
 
 }  // namespace bexora

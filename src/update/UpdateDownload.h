@@ -1,8 +1,9 @@
 #pragma once
 // The update dialog's workings without its window: the two buttons, the
-// worker that downloads the files of the local "update.txt" one by one,
-// keeps each replaced file as NAME.bak and records the new version, and the
-// progress callback. A front end (the Qt dialog, bexora-cli) implements
+// worker that downloads the files of the local, signed "update.txt" into a
+// staging folder and checks each against its signed checksum, and only then
+// swaps them all in (each replaced file kept as NAME.bak, every swap undone
+// if one fails) and records the new version; and the progress callback. A front end (the Qt dialog, bexora-cli) implements
 // IUpdateView and forwards its button presses here.
 
 #include <atomic>
@@ -14,6 +15,44 @@
 #include "update/Download.h"
 
 namespace bexora {
+
+struct CUpdateInstructions;
+
+// The lock file that keeps a second updater of the same folder out.
+constexpr const char kUpdateLockName[] = ".bexora-update.lock";
+
+// An exclusive flock on folder's lock file, held while it lives; never waits.
+class CUpdateLock {
+public:
+    explicit CUpdateLock(const std::string& folder);
+    ~CUpdateLock();
+    CUpdateLock(const CUpdateLock&) = delete;
+    CUpdateLock& operator=(const CUpdateLock&) = delete;
+    bool Held() const { return m_fd >= 0; }
+    bool Busy() const { return m_bBusy; }  // another updater holds it
+    const std::string& Error() const { return m_strError; }
+
+private:
+    int m_fd = -1;
+    bool m_bBusy = false;
+    std::string m_strError;
+};
+
+// A fresh folder inside the update folder where the files are downloaded
+// and checked before any is swapped in; removed with what is left in it.
+class CStagingFolder {
+public:
+    explicit CStagingFolder(const std::string& folder);
+    ~CStagingFolder();
+    CStagingFolder(const CStagingFolder&) = delete;
+    CStagingFolder& operator=(const CStagingFolder&) = delete;
+    bool Ok() const { return !m_strPath.empty(); }
+    const std::string& Path() const { return m_strPath; }
+    const std::string& Error() const { return m_strError; }
+
+private:
+    std::string m_strPath, m_strError;
+};
 
 // The dialog's controls by their resource ids.
 enum class UpdateButton { First = 1057, Second = 1058 };
@@ -72,7 +111,9 @@ public:
 private:
     friend class CCallback;
     void Fail(const std::string& statusText);
-    void ReplaceFile(const std::string& name);
+    // Puts every staged file in place, keeping each replaced one as
+    // NAME.bak; on a failure puts back all it had done (error says why).
+    bool SwapFiles(const CUpdateInstructions& in, const std::string& stage, std::string& error);
 
     IUpdateView& m_view;
     std::string m_strFolder;
@@ -85,7 +126,7 @@ private:
 
 // The file names an update may write: a plain name in the update folder.
 // Empty names, names holding "/", "\", ".." or a control character, and the
-// temporary file's own name are refused (an instruction file could otherwise
+// update's own file names are refused (an instruction file could otherwise
 // write anywhere the program may).
 bool IsPlainFileName(const std::string& name);
 

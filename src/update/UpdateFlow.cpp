@@ -1,6 +1,7 @@
 #include "update/UpdateFlow.h"
 
 #include "base/Prompt.h"
+#include "base/Settings.h"
 #include "update/UpdateCheck.h"
 
 namespace bexora {
@@ -9,8 +10,18 @@ bool SplashUpdateCheck(const std::string& folder,
                        const std::function<void(const std::string&)>& setStatus,
                        const RunUpdateDialog& runDialog) {
     setStatus("Checking the program update...");
-    if (!CheckForUpdate(folder)) {
+    const CUpdateOffer offer = CheckUpdateOffer(folder);
+    if (offer.m_bManaged) {
+        // Told once per version, not at every start.
+        if (Settings().GetInt(setting::UpdateToldVersion) != offer.m_nVersion) {
+            ShowPrompt(offer.m_strProblem, PromptButtons::Ok, PromptIcon::Information);
+            Settings().WriteInt(setting::UpdateToldVersion, offer.m_nVersion);
+        }
         setStatus("You are using the lastest version");
+        return true;
+    }
+    if (!offer.m_bOffered) {
+        setStatus(offer.m_strProblem.empty() ? "You are using the lastest version" : "Error updating ...");
         return true;
     }
     if (runDialog()) {
@@ -22,7 +33,13 @@ bool SplashUpdateCheck(const std::string& folder,
 }
 
 bool CheckProgramUpdateCommand(const std::string& folder, const RunUpdateDialog& runDialog) {
-    if (!CheckForUpdate(folder)) {
+    const CUpdateOffer offer = CheckUpdateOffer(folder);
+    if (!offer.m_strProblem.empty()) {
+        ShowPrompt(offer.m_strProblem, PromptButtons::Ok,
+                   offer.m_bManaged ? PromptIcon::Information : PromptIcon::Error);
+        return false;
+    }
+    if (!offer.m_bOffered) {
         ShowPrompt("No Update available right now.\nPlease check back later.");
         return false;
     }

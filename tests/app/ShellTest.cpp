@@ -2,6 +2,7 @@
 // site (its maker's pages stand in for the first-run and what's-new pages).
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <QAction>
@@ -378,8 +379,17 @@ TEST_F(ShellTest, UpdateCheckFromTheSplashAndTheToolsMenu) {
               std::vector<std::string>{"No Update available right now.\nPlease check back later."});
 
     // A newer one: the update dialog runs; closed without Restart, the
-    // main window stays and says so.
-    Publish("1.1.0.0");
+    // main window stays and says so. Run as root, the program only says to
+    // use the package manager.
+    Publish("2.1.0.0");
+    if (geteuid() == 0) {
+        frame.OnCommand(cmd::kCheckUpdate);
+        auto prompts = TakeShownPrompts();
+        ASSERT_EQ(prompts.size(), 1u);
+        EXPECT_NE(prompts[0].find("package manager"), std::string::npos) << prompts[0];
+        EXPECT_TRUE(frame.isVisible());
+        return;
+    }
     bool dialogShown = false;
     SetDialogRunner([&](QDialog& d) {
         dialogShown |= d.inherits("bexora::CURLDownloadDlg");

@@ -18,8 +18,9 @@ struct ProcessResult {
     std::string err;
 };
 
+// asUid >= 0: the child drops to that user (and group) first; only root can.
 inline ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                                const std::string& input = "") {
+                                const std::string& input = "", int asUid = -1) {
     int in[2], out[2], err[2];
     if (pipe(in) || pipe(out) || pipe(err)) return {};
     pid_t pid = fork();
@@ -28,6 +29,8 @@ inline ProcessResult RunProcess(const std::string& program, const std::vector<st
         dup2(out[1], 1);
         dup2(err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+        if (asUid >= 0 && (setgid(static_cast<gid_t>(asUid)) != 0 || setuid(static_cast<uid_t>(asUid)) != 0))
+            _exit(126);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(program.c_str()));
         for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));

@@ -1,8 +1,10 @@
-// The self-update against the local auction site's update folder: the check,
-// the file-by-file download with its ".bak" copies, and the ways it fails.
+// The self-update against the local auction site's signed update folder: the
+// check, the download into a staging folder, the swap with its ".bak"
+// copies, and the ways it fails.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <condition_variable>
 #include <functional>
@@ -13,6 +15,7 @@
 #include "update/UpdateCheck.h"
 #include "update/UpdateDownload.h"
 #include "update/UpdateFlow.h"
+#include "update/UpdateSignature.h"
 
 namespace bexora {
 namespace {
@@ -74,10 +77,18 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_site.Ok());
         m_folder = m_site.Dir() + "/app";
-        ASSERT_TRUE(MakeDirs(m_folder));
+        ASSERT_TRUE(MakeDirs(m_folder, 0755));
+        // The tests run as root, which never self-updates: they act as a
+        // user who owns the program folder.
+        SetUpdateUidForTests(kUser);
+        ASSERT_EQ(chown(m_folder.c_str(), kUser, kUser), 0);
         TakeShownPrompts();
     }
-    void TearDown() override { CloseThreadConnections(); }
+    void TearDown() override {
+        SetUpdateUidForTests(-1);
+        CloseThreadConnections();
+    }
+    static constexpr int kUser = 4242;
 
     std::string AppFile(const std::string& name) const { return m_folder + "/" + name; }
     static std::string Read(const std::string& path) {
@@ -108,8 +119,9 @@ protected:
         m_site.Control("POST", "/_control/update", j.Dump());
     }
     std::string FilesBase() {
-        return "http://" + Settings().GetString(setting::SiteItemHost) + "/vendor/files/";
+        return "https://" + Settings().GetString(setting::SiteSignInHost) + "/vendor/files/";
     }
+    std::string HttpsVendor() { return "https://" + Settings().GetString(setting::SiteSignInHost) + "/vendor/"; }
     // Presses "&Update" and waits for the worker to end.
     void RunUpdate(CUpdateDownload& dlg) {
         dlg.OnInitDialog();
@@ -123,21 +135,27 @@ protected:
     CRecordingView m_view;
 };
 
-TEST_F(UpdateTest, CheckOffersOnlyVersionsAbove1099) {
-    Publish("1.0.9.9", {});
+TEST_F(UpdateTest, CheckOffersOnlyVersionsAboveTheProgramsOwn) {
+    // The version About shows is the one compared (2.0.0.0 gives 2000).
+    EXPECT_EQ(kInstalledVersion, UpdateVersionNumber(std::string("Version=") + kProgramVersion));
+    Publish(kProgramVersion, {});
     EXPECT_FALSE(CheckForUpdate(m_folder));
     Publish("1.1.0.0", {});
+    EXPECT_FALSE(CheckForUpdate(m_folder));
+    Publish("2.1.0.0", {});
     CUpdateOffer offer = CheckUpdateOffer(m_folder);
     EXPECT_TRUE(offer.m_bOffered);
-    EXPECT_EQ(offer.m_nVersion, 1100);
-    EXPECT_EQ(offer.m_strVersion, "1.1.0.0");
+    EXPECT_EQ(offer.m_nVersion, 2100);
+    EXPECT_EQ(offer.m_strVersion, "2.1.0.0");
+    EXPECT_EQ(offer.m_strProblem, "");
     // The local copy is written and read back under the one name.
-    EXPECT_EQ(Read(AppFile("update.txt")).substr(0, 25), "[update]\nVersion=1.1.0.0\n");
+    EXPECT_EQ(Read(AppFile("update.txt")).substr(0, 25), "[update]\nVersion=2.1.0.0\n");
+    EXPECT_TRUE(Exists(AppFile("update.txt.sig")));
     EXPECT_FALSE(Exists(AppFile("Update.txt")));
 }
 
 TEST_F(UpdateTest, CheckReadsTheHeaderInAnyCaseAndNothingElse) {
-    PublishRaw("[UPDATE]\r\nVersion=1.2.0.0\r\n");
+    PublishRaw("[UPDATE]\r\nVersion=2.2.0.0\r\n");
     EXPECT_TRUE(CheckForUpdate(m_folder));
     std::remove(AppFile("update.txt").c_str());
 
@@ -147,7 +165,7 @@ TEST_F(UpdateTest, CheckReadsTheHeaderInAnyCaseAndNothingElse) {
     EXPECT_FALSE(CheckForUpdate(m_folder));
     m_site.Fault(R"({"path":"/vendor/update.txt","status":404})");
     EXPECT_FALSE(CheckForUpdate(m_folder));
-    Settings().WriteString(setting::UpdateUrl, "http://127.0.0.1:1/vendor/");
+    Settings().WriteString(setting::UpdateUrl, "https://127.0.0.1:1/vendor/");
     EXPECT_FALSE(CheckForUpdate(m_folder));
     EXPECT_FALSE(Exists(AppFile("update.txt")));
 }
@@ -155,8 +173,14 @@ TEST_F(UpdateTest, CheckReadsTheHeaderInAnyCaseAndNothingElse) {
 TEST(UpdateInstructionsTest, ValuesAreCutAtTheirOffsets) {
     CUpdateInstructions in = ParseUpdateInstructions(
         "[Update]\r\n\r\nVersion=  1.1.0.0  \r\nNotes\r\nBase=  http://h/f/ \r\n"
-        "NumberOfFiles=   2\r\nF1=  bexora \r\nF2=readme.txt");
+        "NumberOfFiles=   2\r\nF1=  bexora \r\nF2=readme.txt\r\n"
+        "H1= 2CF24DBA5FB0A30E26E83B2AC5B9E29E1B161E5C1FA7425E73043362938B9824 5\r\nH2=abc 3");
     EXPECT_TRUE(in.m_bValid);
+    // Checksums are read in lower case; a malformed line ends them.
+    ASSERT_EQ(in.m_checks.size(), 1u);
+    EXPECT_EQ(in.m_checks[0].m_strSha256, Sha256Hex("hello"));
+    EXPECT_EQ(in.m_checks[0].m_nSize, 5u);
+    EXPECT_FALSE(in.Complete());
     EXPECT_EQ(in.m_nVersion, 1100);
     EXPECT_EQ(in.m_strBaseUrl, "http://h/f/");
     EXPECT_EQ(in.m_nFiles, 2);
@@ -167,11 +191,14 @@ TEST(UpdateInstructionsTest, ValuesAreCutAtTheirOffsets) {
     EXPECT_EQ(UpdateVersionNumber("Version=9999999999"), INT_MAX);
     EXPECT_EQ(UpdateVersionNumber("Version=beta"), 0);
     EXPECT_FALSE(ParseUpdateInstructions("update\nVersion=1.1.0.0\n").m_bValid);
+    // A file cut off after its names has no checksums.
+    EXPECT_FALSE(ParseUpdateInstructions("[update]\nV=\nN\nBase=x\nNumberOfFiles=1\nF1=a\n").Complete());
+    EXPECT_TRUE(ParseUpdateInstructions("[update]\nV=\nN\nBase=x\nNumberOfFiles=0\n").Complete());
 }
 
 TEST_F(UpdateTest, ThreeFilesAreReplacedKeepingBakCopiesAndTheRunBit) {
     const std::string big(300000, 'x');
-    Publish("1.1.0.0", {{"bexora", "new binary"}, {"readme.txt", big}, {"extra.dat", "added"}});
+    Publish("2.1.0.0", {{"bexora", "new binary"}, {"readme.txt", big}, {"extra.dat", "added"}});
     ASSERT_TRUE(CheckForUpdate(m_folder));
     ASSERT_TRUE(AtomicWriteFile(AppFile("bexora"), "old binary", 0755));
     ASSERT_TRUE(AtomicWriteFile(AppFile("readme.txt"), "old readme", 0644));
@@ -191,7 +218,7 @@ TEST_F(UpdateTest, ThreeFilesAreReplacedKeepingBakCopiesAndTheRunBit) {
     ASSERT_EQ(stat(AppFile("bexora").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0755u);
 
-    EXPECT_EQ(StoredVersion(), 1100);
+    EXPECT_EQ(StoredVersion(), 2100);
     EXPECT_EQ(Settings().GetInt(setting::FirstRun), 2);
     EXPECT_EQ(m_view.FileLine(), "Update completed successfully!");
     EXPECT_EQ(m_view.StatusLine(), "Please restart the program now ...");
@@ -208,18 +235,18 @@ TEST_F(UpdateTest, ThreeFilesAreReplacedKeepingBakCopiesAndTheRunBit) {
 }
 
 TEST_F(UpdateTest, NoFilesCompletesAtOnce) {
-    Publish("1.1.0.0", {});
+    Publish("2.1.0.0", {});
     ASSERT_TRUE(CheckForUpdate(m_folder));
     CUpdateDownload dlg(m_view, m_folder);
     RunUpdate(dlg);
-    EXPECT_EQ(StoredVersion(), 1100);
+    EXPECT_EQ(StoredVersion(), 2100);
     EXPECT_EQ(Settings().GetInt(setting::FirstRun), 2);
     EXPECT_EQ(m_view.Text(UpdateButton::Second), "Restart");
     EXPECT_EQ(dlg.OnSecondButton(), UpdateEnding::Ok);
 }
 
-TEST_F(UpdateTest, ADownloadCutShortLeavesTheOldFileAndNoVersion) {
-    Publish("1.1.0.0", {{"one.dat", "new one"}, {"two.dat", std::string(100000, 'n')}});
+TEST_F(UpdateTest, ADownloadCutShortReplacesNothing) {
+    Publish("2.1.0.0", {{"one.dat", "new one"}, {"two.dat", std::string(100000, 'n')}});
     ASSERT_TRUE(CheckForUpdate(m_folder));
     ASSERT_TRUE(AtomicWriteFile(AppFile("one.dat"), "old one"));
     ASSERT_TRUE(AtomicWriteFile(AppFile("two.dat"), "old two"));
@@ -228,7 +255,8 @@ TEST_F(UpdateTest, ADownloadCutShortLeavesTheOldFileAndNoVersion) {
     CUpdateDownload dlg(m_view, m_folder);
     RunUpdate(dlg);
 
-    EXPECT_EQ(Read(AppFile("one.dat")), "new one");  // earlier files stay replaced
+    EXPECT_EQ(Read(AppFile("one.dat")), "old one");  // all or nothing
+    EXPECT_FALSE(Exists(AppFile("one.dat.bak")));
     EXPECT_EQ(Read(AppFile("two.dat")), "old two");
     EXPECT_FALSE(Exists(AppFile("two.dat.bak")));
     EXPECT_FALSE(Exists(AppFile("bexora.tmp")));
@@ -244,8 +272,8 @@ TEST_F(UpdateTest, ADownloadCutShortLeavesTheOldFileAndNoVersion) {
 TEST_F(UpdateTest, AnErrorAnswerNeverTakesAFilesPlace) {
     // update.txt names a file the server does not have: its 404 page must
     // not become the program.
-    PublishRaw("[update]\nVersion=1.1.0.0\nNotes\nBase=" + FilesBase() +
-               "\nNumberOfFiles=1\nF1=bexora\n");
+    PublishRaw("[update]\nVersion=2.1.0.0\nNotes\nBase=" + FilesBase() +
+               "\nNumberOfFiles=1\nF1=bexora\nH1=" + Sha256Hex("x") + " 1\n");
     ASSERT_TRUE(CheckForUpdate(m_folder));
     ASSERT_TRUE(AtomicWriteFile(AppFile("bexora"), "old binary", 0755));
     CUpdateDownload dlg(m_view, m_folder);
@@ -256,7 +284,7 @@ TEST_F(UpdateTest, AnErrorAnswerNeverTakesAFilesPlace) {
 }
 
 TEST_F(UpdateTest, CancelDuringADownloadFails) {
-    Publish("1.1.0.0", {{"slow.dat", "never"}});
+    Publish("2.1.0.0", {{"slow.dat", "never"}});
     ASSERT_TRUE(CheckForUpdate(m_folder));
     ASSERT_TRUE(AtomicWriteFile(AppFile("slow.dat"), "old"));
     m_site.Fault(R"({"path":"/vendor/files/slow.dat","stall":true,"stall_ms":20000})");
@@ -283,7 +311,7 @@ TEST_F(UpdateTest, CancelDuringADownloadFails) {
 }
 
 TEST_F(UpdateTest, NoSizeFromTheServerLeavesTheBarAtZero) {
-    Publish("1.1.0.0", {{"data.bin", std::string(20000, 'd')}}, /*chunked=*/true);
+    Publish("2.1.0.0", {{"data.bin", std::string(20000, 'd')}}, /*chunked=*/true);
     ASSERT_TRUE(CheckForUpdate(m_folder));
     CUpdateDownload dlg(m_view, m_folder);
     RunUpdate(dlg);
@@ -297,8 +325,9 @@ TEST_F(UpdateTest, NoSizeFromTheServerLeavesTheBarAtZero) {
 TEST_F(UpdateTest, NamesOutsideTheFolderAreRefused) {
     for (const std::string name : {"../escaped.txt", "sub/inner.txt", "..", "/tmp/abs.txt", ""}) {
         SCOPED_TRACE(name);
-        PublishRaw("[update]\nVersion=1.1.0.0\nNotes\nBase=" + FilesBase() +
-                   "\nNumberOfFiles=2\nF1=ok.txt\nF2=" + name + "\n");
+        PublishRaw("[update]\nVersion=2.1.0.0\nNotes\nBase=" + FilesBase() +
+                   "\nNumberOfFiles=2\nF1=ok.txt\nF2=" + name + "\nH1=" + Sha256Hex("ok") + " 2\nH2=" +
+                   Sha256Hex("") + " 0\n");
         m_site.Control("POST", "/_control/update", R"({"files":[{"name":"ok.txt","content":"ok"}]})");
         ASSERT_TRUE(CheckForUpdate(m_folder));
         m_site.ClearLog();
@@ -308,7 +337,7 @@ TEST_F(UpdateTest, NamesOutsideTheFolderAreRefused) {
         EXPECT_EQ(view.FileLine(), "Download failed. Please try again later.");
         EXPECT_FALSE(view.Enabled(UpdateButton::First));
         EXPECT_EQ(dlg.OnSecondButton(), UpdateEnding::Cancel);
-        EXPECT_EQ(m_site.CountLog("/vendor/files/"), 1u);  // only ok.txt was asked for
+        EXPECT_EQ(m_site.CountLog("/vendor/files/"), 0u);  // refused before any download
         EXPECT_EQ(StoredVersion(), -1);
     }
     EXPECT_FALSE(Exists(m_site.Dir() + "/escaped.txt"));
@@ -316,27 +345,235 @@ TEST_F(UpdateTest, NamesOutsideTheFolderAreRefused) {
     EXPECT_FALSE(Exists(m_folder + "/sub"));
     EXPECT_FALSE(Exists("/tmp/abs.txt.bak"));
     EXPECT_FALSE(IsPlainFileName("bexora.tmp"));
+    EXPECT_FALSE(IsPlainFileName("update.txt.sig"));
+    EXPECT_FALSE(IsPlainFileName(kUpdateLockName));
     EXPECT_TRUE(IsPlainFileName("libfoo.so.1"));
 }
 
-TEST_F(UpdateTest, UpdateOverHttpsIsVerifiedWithTheSitesCertificate) {
-    Settings().WriteString(setting::UpdateUrl,
-                           "https://" + Settings().GetString(setting::SiteSignInHost) + "/vendor/");
-    Publish("1.1.0.0", {{"bexora", "over tls"}});
+TEST_F(UpdateTest, PlainHttpIsRefusedEverywhere) {
+    Publish("2.1.0.0", {{"bexora", "over http"}});
+    ASSERT_TRUE(AtomicWriteFile(AppFile("bexora"), "old binary", 0755));
+    const std::string httpVendor = "http://" + Settings().GetString(setting::SiteItemHost) + "/vendor/";
+
+    // An update address on plain http, and an https one that redirects there.
+    Settings().WriteString(setting::UpdateUrl, httpVendor);
+    CUpdateOffer offer = CheckUpdateOffer(m_folder);
+    EXPECT_FALSE(offer.m_bOffered);
+    EXPECT_NE(offer.m_strProblem.find("https://"), std::string::npos) << offer.m_strProblem;
+    Settings().WriteString(setting::UpdateUrl, HttpsVendor() + "to-http/");
+    offer = CheckUpdateOffer(m_folder);
+    EXPECT_FALSE(offer.m_bOffered);
+    EXPECT_NE(offer.m_strProblem.find("not https"), std::string::npos) << offer.m_strProblem;
+    EXPECT_EQ(m_site.CountLog("/vendor/update.txt"), 0u);  // the http request was never made
+    EXPECT_FALSE(Exists(AppFile("update.txt")));
+
+    // A signed update.txt whose base address is http, or redirects to http.
+    Settings().WriteString(setting::UpdateUrl, HttpsVendor());
+    for (const std::string& base : {httpVendor + "files/", HttpsVendor() + "to-http/files/"}) {
+        SCOPED_TRACE(base);
+        m_site.Control("POST", "/_control/update", R"({"base":")" + base + R"("})");
+        ASSERT_TRUE(CheckForUpdate(m_folder));
+        m_site.ClearLog();
+        CRecordingView view;
+        CUpdateDownload dlg(view, m_folder);
+        RunUpdate(dlg);
+        EXPECT_EQ(view.FileLine(), "Download failed. Please try again later.");
+        EXPECT_NE(view.StatusLine().find("https"), std::string::npos) << view.StatusLine();
+        EXPECT_EQ(Read(AppFile("bexora")), "old binary");
+        EXPECT_EQ(m_site.CountLog("/vendor/files/bexora"), 0u);
+    }
+    EXPECT_EQ(StoredVersion(), -1);
+
+    // Without the site's certificate neither the check nor a download works.
+    m_site.Control("POST", "/_control/update", R"({"base":""})");
+    Settings().WriteString(setting::SiteCaFile, "");
+    EXPECT_FALSE(CheckForUpdate(m_folder));
+    EXPECT_LT(DownloadToFile(FilesBase() + "bexora", AppFile("x.tmp"), nullptr), 0);
+    EXPECT_FALSE(Exists(AppFile("x.tmp")));
+}
+
+TEST_F(UpdateTest, OnlyWhatTheMakerSignedIsTaken) {
+    Publish("2.1.0.0", {{"bexora", "new binary"}});
+    ASSERT_TRUE(AtomicWriteFile(AppFile("bexora"), "old binary", 0755));
+
+    // A signature that is not one, a missing one, another key's.
+    m_site.Fault(R"({"path":"/vendor/update.txt.sig","answer":"AAAA"})");
+    CUpdateOffer offer = CheckUpdateOffer(m_folder);
+    EXPECT_FALSE(offer.m_bOffered);
+    EXPECT_NE(offer.m_strProblem.find("signature"), std::string::npos);
+    m_site.ClearFaults();
+    m_site.Fault(R"({"path":"/vendor/update.txt.sig","status":404})");
+    EXPECT_FALSE(CheckForUpdate(m_folder));
+    m_site.ClearFaults();
+    const std::string testKey = Settings().GetString(setting::UpdateKey);
+    Settings().WriteString(setting::UpdateKey, "");  // the maker's key, built in
+    EXPECT_FALSE(CheckForUpdate(m_folder));
+    EXPECT_FALSE(Exists(AppFile("update.txt")));
+    Settings().WriteString(setting::UpdateKey, testKey);
+
+    // A cut-off update.txt does not match its signature and is not kept.
+    m_site.Fault(R"({"path":"/vendor/update.txt","drop_after_bytes":40,"count":1})");
+    EXPECT_FALSE(CheckForUpdate(m_folder));
+    EXPECT_FALSE(Exists(AppFile("update.txt")));
+
+    // The local copy changed after the check: nothing is downloaded.
+    ASSERT_TRUE(CheckForUpdate(m_folder));
+    std::string text = Read(AppFile("update.txt"));
+    text.replace(text.find("F1=bexora"), 9, "F1=bexorb");
+    ASSERT_TRUE(AtomicWriteFile(AppFile("update.txt"), text));
+    m_site.ClearLog();
+    {
+        CUpdateDownload dlg(m_view, m_folder);
+        RunUpdate(dlg);
+        EXPECT_NE(m_view.StatusLine().find("signature"), std::string::npos) << m_view.StatusLine();
+        EXPECT_EQ(dlg.OnSecondButton(), UpdateEnding::Cancel);
+    }
+    EXPECT_EQ(m_site.CountLog("/vendor/files/"), 0u);
+    EXPECT_EQ(Read(AppFile("bexora")), "old binary");
+    EXPECT_EQ(StoredVersion(), -1);
+}
+
+TEST_F(UpdateTest, AFileThatIsNotTheSignedOneReplacesNothing) {
+    Publish("2.1.0.0", {{"one.dat", "new one"}, {"bexora", std::string(5000, 'n')}});
+    ASSERT_TRUE(AtomicWriteFile(AppFile("one.dat"), "old one"));
+    ASSERT_TRUE(AtomicWriteFile(AppFile("bexora"), "old binary", 0755));
+    // Other bytes than signed; then the right ones cut short by a server
+    // that sends no length, so only the checksum can tell.
+    for (const std::string fault : {R"({"path":"/vendor/files/bexora","answer":"evil"})",
+                                    R"({"path":"/vendor/files/bexora","drop_after_bytes":19})"}) {
+        SCOPED_TRACE(fault);
+        m_site.ClearFaults();
+        if (fault.find("drop") != std::string::npos) Publish("2.1.0.0", {{"one.dat", "new one"},
+                                                                     {"bexora", std::string(5000, 'n')}}, true);
+        m_site.Fault(fault);
+        ASSERT_TRUE(CheckForUpdate(m_folder));
+        CRecordingView view;
+        CUpdateDownload dlg(view, m_folder);
+        RunUpdate(dlg);
+        EXPECT_EQ(view.FileLine(), "Download failed. Please try again later.");
+        EXPECT_EQ(Read(AppFile("bexora")), "old binary");
+        EXPECT_EQ(Read(AppFile("one.dat")), "old one");
+        EXPECT_FALSE(Exists(AppFile("bexora.bak")));
+        EXPECT_EQ(dlg.OnSecondButton(), UpdateEnding::Cancel);
+    }
+    EXPECT_EQ(StoredVersion(), -1);
+}
+
+TEST_F(UpdateTest, ASwapFailingHalfWayPutsEveryFileBack) {
+    Publish("2.1.0.0", {{"bexora", "new binary"}, {"added.dat", "added"}, {"data", "new data"}});
+    ASSERT_TRUE(AtomicWriteFile(AppFile("bexora"), "old binary", 0755));
+    ASSERT_TRUE(AtomicWriteFile(AppFile("bexora.bak"), "older binary", 0755));
+    // The third name is taken by a folder: its swap fails after two others.
+    ASSERT_TRUE(MakeDirs(AppFile("data")));
     ASSERT_TRUE(CheckForUpdate(m_folder));
     CUpdateDownload dlg(m_view, m_folder);
     RunUpdate(dlg);
-    EXPECT_EQ(Read(AppFile("bexora")), "over tls");
+    EXPECT_EQ(m_view.FileLine(), "Download failed. Please try again later.");
+    EXPECT_NE(m_view.StatusLine().find("put back"), std::string::npos) << m_view.StatusLine();
+    EXPECT_EQ(Read(AppFile("bexora")), "old binary");
+    EXPECT_EQ(Read(AppFile("bexora.bak")), "older binary");
+    EXPECT_FALSE(Exists(AppFile("added.dat")));
+    EXPECT_EQ(StoredVersion(), -1);
 
-    // Without the site's certificate neither the check nor a download works.
-    Settings().WriteString(setting::SiteCaFile, "");
-    EXPECT_FALSE(CheckForUpdate(m_site.Dir()));
-    struct NoProgress : IDownloadCallback {
-        bool OnProgress(uint64_t, uint64_t) override { return true; }
-    } cb;
-    std::string url = "https://" + Settings().GetString(setting::SiteSignInHost) + "/vendor/files/bexora";
-    EXPECT_LT(DownloadToFile(url, AppFile("x.tmp"), &cb), 0);
-    EXPECT_FALSE(Exists(AppFile("x.tmp")));
+    // Once the way is clear the retry completes; running it again keeps
+    // the last good copy as the .bak.
+    ASSERT_EQ(rmdir(AppFile("data").c_str()), 0);
+    for (int run = 0; run < 2; ++run) {
+        CRecordingView view;
+        CUpdateDownload again(view, m_folder);
+        RunUpdate(again);
+        EXPECT_EQ(view.FileLine(), "Update completed successfully!");
+        EXPECT_EQ(Read(AppFile("bexora")), "new binary");
+        EXPECT_EQ(Read(AppFile("bexora.bak")), "old binary");
+    }
+    // No staging folder is left behind.
+    struct stat st {};
+    EXPECT_EQ(lstat(AppFile(".bexora-update.lock").c_str(), &st), 0);
+    EXPECT_EQ(std::system(("test $(ls -A " + m_folder + " | grep -c '^[.]bexora-update') = 1").c_str()), 0);
+}
+
+TEST_F(UpdateTest, OneUpdaterAtATime) {
+    Publish("2.1.0.0", {{"bexora", "new binary"}});
+    ASSERT_TRUE(AtomicWriteFile(AppFile("bexora"), "old binary", 0755));
+    ASSERT_TRUE(CheckForUpdate(m_folder));
+    m_site.Fault(R"({"path":"/vendor/files/bexora","stall":true,"stall_ms":20000,"count":1})");
+    CRecordingView firstView, secondView;
+    {
+        CUpdateDownload first(firstView, m_folder), second(secondView, m_folder);
+        first.OnFirstButton();
+        ASSERT_TRUE(m_site.WaitForRequest("/vendor/files/bexora"));
+        second.OnFirstButton();
+        second.WaitForWorker();
+        EXPECT_NE(secondView.StatusLine().find("Another update"), std::string::npos) << secondView.StatusLine();
+        EXPECT_EQ(second.OnSecondButton(), UpdateEnding::Cancel);
+        EXPECT_EQ(Read(AppFile("bexora")), "old binary");
+        first.OnFirstButton();  // cancels the stalled download
+        first.WaitForWorker();
+    }
+    EXPECT_EQ(Read(AppFile("bexora")), "old binary");
+    // The lock went with the first updater.
+    CRecordingView view;
+    CUpdateDownload third(view, m_folder);
+    RunUpdate(third);
+    EXPECT_EQ(view.FileLine(), "Update completed successfully!");
+    EXPECT_EQ(Read(AppFile("bexora")), "new binary");
+    EXPECT_EQ(Read(AppFile("bexora.bak")), "old binary");
+}
+
+TEST_F(UpdateTest, RootAndForeignFoldersAreToldToUseThePackageManager) {
+    Publish("2.1.0.0", {{"bexora", "new binary"}});
+    ASSERT_TRUE(AtomicWriteFile(AppFile("bexora"), "old binary", 04755));
+    struct Case {
+        const char* what;
+        std::function<void()> set;
+        const char* says;
+    } cases[] = {
+        {"root", [] { SetUpdateUidForTests(0); }, "as root"},
+        {"another user's folder", [this] { ASSERT_EQ(chown(m_folder.c_str(), 0, 0), 0); }, "do not own"},
+        {"read-only folder", [this] { ASSERT_EQ(chmod(m_folder.c_str(), 0555), 0); }, "do not own"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.set();
+        CUpdateOffer offer = CheckUpdateOffer(m_folder);
+        EXPECT_FALSE(offer.m_bOffered);
+        EXPECT_TRUE(offer.m_bManaged);
+        EXPECT_NE(offer.m_strProblem.find("package manager"), std::string::npos);
+        EXPECT_NE(offer.m_strProblem.find(c.says), std::string::npos) << offer.m_strProblem;
+        EXPECT_FALSE(Exists(AppFile("update.txt")));
+
+        // Told once at start-up, not at every start; each time from the menu.
+        Settings().WriteInt(setting::UpdateToldVersion, 0);
+        int dialogs = 0;
+        auto run = [&] { return ++dialogs > 0; };
+        for (int start = 0; start < 2; ++start) EXPECT_TRUE(SplashUpdateCheck(m_folder, [](const std::string&) {}, run));
+        EXPECT_FALSE(CheckProgramUpdateCommand(m_folder, run));
+        auto prompts = TakeShownPrompts();
+        ASSERT_EQ(prompts.size(), 2u);
+        EXPECT_EQ(prompts[0], offer.m_strProblem);
+        EXPECT_EQ(dialogs, 0);
+
+        SetUpdateUidForTests(kUser);
+        ASSERT_EQ(chown(m_folder.c_str(), kUser, kUser), 0);
+        ASSERT_EQ(chmod(m_folder.c_str(), 0755), 0);
+    }
+    // The update itself refuses too, and never copies a set-uid bit.
+    ASSERT_TRUE(CheckForUpdate(m_folder));
+    SetUpdateUidForTests(0);
+    {
+        CUpdateDownload dlg(m_view, m_folder);
+        RunUpdate(dlg);
+        EXPECT_NE(m_view.StatusLine().find("root"), std::string::npos);
+    }
+    EXPECT_EQ(Read(AppFile("bexora")), "old binary");
+    SetUpdateUidForTests(kUser);
+    CRecordingView view;
+    CUpdateDownload dlg(view, m_folder);
+    RunUpdate(dlg);
+    struct stat st {};
+    ASSERT_EQ(stat(AppFile("bexora").c_str(), &st), 0);
+    EXPECT_EQ(Read(AppFile("bexora")), "new binary");
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
 }
 
 TEST_F(UpdateTest, AMissingLocalCopyIsReportedAndTheDialogCanBeLeft) {
@@ -354,11 +591,11 @@ TEST_F(UpdateTest, SplashAndMenuCommandFollowTheDialog) {
     auto ok = [&] { ++dialogs; return true; };
     auto cancel = [&] { ++dialogs; return false; };
 
-    Publish("1.0.9.9", {});
+    Publish("2.0.0.0", {});
     EXPECT_TRUE(SplashUpdateCheck(m_folder, status, ok));
     EXPECT_FALSE(CheckProgramUpdateCommand(m_folder, ok));
     EXPECT_EQ(dialogs, 0);
-    Publish("1.1.0.0", {});
+    Publish("2.1.0.0", {});
     EXPECT_FALSE(SplashUpdateCheck(m_folder, status, ok));  // this copy exits
     EXPECT_TRUE(SplashUpdateCheck(m_folder, status, cancel));
     EXPECT_TRUE(CheckProgramUpdateCommand(m_folder, ok));

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <vector>
 
+#include "UpdateSigning.h"
 #include "Certificate.h"
 #include "Site.h"
 
@@ -181,7 +182,9 @@ std::string Server::SettingsText(const std::string& existing) const {
         {"SiteDomain", "127.0.0.1"}, {"VendorSiteUrl", vendor},
         {"CAFile", m_certPath},
     };
-    const std::vector<std::pair<std::string, std::string>> update = {{"Update URL", vendor + "/"}};
+    // The update folder over TLS, signed with the site's test key.
+    const std::vector<std::pair<std::string, std::string>> update = {
+        {"Update URL", "https://" + https + "/vendor/"}, {"UpdateKey", kTestUpdatePublicKey}};
 
     // Keep every line of the old file except the keys written here; our
     // keys go at the end of their section (sections and keys match without

@@ -10,6 +10,7 @@
 
 #include "SiteText.h"
 #include "SiteTime.h"
+#include "UpdateSigning.h"
 
 namespace bexora::auction {
 
@@ -306,9 +307,13 @@ std::string Site::UpdateText(const SiteRequest& r) {
                     "\nBase=" + base + "\nNumberOfFiles=" + std::to_string(m_update.files.size()) +
                     "\n";
     static const char* digits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    for (size_t i = 0; i < m_update.files.size(); ++i)
+    std::vector<std::pair<std::string, std::string>> files;
+    for (size_t i = 0; i < m_update.files.size(); ++i) {
         t += std::string("F") + digits[(i + 1) % 36] + "=" + m_update.files[i].name + "\n";
-    return t;
+        files.emplace_back(m_update.files[i].name, m_update.files[i].content);
+    }
+    // After the names, where a reader that knows only the names stops.
+    return t + TestChecksumLines(files);
 }
 
 SiteReply Site::Vendor(const SiteRequest& r) {
@@ -316,7 +321,17 @@ SiteReply Site::Vendor(const SiteRequest& r) {
     SiteReply reply;
     std::string path = r.path;
     if (StartsWith(path, "/vendor")) path = path.substr(7);
-    if (path == "/update.txt") {
+    if (StartsWith(path, "/to-http/")) {
+        // A folder that moved to plain http: the same path, redirected there.
+        reply.status = 302;
+        reply.headers.emplace_back("Location", "http://127.0.0.1:" + std::to_string(m_httpPort) +
+                                                   "/vendor" + path.substr(8));
+        return reply;
+    }
+    if (path == "/update.txt.sig") {
+        reply.contentType = "text/plain";
+        reply.body = TestUpdateSignature(UpdateText(r));
+    } else if (path == "/update.txt") {
         reply.contentType = "text/plain";
         reply.body = UpdateText(r);
     } else if (StartsWith(path, "/files/")) {

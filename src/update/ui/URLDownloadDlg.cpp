@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QStringList>
 #include <QVBoxLayout>
+#include <atomic>
 
 #include "base/ui/DialogRunner.h"
 #include "update/UpdateFlow.h"
@@ -133,18 +134,30 @@ void CURLDownloadDlg::showEvent(QShowEvent* event) {
 void CURLDownloadDlg::OnFirstButton() { m_core->OnFirstButton(); }
 
 void CURLDownloadDlg::OnSecondButton() {
-    if (m_core->OnSecondButton() == UpdateEnding::Ok && s_startProgram(GetRestartCommand())) {
+    if (m_core->OnSecondButton() == UpdateEnding::Ok) {
         accept();
         return;
     }
     reject();
 }
 
+namespace {
+std::atomic<bool> g_restart{false};
+}
+
+void RestartAfterExit() { g_restart.store(true); }
+bool RestartRequested() { return g_restart.load(); }
+
+void StartRequestedRestart() {
+    if (g_restart.exchange(false)) CURLDownloadDlg::s_startProgram(GetRestartCommand());
+}
+
 bool RunSplashUpdate(QWidget* splash, const std::function<void(const std::string&)>& setStatus) {
     const std::string folder = ProgramFolder();
     return SplashUpdateCheck(folder, setStatus, [&] {
         CURLDownloadDlg dlg(splash, folder);
-        return ExecDialog(dlg) == QDialog::Accepted;
+        // No list is open yet at start-up: the new copy can start at once.
+        return ExecDialog(dlg) == QDialog::Accepted && CURLDownloadDlg::s_startProgram(GetRestartCommand());
     });
 }
 

@@ -2,7 +2,7 @@
 // The update dialog: downloads the files named in the local "update.txt"
 // with a progress bar, and offers to start the program again once they are
 // all in place. Ends with Accepted only through "Restart" after a complete
-// update (the new copy has then been started); every other way ends with
+// update (the caller then starts the new copy); every other way ends with
 // Rejected.
 
 #include <QDialog>
@@ -43,7 +43,8 @@ public:
     QLabel* StatusLine() const { return m_pStatusLine; }
     QProgressBar* ProgressBar() const { return m_pProgress; }
 
-    // Starts the program again; QProcess::startDetached unless a test
+    // Starts the program again (at start-up at once, from the menu after
+    // the main window closed); QProcess::startDetached unless a test
     // replaced it. False when it could not be started.
     static bool (*s_startProgram)(const CRestartCommand& command);
 
@@ -65,10 +66,18 @@ private:
     bool m_bInitDone = false;
 };
 
-// The splash's update step (start-up goes on when true) and the menu
-// command "Check Program Update" (the main window should close when true),
-// each running the dialog above when an update is offered.
+// The splash's update step (start-up goes on when true; otherwise the new
+// copy has been started) and the menu command "Check Program Update" (the
+// main window should close when true, and call RestartAfterExit once it
+// has), each running the dialog above when an update is offered.
 bool RunSplashUpdate(QWidget* splash, const std::function<void(const std::string&)>& setStatus);
 bool RunCheckProgramUpdate(QWidget* mainWindow);
+
+// The program is to start again once this process has left its event loop
+// (its windows closed, its lists saved and unlocked).
+void RestartAfterExit();
+bool RestartRequested();
+// Starts the new copy when RestartAfterExit was called; main() calls it last.
+void StartRequestedRestart();
 
 }  // namespace bexora

@@ -1,6 +1,7 @@
 // The update dialog's window: buttons, texts and bar as the download goes.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -44,18 +45,24 @@ protected:
         App();
         ASSERT_TRUE(m_site.Ok());
         m_folder = m_site.Dir() + "/app";
-        ASSERT_TRUE(MakeDirs(m_folder));
+        ASSERT_TRUE(MakeDirs(m_folder, 0755));
+        // As a user who owns the folder: root never updates itself.
+        SetUpdateUidForTests(4242);
+        ASSERT_EQ(chown(m_folder.c_str(), 4242, 4242), 0);
         CURLDownloadDlg::s_startProgram = &RecordStart;
         g_started = {};
     }
-    void TearDown() override { CloseThreadConnections(); }
+    void TearDown() override {
+        SetUpdateUidForTests(-1);
+        CloseThreadConnections();
+    }
     test::LocalSite m_site;
     std::string m_folder;
 };
 
 TEST_F(DownloadDlgTest, CompleteUpdateOffersRestart) {
     m_site.Control("POST", "/_control/update",
-                   R"({"version":"1.1.0.0","files":[{"name":"bexora","content":"new"}]})");
+                   R"({"version":"2.1.0.0","files":[{"name":"bexora","content":"new"}]})");
     ASSERT_TRUE(CheckForUpdate(m_folder));
     CURLDownloadDlg dlg(nullptr, m_folder);
     EXPECT_TRUE(dlg.windowTitle().isEmpty());
@@ -77,13 +84,20 @@ TEST_F(DownloadDlgTest, CompleteUpdateOffersRestart) {
     EXPECT_EQ(dlg.ProgressBar()->value(), 100);
     dlg.SecondButton()->click();
     EXPECT_EQ(result, QDialog::Accepted);
+    // Nothing starts until the main window has closed and main() ends.
+    EXPECT_TRUE(g_started.m_strProgram.empty());
+    StartRequestedRestart();
+    EXPECT_TRUE(g_started.m_strProgram.empty());
+    RestartAfterExit();
+    StartRequestedRestart();
     EXPECT_EQ(g_started.m_strProgram, GetRestartCommand().m_strProgram);
     EXPECT_FALSE(g_started.m_strProgram.empty());
+    EXPECT_FALSE(RestartRequested());
 }
 
 TEST_F(DownloadDlgTest, CancelLeavesTheFirstButtonDisabledAndEndsWithCancel) {
     m_site.Control("POST", "/_control/update",
-                   R"({"version":"1.1.0.0","files":[{"name":"slow.dat","content":"x"}]})");
+                   R"({"version":"2.1.0.0","files":[{"name":"slow.dat","content":"x"}]})");
     m_site.Fault(R"({"path":"/vendor/files/slow.dat","stall":true,"stall_ms":20000})");
     ASSERT_TRUE(CheckForUpdate(m_folder));
     CURLDownloadDlg dlg(nullptr, m_folder);
@@ -105,7 +119,7 @@ TEST_F(DownloadDlgTest, CancelLeavesTheFirstButtonDisabledAndEndsWithCancel) {
 
 TEST_F(DownloadDlgTest, ClosingDuringADownloadStopsTheWorker) {
     m_site.Control("POST", "/_control/update",
-                   R"({"version":"1.1.0.0","files":[{"name":"slow.dat","content":"x"}]})");
+                   R"({"version":"2.1.0.0","files":[{"name":"slow.dat","content":"x"}]})");
     m_site.Fault(R"({"path":"/vendor/files/slow.dat","stall":true,"stall_ms":20000})");
     ASSERT_TRUE(CheckForUpdate(m_folder));
     QElapsedTimer t;
