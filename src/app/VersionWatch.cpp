@@ -7,7 +7,13 @@ namespace bexora {
 
 CVersionWatch::CVersionWatch(QObject* parent, CheckFn check)
     : QObject(parent), m_check(std::move(check)) {
-    if (!m_check) m_check = [] { return CheckForUpdate(); };
+    // A signed newer version is worth the notice even where this copy may
+    // not update itself (the update command then points to the package
+    // manager).
+    if (!m_check) m_check = [] {
+        const CUpdateOffer offer = CheckUpdateOffer(ProgramFolder());
+        return offer.m_bOffered || offer.m_bManaged;
+    };
 }
 
 CVersionWatch::~CVersionWatch() {
