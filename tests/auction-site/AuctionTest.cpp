@@ -159,4 +159,5 @@ TEST(Json, RoundTripsControlDocuments) {
     EXPECT_FALSE(Json::Parse("{\"a\":1,}", &error));
     EXPECT_FALSE(Json::Parse("[1] x", &error));
     EXPECT_FALSE(Json::Parse(std::string(200, '['), &error));
+    EXPECT_FALSE(Json::Parse(std::string(200, '[') + std::string(200, ']'), &error));
 }

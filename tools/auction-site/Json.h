@@ -1,7 +1,7 @@
 #pragma once
-// A small JSON value for the control API: objects, arrays, strings, numbers,
-// booleans and null. Enough for flat requests and answers; not a general
-// purpose library (no \u surrogate pairs beyond UTF-8 encoding of the BMP).
+// The control API's JSON value: objects (keys in the order given), arrays,
+// strings, numbers, booleans and null. Text is read and written by
+// nlohmann-json.
 
 #include <cstdint>
 #include <map>
@@ -68,7 +68,6 @@ private:
     std::vector<Json> m_items;
     std::vector<std::pair<std::string, Json>> m_members;
 
-    friend class JsonParser;
 };
 
 }  // namespace bexora::auction
