@@ -138,18 +138,27 @@ protected:
 };
 
 TEST_F(ShellWholeTest, EveryItemCommandRunsOnceFromTheRowMenuTheMenuBarAndTheKeyboard) {
-    OpenSiteList(6);
-    ASSERT_TRUE(WaitFor([&] { return List()->OnGetRowCount() == 6; }));
+    OpenSiteList(7);
+    ASSERT_TRUE(WaitFor([&] { return List()->OnGetRowCount() == 7; }));
     List()->setFocus();
 
     // Delete: one row goes, from each place.
     ASSERT_TRUE(ChooseFromRowMenu(1, cmd::kDeleteItem));
-    EXPECT_EQ(List()->OnGetRowCount(), 5);
+    EXPECT_EQ(List()->OnGetRowCount(), 6);
     ClickRow(1);
     ASSERT_TRUE(ChooseFromMenuBar(cmd::kDeleteItem));
-    EXPECT_EQ(List()->OnGetRowCount(), 4);
+    EXPECT_EQ(List()->OnGetRowCount(), 5);
     ClickRow(1);
     QTest::keyClick(List(), Qt::Key_Delete);
+    Settle(100);
+    EXPECT_EQ(List()->OnGetRowCount(), 4);
+    ClickRow(1);
+    m_frame->UpdateCommandUI();
+    QToolBar* toolBar = m_frame->findChild<QToolBar*>("ToolBar128");
+    ASSERT_NE(toolBar, nullptr);
+    QWidget* button = toolBar->widgetForAction(m_frame->Action(cmd::kDeleteItem));
+    ASSERT_NE(button, nullptr);
+    QTest::mouseClick(button, Qt::LeftButton);
     Settle(100);
     EXPECT_EQ(List()->OnGetRowCount(), 3);
     CebayDoc saved;
