@@ -347,10 +347,19 @@ CUpdatePage::CUpdatePage(QWidget* parent) : COptionsPage(parent) {
     d->addWidget(new QLabel("Sec", delay));
     d->addStretch();
 
+    // Our own: logind's sleep lock while a bid is near.
+    auto* awake = new QGroupBox("Sleep:", this);
+    auto* k = new QHBoxLayout(awake);
+    k->addWidget(new QLabel("Keep the computer awake", awake));
+    k->addWidget(IntEdit(1060, setting::SleepGuardMin));
+    k->addWidget(new QLabel("Min before a bid (0: never)", awake));
+    k->addStretch();
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(autoUpdate);
     layout->addWidget(updateAll);
     layout->addWidget(delay);
+    layout->addWidget(awake);
     layout->addStretch();
     EnableRecentFields();
 }
