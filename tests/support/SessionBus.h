@@ -147,14 +147,14 @@ public:
 private:
     void Serve() {
         while (!m_stop) {
-            std::vector<bool> signals;
+            std::vector<bool> sleeps;
             std::vector<std::pair<uint32_t, std::string>> actions;
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
-                signals.swap(m_signals);
+                sleeps.swap(m_signals);
                 actions.swap(m_actions);
             }
-            for (bool s : signals)
+            for (bool s : sleeps)
                 sd_bus_emit_signal(m_bus, "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
                                    "PrepareForSleep", "b", int(s));
             for (auto& [id, key] : actions)
