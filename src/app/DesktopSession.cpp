@@ -41,7 +41,9 @@ bool HasSystemBus() {
            QFileInfo::exists("/run/dbus/system_bus_socket");
 }
 
-uchar Urgency(int level) { return level <= 0 ? 0 : level >= 3 ? 2 : 1; }
+uchar Urgency(int level) {
+    return level <= 0 ? 0 : level >= 3 ? 2 : 1;
+}
 
 }  // namespace
 
@@ -52,7 +54,8 @@ bool CQtSleepLock::Take(const std::string& why) {
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected()) return false;
     for (const char* mode : {"block", "delay"}) {
-        QDBusMessage call = QDBusMessage::createMethodCall(kLogind, kLogindPath, kManager, "Inhibit");
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(kLogind, kLogindPath, kManager, "Inhibit");
         call << QString("sleep") << QString("Bexora") << FromAnsi(why) << QString(mode);
         QDBusReply<QDBusUnixFileDescriptor> reply = bus.call(call, QDBus::Block, kCallMs);
         if (reply.isValid() && reply.value().isValid()) {
@@ -73,21 +76,26 @@ void CQtSleepLock::Release() {
 // ---- the session ----
 
 CDesktopSession::CDesktopSession(QMainWindow* frame, std::function<void()> restore)
-    : QObject(frame), m_pFrame(frame), m_restore(std::move(restore)),
+    : QObject(frame),
+      m_pFrame(frame),
+      m_restore(std::move(restore)),
       m_guard(std::make_unique<CSleepGuard>(m_lock)) {
     m_bSessionBus = HasSessionBus() && QDBusConnection::sessionBus().isConnected();
     m_bSystemBus = HasSystemBus() && QDBusConnection::systemBus().isConnected();
     if (m_bSessionBus)
         QDBusConnection::sessionBus().connect(kNotifications, kNotificationsPath, kNotifications,
-                                              "ActionInvoked", this, SLOT(OnActionInvoked(uint, QString)));
+                                              "ActionInvoked", this,
+                                              SLOT(OnActionInvoked(uint, QString)));
     if (m_bSystemBus)
-        QDBusConnection::systemBus().connect(kLogind, kLogindPath, kManager, "PrepareForSleep", this,
-                                             SLOT(OnPrepareForSleep(bool)));
+        QDBusConnection::systemBus().connect(kLogind, kLogindPath, kManager, "PrepareForSleep",
+                                             this, SLOT(OnPrepareForSleep(bool)));
     connect(&m_timer, &QTimer::timeout, this, &CDesktopSession::UpdateSleepLock);
     if (m_bSystemBus) m_timer.start(1000);
 }
 
-CDesktopSession::~CDesktopSession() { m_guard->Release(); }
+CDesktopSession::~CDesktopSession() {
+    m_guard->Release();
+}
 
 bool CDesktopSession::NotificationsAvailable() {
     if (!m_bSessionBus) return false;
@@ -116,17 +124,19 @@ void CDesktopSession::SendPending() {
     std::vector<Pending> pending;
     pending.swap(m_pending);
     for (const Pending& p : pending) {
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(kNotifications, kNotificationsPath, kNotifications, "Notify");
+        QDBusMessage call = QDBusMessage::createMethodCall(kNotifications, kNotificationsPath,
+                                                           kNotifications, "Notify");
         QVariantMap hints;
         hints["urgency"] = QVariant::fromValue(Urgency(p.level));
         hints["desktop-entry"] = QString("bexora");
         QStringList actions;
-        if (!p.itemNumber.empty()) actions << "default" << "Open";
-        call << QString("Bexora") << uint(0) << QString("bexora") << FromAnsi(p.title) << FromAnsi(p.text)
-             << actions << hints << int(-1);
-        auto* watcher =
-            new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, kCallMs), this);
+        if (!p.itemNumber.empty())
+            actions << "default"
+                    << "Open";
+        call << QString("Bexora") << uint(0) << QString("bexora") << FromAnsi(p.title)
+             << FromAnsi(p.text) << actions << hints << int(-1);
+        auto* watcher = new QDBusPendingCallWatcher(
+            QDBusConnection::sessionBus().asyncCall(call, kCallMs), this);
         const std::string item = p.itemNumber;
         connect(watcher, &QDBusPendingCallWatcher::finished, this,
                 [this, item](QDBusPendingCallWatcher* w) { OnNotifyAnswer(w, item); });
@@ -134,7 +144,8 @@ void CDesktopSession::SendPending() {
     }
 }
 
-void CDesktopSession::OnNotifyAnswer(QDBusPendingCallWatcher* watcher, const std::string& itemNumber) {
+void CDesktopSession::OnNotifyAnswer(QDBusPendingCallWatcher* watcher,
+                                     const std::string& itemNumber) {
     QDBusPendingReply<uint> reply = *watcher;
     if (reply.isValid() && !itemNumber.empty()) m_itemOfId[reply.value()] = itemNumber;
     watcher->deleteLater();
@@ -177,8 +188,10 @@ void CDesktopSession::UpdateSleepLock() {
 
 void CDesktopSession::OnPrepareForSleep(bool sleeping) {
     for (CebayListView* view : ListViews()) {
-        if (sleeping) view->Core().SaveDocument();
-        else view->Core().NoteWake();
+        if (sleeping)
+            view->Core().SaveDocument();
+        else
+            view->Core().NoteWake();
     }
 }
 

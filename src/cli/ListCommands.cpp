@@ -10,9 +10,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -609,7 +608,8 @@ int RunCommand(const Args& args) {
     CLogindInhibitor logind;
     CSleepGuard guard(logind);
     logind.WatchSleep([&core](bool sleeping) {
-        if (sleeping) core.SaveDocument();  // whatever happens in the sleep, the list is on disk
+        // Whatever happens in the sleep, the list is on disk.
+        if (sleeping) core.SaveDocument();
         else core.NoteWake();
     });
     CServiceNotifier service;

@@ -18,7 +18,9 @@ void Write(const std::string& text) {
 CProgressLine::CProgressLine(bool quiet)
     : m_bEnabled(!quiet && isatty(STDOUT_FILENO) && isatty(STDERR_FILENO)) {}
 
-CProgressLine::~CProgressLine() { Interrupt(); }
+CProgressLine::~CProgressLine() {
+    Interrupt();
+}
 
 void CProgressLine::Show(const std::string& what, int done, int total) {
     if (!m_bEnabled) return;

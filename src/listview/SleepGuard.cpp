@@ -16,7 +16,9 @@ constexpr int64_t kRetrySeconds = 60;
 
 }  // namespace
 
-CSleepGuard::~CSleepGuard() { Release(); }
+CSleepGuard::~CSleepGuard() {
+    Release();
+}
 
 std::string CSleepGuard::Reason(const std::string& itemNumber, int64_t at) {
     return "Bid on item " + itemNumber + " due at " + FormatClockTime(at);
@@ -49,7 +51,8 @@ void CSleepGuard::Update(const std::vector<const CItemListCore*>& lists) {
             if (!item || !item->m_bBidPending || item->m_tBidTime == 0) continue;
             if (item->m_strItemNumber == m_strItem) stillPending = true;
             if (item->m_tBidTime - now > m_nWindow) continue;
-            if (item->m_tBidTime < now && item->m_tEndTime != 0 && list->RemainingSeconds(*item) < 0)
+            if (item->m_tBidTime < now && item->m_tEndTime != 0 &&
+                list->RemainingSeconds(*item) < 0)
                 continue;
             if (!nearest || item->m_tBidTime < nearest->m_tBidTime) nearest = item;
         }

@@ -29,7 +29,9 @@ int64_t CWakeDetector::SleptSinceBoot() {
     return Ms(CLOCK_BOOTTIME) - Ms(CLOCK_MONOTONIC);
 }
 
-void CWakeDetector::SetSleepSource(int64_t (*source)()) { g_source = source; }
+void CWakeDetector::SetSleepSource(int64_t (*source)()) {
+    g_source = source;
+}
 
 CWakeDetector::CWakeDetector() : m_nSlept(SleptSinceBoot()) {}
 

@@ -23,18 +23,22 @@ void CItemListCore::OnWakeUp(int64_t sleptMs) {
     // waiting for a place in their group; the tick handles those as ever.
     for (int i = 0; i < GetRowCount(); ++i) {
         CItem& item = *m_rows[i].item;
-        if (!item.m_bBidPending || item.m_tBidTime <= m_tLastTick || item.m_tBidTime > now) continue;
+        if (!item.m_bBidPending || item.m_tBidTime <= m_tLastTick || item.m_tBidTime > now)
+            continue;
         const std::string number = item.m_strItemNumber;
         const bool ended = item.m_tEndTime != 0 && RemainingSeconds(item) < 0;
         const CBidGroup* group =
             item.m_strBidGroup == "N/A" ? nullptr : m_groups.FindGroup(item.m_strBidGroup);
         const bool waits = !ended && group && group->GetWanted() <= 0;
         const int64_t late = now - item.m_tBidTime;
-        std::string why = "The computer was asleep when the bid was due at " +
-                          FormatClockTime(item.m_tBidTime);
-        if (ended) why += ".";
-        else if (waits) why += "; it waits for a free place in its group.";
-        else why += "; it is placed now, " + std::to_string(late) + " seconds late.";
+        std::string why =
+            "The computer was asleep when the bid was due at " + FormatClockTime(item.m_tBidTime);
+        if (ended)
+            why += ".";
+        else if (waits)
+            why += "; it waits for a free place in its group.";
+        else
+            why += "; it is placed now, " + std::to_string(late) + " seconds late.";
 
         item.m_strMessages.insert(0, "Bid late: " + why + "\n");
         m_strBalloonItem = number;

@@ -21,14 +21,15 @@ int64_t MonotonicMs() {
 }
 
 // The 32 characters Windows-1252 puts at 0x80-0x9F (0 where it has none).
-constexpr char16_t kHigh[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr char16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 int OnNotifyReply(sd_bus_message* reply, void* userdata, sd_bus_error*) {
     uint32_t id = 0;
-    if (!sd_bus_message_is_method_error(reply, nullptr) && sd_bus_message_read(reply, "u", &id) >= 0)
+    if (!sd_bus_message_is_method_error(reply, nullptr) &&
+        sd_bus_message_read(reply, "u", &id) >= 0)
         *static_cast<uint32_t*>(userdata) = id;
     return 0;
 }
@@ -85,7 +86,8 @@ bool CDesktopNotifier::Available() {
     sd_bus_message* reply = nullptr;
     sd_bus_error error = SD_BUS_ERROR_NULL;
     if (sd_bus_call_method(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                           "org.freedesktop.DBus", "NameHasOwner", &error, &reply, "s", kService) >= 0)
+                           "org.freedesktop.DBus", "NameHasOwner", &error, &reply, "s",
+                           kService) >= 0)
         sd_bus_message_read(reply, "b", &owned);
     sd_bus_message_unref(reply);
     sd_bus_error_free(&error);
@@ -93,7 +95,8 @@ bool CDesktopNotifier::Available() {
         // Not running yet, but the bus may start it on the first call.
         reply = nullptr;
         if (sd_bus_call_method(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                               "org.freedesktop.DBus", "ListActivatableNames", &error, &reply, "") >= 0) {
+                               "org.freedesktop.DBus", "ListActivatableNames", &error, &reply,
+                               "") >= 0) {
             char** names = nullptr;
             if (sd_bus_message_read_strv(reply, &names) >= 0 && names) {
                 for (char** n = names; *n; ++n) {
@@ -116,8 +119,8 @@ bool CDesktopNotifier::Notify(const std::string& title, const std::string& text,
     sd_bus_message* m = nullptr;
     int r = sd_bus_message_new_method_call(m_bus, &m, kService, kPath, kService, "Notify");
     if (r >= 0)
-        r = sd_bus_message_append(m, "susss", "Bexora", replaces, "bexora", AnsiToUtf8(title).c_str(),
-                                  AnsiToUtf8(text).c_str());
+        r = sd_bus_message_append(m, "susss", "Bexora", replaces, "bexora",
+                                  AnsiToUtf8(title).c_str(), AnsiToUtf8(text).c_str());
     if (r >= 0) r = sd_bus_message_append(m, "as", 0);
     if (r >= 0) r = sd_bus_message_open_container(m, 'a', "{sv}");
     if (r >= 0) r = sd_bus_message_append(m, "{sv}", "urgency", "y", static_cast<uint8_t>(urgency));

@@ -50,7 +50,8 @@ bool CLogindInhibitor::Take(const std::string& why) {
         if (r >= 0) r = sd_bus_call(m_bus, call, kCallUsec, &error, &reply);
         if (r >= 0 && sd_bus_message_read(reply, "h", &fd) >= 0 && fd >= 0)
             fd = fcntl(fd, F_DUPFD_CLOEXEC, 3);  // the message owns the one it carried
-        else fd = -1;
+        else
+            fd = -1;
         sd_bus_message_unref(call);
         sd_bus_message_unref(reply);
         const bool noService = sd_bus_error_has_name(&error, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
@@ -74,7 +75,6 @@ void CLogindInhibitor::Release() {
     m_fd = -1;
     m_strMode.clear();
 }
-
 
 void CLogindInhibitor::WatchSleep(std::function<void(bool)> onSleep) {
     m_onSleep = std::move(onSleep);

@@ -18,7 +18,6 @@
 typedef struct sd_bus sd_bus;
 typedef struct sd_bus_slot sd_bus_slot;
 
-
 namespace bexora {
 
 class CLogindInhibitor : public ISleepLock {

@@ -37,7 +37,8 @@ public:
     std::unique_ptr<FakeServices> services;
     std::unique_ptr<QApplication> app;
 };
-BusEnvironment* g_env = static_cast<BusEnvironment*>(::testing::AddGlobalTestEnvironment(new BusEnvironment));
+BusEnvironment* g_env =
+    static_cast<BusEnvironment*>(::testing::AddGlobalTestEnvironment(new BusEnvironment));
 
 bool SpinUntil(const std::function<bool()>& pred) {
     return FakeServices::WaitFor([&] {
@@ -75,7 +76,8 @@ TEST_F(DesktopSessionTest, AWinIsOneNotificationWhoseClickSelectsTheItem) {
     ASSERT_TRUE(m_session->NotificationsAvailable());
     // The core's pair of balloons for a win.
     EXPECT_TRUE(m_session->Notify("Bid Wins", "200", "200", 2));
-    EXPECT_TRUE(m_session->Notify("Bid Wins, click to open ...", "Item: 200 Congratulations.", "200", 2));
+    EXPECT_TRUE(
+        m_session->Notify("Bid Wins, click to open ...", "Item: 200 Congratulations.", "200", 2));
     ASSERT_TRUE(SpinUntil([&] { return g_env->services->Notifications().size() == before + 1; }));
     Notification n = g_env->services->Notifications().back();
     EXPECT_EQ(n.summary, "Bid Wins, click to open ...");
@@ -100,7 +102,8 @@ TEST_F(DesktopSessionTest, TheLockIsLogindsAndLetGo) {
     EXPECT_EQ(held.back().why, "Bid on item 100 due at 10:25:30");
     EXPECT_FALSE(held.back().Released());
     lock.Release();
-    EXPECT_TRUE(FakeServices::WaitFor([&] { return g_env->services->Inhibitions().back().Released(); }));
+    EXPECT_TRUE(
+        FakeServices::WaitFor([&] { return g_env->services->Inhibitions().back().Released(); }));
 }
 
 TEST_F(DesktopSessionTest, LogindsWakeUpReachesTheLists) {

@@ -12,7 +12,9 @@ namespace bexora::test {
 namespace {
 
 int64_t g_sleptMs = 0;
-int64_t SleptMs() { return g_sleptMs; }
+int64_t SleptMs() {
+    return g_sleptMs;
+}
 
 struct RecordingLock : ISleepLock {
     bool Take(const std::string& why) override {
@@ -218,7 +220,8 @@ struct DiskCheckingJobs : CapturedJobs {
     void PostBid(std::unique_ptr<CBidRequest> request) override {
         CebayDoc saved;
         if (saved.OnOpenDocument(path))
-            if (const CItem* item = saved.FindItem(request->m_strItemNumber)) pendingOnDisk = item->m_bBidPending;
+            if (const CItem* item = saved.FindItem(request->m_strItemNumber))
+                pendingOnDisk = item->m_bBidPending;
         CapturedJobs::PostBid(std::move(request));
     }
     std::string path;

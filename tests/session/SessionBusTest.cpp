@@ -16,8 +16,8 @@
 #include "listview/SleepGuard.h"
 #include "session/DesktopNotifier.h"
 #include "session/LogindInhibitor.h"
-#include "support/SessionBus.h"
 #include "support/RunProcess.h"
+#include "support/SessionBus.h"
 
 namespace bexora::test {
 namespace {
@@ -121,7 +121,8 @@ TEST_F(SleepLockTest, AWakeFromLogindReadsTheClockAndPlacesTheLateSnipe) {
     ASSERT_EQ(m_jobs.bids.size(), 1u);
     bool lateNotice = false;
     for (const auto& n : m_front.notices)
-        lateNotice |= n.first.rfind("Bid late:4711 The computer was asleep", 0) == 0 && n.second == 3;
+        lateNotice |=
+            n.first.rfind("Bid late:4711 The computer was asleep", 0) == 0 && n.second == 3;
     EXPECT_TRUE(lateNotice) << ::testing::PrintToString(NoticeTexts());
 }
 
@@ -150,14 +151,15 @@ TEST_F(RunnerTest, AWinIsOneDesktopNotificationWithTheBalloonsText) {
     ASSERT_TRUE(services.Ok());
     std::string item = m_site.AddItem("{\"title\":\"Brass desk lamp\",\"price\":5,\"ends_in\":4}");
     ASSERT_EQ(Cli({"add", m_list, item}).status, 0);
-    auto bid = Cli({"bid", m_list, item, "--max", "20", "--before", "0:0:2", "--user", "pat", "--password",
-                    "secret"});
+    auto bid = Cli({"bid", m_list, item, "--max", "20", "--before", "0:0:2", "--user", "pat",
+                    "--password", "secret"});
     ASSERT_EQ(bid.status, 0) << bid.out << bid.err;
     auto run = Cli({"run", m_list, "--for", "7", "--notify"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    ASSERT_NE(run.out.find("balloon Bid Wins, click to open ... | Item: " + item + " Congratulations."),
-              std::string::npos)
+    ASSERT_NE(
+        run.out.find("balloon Bid Wins, click to open ... | Item: " + item + " Congratulations."),
+        std::string::npos)
         << run.out;
     std::vector<Notification> sent = services.Notifications();
     ASSERT_EQ(sent.size(), 1u);
@@ -177,8 +179,8 @@ TEST_F(RunnerTest, WithoutAnyBusTheRunnerWorksAndSaysNothingOfIt) {
     setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bexora-test-bus", 1);
     std::string item = m_site.AddItem("{\"title\":\"Lamp\",\"price\":5,\"ends_in\":600}");
     ASSERT_EQ(Cli({"add", m_list, item}).status, 0);
-    auto bid = Cli({"bid", m_list, item, "--max", "20", "--before", "0:5:0", "--user", "pat", "--password",
-                    "secret"});
+    auto bid = Cli({"bid", m_list, item, "--max", "20", "--before", "0:5:0", "--user", "pat",
+                    "--password", "secret"});
     ASSERT_EQ(bid.status, 0);
     auto run = Cli({"run", m_list, "--for", "1.5", "--notify"});
     EXPECT_EQ(run.status, 0);
@@ -221,7 +223,8 @@ std::string OnTerminal(const std::vector<std::string>& args) {
 
 TEST_F(RunnerTest, ManyFetchesShowProgressOnATerminalOnly) {
     std::vector<std::string> items;
-    for (int i = 0; i < 3; ++i) items.push_back(m_site.AddItem("{\"title\":\"Lamp\",\"price\":5,\"ends_in\":600}"));
+    for (int i = 0; i < 3; ++i)
+        items.push_back(m_site.AddItem("{\"title\":\"Lamp\",\"price\":5,\"ends_in\":600}"));
     std::vector<std::string> add = {"--settings", m_site.SettingsFile(), "add", m_list};
     add.insert(add.end(), items.begin(), items.end());
     std::string shown = OnTerminal(add);
@@ -229,7 +232,8 @@ TEST_F(RunnerTest, ManyFetchesShowProgressOnATerminalOnly) {
     std::string refreshed = OnTerminal({"--settings", m_site.SettingsFile(), "refresh", m_list});
     EXPECT_NE(refreshed.find("Refreshing 3 of 3"), std::string::npos) << refreshed;
     EXPECT_NE(refreshed.find(items[2] + "\t"), std::string::npos) << "the result lines still come";
-    EXPECT_EQ(OnTerminal({"--settings", m_site.SettingsFile(), "refresh", m_list, "--quiet"}).find("Refreshing"),
+    EXPECT_EQ(OnTerminal({"--settings", m_site.SettingsFile(), "refresh", m_list, "--quiet"})
+                  .find("Refreshing"),
               std::string::npos);
     // Piped: nothing of it.
     auto piped = Cli({"refresh", m_list});
@@ -239,7 +243,8 @@ TEST_F(RunnerTest, ManyFetchesShowProgressOnATerminalOnly) {
 }
 
 TEST(UnitFileTest, PassesSystemdAnalyzeVerify) {
-    if (system("command -v systemd-analyze >/dev/null 2>&1") != 0) GTEST_SKIP() << "no systemd-analyze";
+    if (system("command -v systemd-analyze >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no systemd-analyze";
     TempDir dir;
     std::ifstream in(BEXORA_UNIT);
     std::stringstream text;

@@ -37,12 +37,13 @@ public:
             dup2(null, 1);
             dup2(null, 2);
             const std::string addr = "--address=" + m_address;
-            execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile", addr.c_str(),
-                   static_cast<char*>(nullptr));
+            execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile",
+                   addr.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         // Up once the socket answers.
-        for (int i = 0; i < 200 && !Ok(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        for (int i = 0; i < 200 && !Ok(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         setenv("DBUS_SESSION_BUS_ADDRESS", m_address.c_str(), 1);
         setenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.c_str(), 1);
     }
@@ -92,19 +93,22 @@ struct Inhibition {
 // bus, served from a thread of their own.
 class FakeServices {
 public:
-    explicit FakeServices(const std::string& address, bool notifications = true, bool logind = true) {
+    explicit FakeServices(const std::string& address, bool notifications = true,
+                          bool logind = true) {
         sd_bus_new(&m_bus);
         sd_bus_set_address(m_bus, address.c_str());
         sd_bus_set_bus_client(m_bus, 1);
         m_ok = sd_bus_start(m_bus) >= 0;
         if (notifications) {
-            m_ok = m_ok && sd_bus_add_object_vtable(m_bus, nullptr, "/org/freedesktop/Notifications",
-                                                    "org.freedesktop.Notifications", kNotifyTable, this) >= 0;
+            m_ok = m_ok && sd_bus_add_object_vtable(
+                               m_bus, nullptr, "/org/freedesktop/Notifications",
+                               "org.freedesktop.Notifications", kNotifyTable, this) >= 0;
             m_ok = m_ok && sd_bus_request_name(m_bus, "org.freedesktop.Notifications", 0) >= 0;
         }
         if (logind) {
             m_ok = m_ok && sd_bus_add_object_vtable(m_bus, nullptr, "/org/freedesktop/login1",
-                                                    "org.freedesktop.login1.Manager", kLoginTable, this) >= 0;
+                                                    "org.freedesktop.login1.Manager", kLoginTable,
+                                                    this) >= 0;
             m_ok = m_ok && sd_bus_request_name(m_bus, "org.freedesktop.login1", 0) >= 0;
         }
         m_thread = std::thread([this] { Serve(); });
@@ -155,11 +159,13 @@ private:
                 actions.swap(m_actions);
             }
             for (bool s : sleeps)
-                sd_bus_emit_signal(m_bus, "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
-                                   "PrepareForSleep", "b", int(s));
+                sd_bus_emit_signal(m_bus, "/org/freedesktop/login1",
+                                   "org.freedesktop.login1.Manager", "PrepareForSleep", "b",
+                                   int(s));
             for (auto& [id, key] : actions)
-                sd_bus_emit_signal(m_bus, "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
-                                   "ActionInvoked", "us", id, key.c_str());
+                sd_bus_emit_signal(m_bus, "/org/freedesktop/Notifications",
+                                   "org.freedesktop.Notifications", "ActionInvoked", "us", id,
+                                   key.c_str());
             while (sd_bus_process(m_bus, nullptr) > 0) {
             }
             sd_bus_wait(m_bus, 20000);
@@ -188,9 +194,11 @@ private:
             const char* key = nullptr;
             sd_bus_message_read(m, "s", &key);
             uint8_t u = 0;
-            if (key && std::strcmp(key, "urgency") == 0 && sd_bus_message_read(m, "v", "y", &u) >= 0)
+            if (key && std::strcmp(key, "urgency") == 0 &&
+                sd_bus_message_read(m, "v", "y", &u) >= 0)
                 n.urgency = u;
-            else sd_bus_message_skip(m, "v");
+            else
+                sd_bus_message_skip(m, "v");
             sd_bus_message_exit_container(m);
         }
         sd_bus_message_exit_container(m);
@@ -218,14 +226,13 @@ private:
 
     static constexpr sd_bus_vtable kNotifyTable[] = {
         SD_BUS_VTABLE_START(0),
-        SD_BUS_METHOD("Notify", "susssasa{sv}i", "u", &FakeServices::OnNotify, SD_BUS_VTABLE_UNPRIVILEGED),
-        SD_BUS_SIGNAL("ActionInvoked", "us", 0),
-        SD_BUS_VTABLE_END};
+        SD_BUS_METHOD("Notify", "susssasa{sv}i", "u", &FakeServices::OnNotify,
+                      SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_SIGNAL("ActionInvoked", "us", 0), SD_BUS_VTABLE_END};
     static constexpr sd_bus_vtable kLoginTable[] = {
         SD_BUS_VTABLE_START(0),
         SD_BUS_METHOD("Inhibit", "ssss", "h", &FakeServices::OnInhibit, SD_BUS_VTABLE_UNPRIVILEGED),
-        SD_BUS_SIGNAL("PrepareForSleep", "b", 0),
-        SD_BUS_VTABLE_END};
+        SD_BUS_SIGNAL("PrepareForSleep", "b", 0), SD_BUS_VTABLE_END};
 
     sd_bus* m_bus = nullptr;
     bool m_ok = false;
