@@ -382,6 +382,10 @@ bool CUpdatePage::Write(CSettingsStore& store) const {
         if (i == 2 && !store.WriteInt(setting::UpdateRecent, m_bUpdateRecent)) return false;
         int value = 0;
         if (!ParseInteger(m_fields[i].first->text(), value)) return false;  // checked before
+        // Our own key is written only when changed, so a settings file the
+        // sheet wrote keeps the keys and order it has always had.
+        if (m_fields[i].second == &setting::SleepGuardMin && value == store.GetInt(setting::SleepGuardMin))
+            continue;
         if (!store.WriteInt(*m_fields[i].second, value)) return false;
     }
     return true;
