@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -185,6 +187,41 @@ TEST_F(RunnerTest, WithoutAnyBusTheRunnerWorksAndSaysNothingOfIt) {
     auto run = Cli({"run", m_list, "--for", "1.5", "--notify"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
+}
+
+// The runner under a service manager: READY once the list is open, the
+// watchdog pinged while it runs, STOPPING on the way out.
+TEST_F(RunnerTest, TellsTheServiceManagerItIsReadyAndAlive) {
+    TempDir dir;
+    const std::string path = dir.File("notify");
+    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    std::string item = m_site.AddItem("{\"title\":\"Lamp\",\"price\":5,\"ends_in\":600}");
+    ASSERT_EQ(Cli({"add", m_list, item}).status, 0);
+    setenv("NOTIFY_SOCKET", path.c_str(), 1);
+    setenv("WATCHDOG_USEC", "2000000", 1);  // a ping at least every second
+    auto run = Cli({"run", m_list, "--for", "3"});
+    unsetenv("NOTIFY_SOCKET");
+    unsetenv("WATCHDOG_USEC");
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> said;
+    char buf[1024];
+    for (;;) {
+        ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n <= 0) break;
+        said.emplace_back(buf, n);
+    }
+    close(fd);
+    ASSERT_GE(said.size(), 4u) << ::testing::PrintToString(said);
+    EXPECT_EQ(said.front().rfind("READY=1\n", 0), 0u) << said.front();
+    EXPECT_EQ(said.back(), "STOPPING=1");
+    size_t pings = 0;
+    for (const auto& s : said) pings += s == "WATCHDOG=1";
+    EXPECT_GE(pings, 2u) << ::testing::PrintToString(said);
 }
 
 // A list name resolved in the work folder, as the user unit passes it.
