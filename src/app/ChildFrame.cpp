@@ -170,6 +170,11 @@ void CChildFrame::ShowBalloon(const std::string& title, const std::string& text)
     if (m_pMain) m_pMain->ShowBalloon(title, text);
 }
 
+void CChildFrame::ShowItemBalloon(const std::string& title, const std::string& text,
+                                  const std::string& itemNumber, int level) {
+    if (m_pMain) m_pMain->ShowItemBalloon(title, text, itemNumber, level);
+}
+
 void CChildFrame::AddItemsFromBrowserPage(std::function<void()> done) {
     m_pBrowser->OnAddItemFromBrowserPage([done](const PageAddResult&) {
         if (done) done();

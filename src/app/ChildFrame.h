@@ -60,6 +60,8 @@ public:
     void SetStatusText(const std::string& text) override;
     bool IsActiveFrame() override;
     void ShowBalloon(const std::string& title, const std::string& text) override;
+    void ShowItemBalloon(const std::string& title, const std::string& text,
+                         const std::string& itemNumber, int level) override;
     void AddItemsFromBrowserPage(std::function<void()> done) override;
     QMenu* BidMenu() override;
 

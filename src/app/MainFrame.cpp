@@ -37,6 +37,7 @@
 #include "app/OptionsSheet.h"
 #include "base/ui/ShellCommands.h"
 #include "app/ToolBarIcons.h"
+#include "app/DesktopSession.h"
 #include "app/TrayIcon.h"
 #include "app/VersionWatch.h"
 #include "listview/ui/WarnDlg.h"
@@ -105,6 +106,12 @@ bool CMainFrame::Create() {
     });
     m_nListPos = Settings().GetInt(setting::ViewPos);
     m_pVersionWatch = new CVersionWatch(this);
+    m_pDesktop = new CDesktopSession(this, [this] {
+        if (m_pTray && m_pTray->IsInTray()) m_pTray->Restore();
+        if (isMinimized()) showNormal();
+        raise();
+        activateWindow();
+    });
 
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, &CMainFrame::OnCommitDataRequest,
@@ -220,6 +227,12 @@ void CMainFrame::SetCountdownText(const std::string& text) { m_pCountdown->setTe
 
 void CMainFrame::ShowBalloon(const std::string& title, const std::string& text) {
     if (m_pTray) m_pTray->ShowBalloon(title, text);
+}
+
+void CMainFrame::ShowItemBalloon(const std::string& title, const std::string& text,
+                                 const std::string& itemNumber, int level) {
+    if (m_pDesktop && m_pDesktop->Notify(title, text, itemNumber, level)) return;
+    ShowBalloon(title, text);
 }
 
 bool CMainFrame::IsInTray() const { return m_pTray && m_pTray->IsInTray(); }

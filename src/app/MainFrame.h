@@ -31,6 +31,7 @@ namespace bexora {
 class CChildFrame;
 class CTrayIcon;
 class CVersionWatch;
+class CDesktopSession;
 class CebayDoc;
 class CebayView;
 
@@ -111,6 +112,11 @@ public:
     void SetCountdownText(const std::string& text);
     QLabel* CountdownPane() const { return m_pCountdown; }
     void ShowBalloon(const std::string& title, const std::string& text);
+    // A balloon about an item: a desktop notification where the session has
+    // a notification service, else the balloon above.
+    void ShowItemBalloon(const std::string& title, const std::string& text,
+                         const std::string& itemNumber, int level);
+    CDesktopSession* DesktopSession() const { return m_pDesktop; }
     bool IsInTray() const;
     CTrayIcon* Tray() const { return m_pTray.get(); }
 
@@ -177,6 +183,7 @@ private:
     bool m_bPlacementSaved = false;
     CRecentFileList m_recent;
     std::unique_ptr<CTrayIcon> m_pTray;
+    CDesktopSession* m_pDesktop = nullptr;  // a child QObject
     std::unique_ptr<QPrinter> m_pPrinter;
     CVersionWatch* m_pVersionWatch = nullptr;  // a child of the frame
 };

@@ -347,10 +347,19 @@ CUpdatePage::CUpdatePage(QWidget* parent) : COptionsPage(parent) {
     d->addWidget(new QLabel("Sec", delay));
     d->addStretch();
 
+    // Our own: logind's sleep lock while a bid is near.
+    auto* awake = new QGroupBox("Sleep:", this);
+    auto* k = new QHBoxLayout(awake);
+    k->addWidget(new QLabel("Keep the computer awake", awake));
+    k->addWidget(IntEdit(1060, setting::SleepGuardMin));
+    k->addWidget(new QLabel("Min before a bid (0: never)", awake));
+    k->addStretch();
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(autoUpdate);
     layout->addWidget(updateAll);
     layout->addWidget(delay);
+    layout->addWidget(awake);
     layout->addStretch();
     EnableRecentFields();
 }
@@ -373,6 +382,10 @@ bool CUpdatePage::Write(CSettingsStore& store) const {
         if (i == 2 && !store.WriteInt(setting::UpdateRecent, m_bUpdateRecent)) return false;
         int value = 0;
         if (!ParseInteger(m_fields[i].first->text(), value)) return false;  // checked before
+        // Our own key is written only when changed, so a settings file the
+        // sheet wrote keeps the keys and order it has always had.
+        if (m_fields[i].second == &setting::SleepGuardMin && value == store.GetInt(setting::SleepGuardMin))
+            continue;
         if (!store.WriteInt(*m_fields[i].second, value)) return false;
     }
     return true;

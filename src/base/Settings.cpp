@@ -107,6 +107,9 @@ const SettingDef UpdateRecent   {"Update Interval", "Update Recent", I, 0, nullp
 const SettingDef UpdateEndDay   {"Update Interval", "Update end day", I, 0, nullptr};
 const SettingDef UpdateEndHour  {"Update Interval", "Update end hour", I, 1, nullptr};
 const SettingDef UpdateEndMin   {"Update Interval", "Update end Min", I, 0, nullptr};
+// Minutes before a scheduled bid during which the machine is kept from
+// sleeping (0: never).
+const SettingDef SleepGuardMin  {"Update Interval", "Keep awake Min", I, 10, nullptr};
 const SettingDef AddSel         {"Add Selection", "AddSel",          I, 0, nullptr};
 const SettingDef AddSaveDefault {"Add Selection", "Save default",    I, 1, nullptr};
 const SettingDef AddShowWindow  {"Add Selection", "Show Window",     I, 0, nullptr};
@@ -146,6 +149,7 @@ const std::vector<const SettingDef*>& All() {
         &AddShowWindow, &MessageLevel,   &UpdateUrl,         &SettingsVersion, &SiteItemHost,
         &SiteTimeHost,  &SiteSignInHost, &SiteOfferHost,     &SiteMyHost,      &SiteHomeUrl,
         &SiteDomain,    &VendorSiteUrl,  &SiteCaFile,        &UpdateKey,       &UpdateToldVersion,
+        &SleepGuardMin,
     };
     return all;
 }

@@ -1,6 +1,7 @@
 #include "cli/CliPrompts.h"
 
 #include "cli/ItemFormat.h"
+#include "cli/ProgressLine.h"
 
 namespace bexora::cli {
 
@@ -25,6 +26,7 @@ CCliPrompts::~CCliPrompts() { SetPromptHandler(nullptr); }
 
 PromptAnswer CCliPrompts::Ask(const std::string& text, PromptButtons buttons, PromptIcon) {
     ++m_nShown;
+    CProgressLine::Interrupt();
     m_out << "message: " << EscapeValue(text) << "\n";
     m_out.flush();
     return CliAnswer(buttons, m_bYes);

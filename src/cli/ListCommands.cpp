@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,10 +36,15 @@
 #include "cli/HeadlessLoop.h"
 #include "cli/ItemFormat.h"
 #include "cli/ListCommands.h"
+#include "cli/ProgressLine.h"
 #include "listview/BidSetup.h"
 #include "listview/Export.h"
 #include "listview/ItemListCore.h"
+#include "listview/SleepGuard.h"
 #include "model/ebayDoc.h"
+#include "session/DesktopNotifier.h"
+#include "session/LogindInhibitor.h"
+#include "session/ServiceNotify.h"
 #include "site/SiteTime.h"
 #include "text/TextTools.h"
 
@@ -47,6 +53,7 @@ namespace bexora::cli {
 // ---- the front end ----
 
 void CCliFrontEnd::Print(const std::string& line) {
+    CProgressLine::Interrupt();
     std::string out = line + "\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
@@ -59,6 +66,21 @@ void CCliFrontEnd::NoticeAdded(const std::string& text, int level) {
 
 void CCliFrontEnd::ShowBalloon(const std::string& title, const std::string& text) {
     Print("balloon " + EscapeValue(title) + " | " + EscapeValue(text));
+}
+
+void CCliFrontEnd::ShowItemBalloon(const std::string& title, const std::string& text,
+                                   const std::string& itemNumber, int level) {
+    ShowBalloon(title, text);
+    if (!m_bCollect) return;
+    if (!m_balloons.empty() && !itemNumber.empty() && m_balloons.back().itemNumber == itemNumber)
+        m_balloons.pop_back();
+    m_balloons.push_back({title, text, itemNumber, level});
+}
+
+std::vector<CCliFrontEnd::Balloon> CCliFrontEnd::TakeBalloons() {
+    std::vector<Balloon> out;
+    out.swap(m_balloons);
+    return out;
 }
 
 void CCliFrontEnd::Navigate(const std::string& url) {
@@ -285,13 +307,16 @@ int Finish(CListSession& s, int status) {
 
 int AddCommand(const Args& args) {
     ParsedArgs p;
-    std::string problem = ParseOptions(args, {}, {"yes"}, p);
+    std::string problem = ParseOptions(args, {}, {"yes", "quiet"}, p);
     if (!problem.empty()) return Usage("add: " + problem);
     if (p.positional.size() < 2) return Usage("add needs LIST.bid and at least one ITEM");
-    CListSession s(p.flags.count("yes"), false);
+    CListSession s(p.flags.count("yes"), p.flags.count("quiet"));
     if (!s.Open(p.positional[0], CListSession::Mode::Create)) return kFailed;
     int status = kOk;
+    CProgressLine progress(p.flags.count("quiet"));
+    const int count = static_cast<int>(p.positional.size()) - 1;
     for (size_t i = 1; i < p.positional.size(); ++i) {
+        progress.Show("Adding", static_cast<int>(i), count);
         // A number already listed is refreshed and reported, not an error.
         bool listed = s.Core().FindRow(Trim(p.positional[i], " ")) >= 0;
         if (!s.Core().AddSingleItem(p.positional[i]) && !listed) status = kFailed;
@@ -527,11 +552,30 @@ int SiteTimeCommand(const Args& args) {
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
 
+// The list NAME (or NAME.bid) in the work folder, as the user service names it.
+std::string InWorkDir(const std::string& name) {
+    std::string file = name;
+    if (file.size() < 4 || file.compare(file.size() - 4, 4, ".bid") != 0) file += ".bid";
+    const std::string dir = Settings().GetString(setting::WorkDir);
+    return dir.empty() ? file : dir + "/" + file;
+}
+
+int64_t MonotonicMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 int RunCommand(const Args& args) {
     ParsedArgs p;
-    std::string problem = ParseOptions(args, {"for"}, {"quiet", "yes"}, p);
+    std::string problem = ParseOptions(args, {"for"}, {"quiet", "yes", "notify", "in-work-dir"}, p);
     if (!problem.empty()) return Usage("run: " + problem);
     if (p.positional.size() != 1) return Usage("run needs LIST.bid");
+    if (p.flags.count("in-work-dir")) {
+        if (p.positional[0].find('/') != std::string::npos)
+            return Usage("--in-work-dir takes a list name, not a path");
+        p.positional[0] = InWorkDir(p.positional[0]);
+    }
     int64_t forMs = -1;
     if (p.values.count("for")) {
         char* end = nullptr;
@@ -547,18 +591,54 @@ int RunCommand(const Args& args) {
     if (!s.Open(p.positional[0], CListSession::Mode::Change)) return kFailed;
     CHeadlessLoop loop(s.Ui());
     CItemListCore& core = s.Core();
-    loop.Run([&core] { core.OnTick(); }, [&core] { return core.MsUntilNextTick(); }, forMs);
+
+    // Desktop notifications (with --notify, when the session has a service),
+    // the sleep lock while a bid is near, and the service manager: each does
+    // nothing where its bus or manager is missing.
+    std::unique_ptr<CDesktopNotifier> notifier;
+    if (p.flags.count("notify")) {
+        notifier = std::make_unique<CDesktopNotifier>();
+        s.Front().CollectBalloons(true);
+    }
+    auto sendNotices = [&] {
+        if (!notifier) return;
+        for (const auto& b : s.Front().TakeBalloons())
+            notifier->Notify(b.title, b.text, UrgencyOfLevel(b.level));
+    };
+    CLogindInhibitor logind;
+    CSleepGuard guard(logind);
+    logind.WatchSleep([&core](bool sleeping) {
+        // Whatever happens in the sleep, the list is on disk.
+        if (sleeping) core.SaveDocument();
+        else core.NoteWake();
+    });
+    CServiceNotifier service;
+    service.Ready("running " + p.positional[0]);
+
+    auto tick = [&] {
+        logind.Process();
+        core.OnTick();
+        guard.Update({&core});
+        sendNotices();
+        service.Tick(MonotonicMs());
+    };
+    loop.Run(tick, [&core] { return core.MsUntilNextTick(); }, forMs);
+    service.Stopping();
     // A second signal while the workers stop and the list is saved ends
     // the program the ordinary way (the save itself is atomic).
     CHeadlessLoop::UnblockStopSignals();
-    return Finish(s, kOk);
+    const int status = Finish(s, kOk);
+    sendNotices();  // results that came in with the stop
+    guard.Release();
+    return status;
 }
 
 }  // namespace
 
 void AddListCommands(CommandTable& commands) {
     commands.push_back({"add", &AddCommand,
-                        "  add LIST.bid ITEM...          add items (their pages are read); creates\n"
+                        "  add LIST.bid ITEM... [--quiet]\n"
+                        "                                add items (their pages are read); creates\n"
                         "                                LIST.bid when missing\n"});
     commands.push_back({"delete", &DeleteCommand, "  delete LIST.bid ITEM...       delete items from the list\n"});
     commands.push_back({"cancel", &CancelCommand, "  cancel LIST.bid ITEM...       cancel the items' pending bids\n"});
@@ -584,10 +664,14 @@ void AddListCommands(CommandTable& commands) {
     commands.push_back({"site-time", &SiteTimeCommand,
                         "  site-time                     the site's clock against this machine's\n"});
     commands.push_back({"run", &RunCommand,
-                        "  run LIST.bid [--for SECONDS] [--quiet]\n"
+                        "  run LIST.bid [--for SECONDS] [--quiet] [--notify] [--in-work-dir]\n"
                         "                                run the scheduler headless (until SIGINT or\n"
                         "                                SIGTERM without --for), printing notices,\n"
-                        "                                balloons and result pages\n"});
+                        "                                balloons and result pages; --notify: also\n"
+                        "                                as desktop notifications; --in-work-dir:\n"
+                        "                                LIST names a list in the work folder. Keeps\n"
+                        "                                the machine awake while a bid is near and\n"
+                        "                                tells systemd when it is ready\n"});
 }
 
 }  // namespace bexora::cli

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "cli/Commands.h"
 #include "listview/ListFrontEnd.h"
@@ -21,15 +22,31 @@ public:
 
     void NoticeAdded(const std::string& text, int level) override;
     void ShowBalloon(const std::string& title, const std::string& text) override;
+    void ShowItemBalloon(const std::string& title, const std::string& text,
+                         const std::string& itemNumber, int level) override;
     void Navigate(const std::string& url) override;
 
     // How many result pages were shown (one per bid result).
     int Navigations() const { return m_nNavigations; }
 
+    // A balloon waiting to become a desktop notification.
+    struct Balloon {
+        std::string title, text, itemNumber;
+        int level = 2;
+    };
+    // Keeps balloons for TakeBalloons (run --notify).
+    void CollectBalloons(bool on) { m_bCollect = on; }
+    // The balloons since the last call. Two in a row about one item are one
+    // notice told twice (the second replaces the first, as on a tray icon),
+    // so only the last of them is kept.
+    std::vector<Balloon> TakeBalloons();
+
 private:
     static void Print(const std::string& line);
     bool m_bQuiet;
     int m_nNavigations = 0;
+    bool m_bCollect = false;
+    std::vector<Balloon> m_balloons;
 };
 
 struct ParsedArgs {

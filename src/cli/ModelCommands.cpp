@@ -8,6 +8,7 @@
 #include "cli/CliPrompts.h"
 #include "cli/Commands.h"
 #include "cli/ItemFormat.h"
+#include "cli/ProgressLine.h"
 #include "model/ebayDoc.h"
 
 namespace bexora::cli {
@@ -42,7 +43,14 @@ int Dump(const Args& a) {
 // Refreshes items of a list from their pages, saves the list, and prints
 // one line per item: number, price, bids and time left, tab-separated, with
 // "failed" after them when the page could not be read.
-int Refresh(const Args& a) {
+int Refresh(const Args& args) {
+    // --quiet: no progress line (the only option; everything else is a file or a number).
+    Args a;
+    bool quiet = false;
+    for (const std::string& arg : args) {
+        if (arg == "--quiet") quiet = true;
+        else a.push_back(arg);
+    }
     if (a.empty()) return Usage("refresh needs FILE.bid and optionally ITEM numbers");
     CCliPrompts prompts(std::cerr);
     CebayDoc doc;
@@ -64,11 +72,15 @@ int Refresh(const Args& a) {
         }
     }
     std::string out;
+    CProgressLine progress(quiet);
+    int done = 0;
     for (CItem* item : chosen) {
+        progress.Show("Refreshing", ++done, static_cast<int>(chosen.size()));
         bool ok = item->UpdateFromSite();
         out += item->m_strItemNumber + "\t" + item->m_strCurrentPrice + "\t" +
                item->m_strBidCount + "\t" + item->m_strTimeLeft + (ok ? "" : "\tfailed") + "\n";
     }
+    CProgressLine::Interrupt();
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
     if (!doc.OnSaveDocument(doc.GetPathName())) return kFailed;
@@ -93,7 +105,8 @@ void AddModelCommands(CommandTable& commands) {
     commands.push_back({"rewrite", &Rewrite,
                         "  rewrite IN.bid OUT.bid        load an item list and save it as OUT\n"});
     commands.push_back({"refresh", &Refresh,
-                        "  refresh FILE.bid [ITEM...]    refresh items from the site (all when\n"
+                        "  refresh FILE.bid [ITEM...] [--quiet]\n"
+                        "                                refresh items from the site (all when\n"
                         "                                none are named) and save the list\n"});
 }
 

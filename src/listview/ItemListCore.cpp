@@ -446,7 +446,8 @@ void CItemListCore::Sort(int key) {
 }
 
 void CItemListCore::ShowBalloon(const std::string& title, const std::string& text) {
-    m_front.ShowBalloon(title.substr(0, 63), text.substr(0, 255));
+    m_front.ShowItemBalloon(title.substr(0, 63), text.substr(0, 255), m_strBalloonItem,
+                            m_nBalloonLevel);
 }
 
 }  // namespace bexora

@@ -26,6 +26,7 @@
 #include "bidding/WebThread.h"
 #include "listview/ListFrontEnd.h"
 #include "listview/Notices.h"
+#include "listview/WakeDetector.h"
 #include "model/BidGroup.h"
 #include "model/Item.h"
 #include "model/ebayDoc.h"
@@ -275,6 +276,15 @@ public:
         m_offsetSource = std::move(source);
     }
 
+    // ---- waking up (WakeUp.cpp) ----
+    // logind said the machine has woken (any thread); the next tick acts.
+    void NoteWake() { m_wake.NoteWake(); }
+    // After the machine slept: the site clock is read again, every bid whose
+    // moment passed while asleep is placed now if its auction still runs
+    // (with a notice that it is late and why), and the other pending items
+    // are refreshed. The tick calls it when its wake detector says so.
+    void OnWakeUp(int64_t sleptMs);
+
     // ---- notices ----
     CNoticeLog& Notices() { return m_notices; }
     bool Notify(const std::string& text, int level) { return m_notices.Notify(text, level); }
@@ -291,6 +301,10 @@ private:
     bool InUpdateWindow(const CItem& item) const;
     void UpdateRecent();
     int64_t ClockOffset(bool refresh) const;
+    // A batch of refreshes for the progress hook (WakeUp.cpp).
+    void BeginBatch();
+    void EndBatch();
+    void BatchItemDone(const std::string& itemNumber);
 
     CebayDoc& m_doc;
     IListFrontEnd& m_front;
@@ -315,6 +329,15 @@ private:
     bool m_bShutDown = false;
     bool m_bUpdateRecent = false;
     int64_t m_nUpdateWindow = 0;  // seconds, with "Update Recent"
+
+    CWakeDetector m_wake;
+    bool m_bBatching = false;         // refreshes posted now join the batch
+    std::vector<std::string> m_batch;  // numbers still to be answered
+    int m_nBatchTotal = 0;            // posted in the batch so far
+    size_t m_nBatchMark = 0;          // m_batch's size when posting began
+    // The item and level of the notices being made (for ShowItemBalloon).
+    std::string m_strBalloonItem;
+    int m_nBalloonLevel = 2;
 
     std::function<void(VersionReport)> m_newerVersion;
     std::function<int64_t(bool)> m_offsetSource;

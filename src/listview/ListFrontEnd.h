@@ -39,6 +39,17 @@ public:
     virtual void Navigate(const std::string& /*url*/) {}
     // A tray balloon; a front end without a tray icon drops it.
     virtual void ShowBalloon(const std::string& /*title*/, const std::string& /*text*/) {}
+    // The same balloon with what a desktop notification needs besides: the
+    // item it is about ("" for none) and the level of its notice (0 to 3).
+    // Front ends that do not send notifications keep the default.
+    virtual void ShowItemBalloon(const std::string& title, const std::string& text,
+                                 const std::string& /*itemNumber*/, int /*level*/) {
+        ShowBalloon(title, text);
+    }
+    // Progress of a batch of refreshes (Update All, Update Selected, the
+    // automatic update): done of total answered. Called after each answer;
+    // done == total ends the batch.
+    virtual void ShowProgress(int /*done*/, int /*total*/) {}
     // A notice passed the filter and was appended to the notice log: show
     // the notice window.
     virtual void NoticeAdded(const std::string& /*text*/, int /*level*/) {}

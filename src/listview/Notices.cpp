@@ -24,6 +24,8 @@ void AddHistory(CItem& item, const std::string& line) { item.m_strMessages.inser
 // the copy, which is merged into the list's item afterwards.
 void CItemListCore::NoticesForRefresh(CItem& u) {
     const std::string& number = u.m_strItemNumber;
+    m_strBalloonItem = number;  // every balloon below is about this item (level 2)
+    m_nBalloonLevel = 2;
     const bool ended = u.m_strTimeLeft == listtext::kEnded;
     const bool mine = u.m_strMyBid != "N/A";
     // A group the list does not hold counts as no group.

@@ -75,6 +75,8 @@ void CItemListCore::OnTick() {
     m_bInTick = true;
 
     const int64_t now = LocalNow();
+    // Before m_tLastTick moves on: it tells which bids fell due in the sleep.
+    if (int64_t slept = 0; m_wake.Woke(&slept)) OnWakeUp(slept);
     m_tLastTick = now;
     const int64_t offset = ClockOffset(false);
     const int n = GetRowCount();
@@ -177,8 +179,10 @@ void CItemListCore::TriggerBid(CItem& item) {
     }
     auto request = std::make_unique<CBidRequest>(item);
     request->m_tBidStarted = now;
-    m_jobs->PostBid(std::move(request));
+    // Saved before the bid leaves: a runner killed in between and restarted
+    // must find the bid sent, not pending, or it would place it twice.
     SaveDocument();
+    m_jobs->PostBid(std::move(request));
 }
 
 void CItemListCore::UpdateRow(int row) {
@@ -197,23 +201,30 @@ void CItemListCore::UpdateRow(int row) {
     copy->m_bChanged = 0;
     copy->m_bUpdateFailed = 0;
     m_updatesInFlight.Add(&item);
+    if (m_bBatching) m_batch.push_back(item.m_strItemNumber);
     m_jobs->PostUpdate(std::move(copy));
 }
 
 void CItemListCore::UpdateSelected() {
+    BeginBatch();
     for (int row : GetSelectedRows()) UpdateRow(row);
+    EndBatch();
 }
 
 void CItemListCore::UpdateAll() {
+    BeginBatch();
     for (int i = 0; i < GetRowCount(); ++i) UpdateRow(i);
+    EndBatch();
     m_tUpdateCountdown = m_tUpdateReload;
 }
 
 // The automatic update with "Update Recent": only items ending within the
 // window from now, and those whose end is not known yet.
 void CItemListCore::UpdateRecent() {
+    BeginBatch();
     for (int i = 0; i < GetRowCount(); ++i)
         if (InUpdateWindow(*m_rows[i].item)) UpdateRow(i);
+    EndBatch();
     m_tUpdateCountdown = m_tUpdateReload;
 }
 
@@ -244,6 +255,7 @@ void CItemListCore::OnItemUpdated(std::unique_ptr<CItem> u) {
         RedrawRow(row);
     }
     m_updatesInFlight.Remove(u->m_strItemNumber);
+    BatchItemDone(u->m_strItemNumber);
 }
 
 int CItemListCore::MergeItem(const CItem& copy, bool page, bool bid) {

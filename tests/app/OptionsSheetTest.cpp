@@ -248,6 +248,8 @@ TEST_F(OptionsSheetTest, ChangesOnThePagesAreWrittenOnOk) {
         sheet.findChild<QRadioButton*>("level2")->click();
         Type(Control<QLineEdit>(sheet, 5, 1008), " 45 ");
         Type(Control<QLineEdit>(sheet, 5, 1012), "-2");
+        EXPECT_EQ(Control<QLineEdit>(sheet, 5, 1060)->text(), "10");  // keep awake, the default
+        Type(Control<QLineEdit>(sheet, 5, 1060), "25");
         sheet.accept();
         return sheet.result();
     });
@@ -259,6 +261,7 @@ TEST_F(OptionsSheetTest, ChangesOnThePagesAreWrittenOnOk) {
     EXPECT_EQ(s.GetInt(setting::MessageLevel), 2);
     EXPECT_EQ(s.GetInt(setting::BidSec), 45);
     EXPECT_EQ(s.GetInt(setting::BidHour), -2);
+    EXPECT_EQ(s.GetInt(setting::SleepGuardMin), 25);
 }
 
 TEST_F(OptionsSheetTest, AddPageStartsFastUnlessTheSelectionIsSaved) {

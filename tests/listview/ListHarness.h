@@ -32,6 +32,12 @@ struct FakeFrontEnd : IListFrontEnd {
         balloons.emplace_back(title, text);
     }
     void NoticeAdded(const std::string& text, int level) override { notices.emplace_back(text, level); }
+    void ShowItemBalloon(const std::string& title, const std::string& text, const std::string& item,
+                         int level) override {
+        balloonItems.emplace_back(item, level);
+        ShowBalloon(title, text);
+    }
+    void ShowProgress(int done, int total) override { progress.emplace_back(done, total); }
 
     std::vector<int> redrawn;
     std::vector<std::pair<int, int>> cells;
@@ -40,6 +46,8 @@ struct FakeFrontEnd : IListFrontEnd {
     std::vector<std::string> navigated;
     std::vector<std::pair<std::string, std::string>> balloons;
     std::vector<std::pair<std::string, int>> notices;
+    std::vector<std::pair<std::string, int>> balloonItems;  // item and level of each balloon
+    std::vector<std::pair<int, int>> progress;              // done, total
     bool active = true;
 };
 

@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QMainWindow>
+#include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
 
@@ -161,6 +163,21 @@ void CebayListView::Navigate(const std::string& url) {
 
 void CebayListView::ShowBalloon(const std::string& title, const std::string& text) {
     if (m_pHost) m_pHost->ShowBalloon(title, text);
+}
+
+void CebayListView::ShowItemBalloon(const std::string& title, const std::string& text,
+                                    const std::string& itemNumber, int level) {
+    if (m_pHost) m_pHost->ShowItemBalloon(title, text, itemNumber, level);
+}
+
+void CebayListView::ShowProgress(int done, int total) {
+    // The status bar's message area, not the countdown pane: the countdown
+    // keeps ticking beside it.
+    auto* frame = qobject_cast<QMainWindow*>(window());
+    if (!frame) return;
+    if (done >= total)
+        frame->statusBar()->showMessage(QString("Updated %1 items").arg(total), 5000);
+    else frame->statusBar()->showMessage(QString("Updating items: %1 of %2").arg(done).arg(total));
 }
 
 void CebayListView::NoticeAdded(const std::string& text, int level) {

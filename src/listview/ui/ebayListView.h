@@ -36,6 +36,11 @@ public:
     virtual void SetStatusText(const std::string& /*text*/) {}
     virtual bool IsActiveFrame() { return true; }
     virtual void ShowBalloon(const std::string& /*title*/, const std::string& /*text*/) {}
+    // The balloon with its item and notice level (desktop notifications).
+    virtual void ShowItemBalloon(const std::string& title, const std::string& text,
+                                 const std::string& /*itemNumber*/, int /*level*/) {
+        ShowBalloon(title, text);
+    }
     // Command 133: the browser pane adds the items of its page. The pane
     // reads its page asynchronously; done runs once it has finished (also
     // when nothing was added), on the UI thread.
@@ -90,6 +95,10 @@ public:
     bool IsActiveFrame() override;
     void Navigate(const std::string& url) override;
     void ShowBalloon(const std::string& title, const std::string& text) override;
+    void ShowItemBalloon(const std::string& title, const std::string& text,
+                         const std::string& itemNumber, int level) override;
+    // "Updating items: 3 of 40" in the main window's status bar.
+    void ShowProgress(int done, int total) override;
     void NoticeAdded(const std::string& text, int level) override;
 
     // ---- IListOwner (the toolkit asks) ----

@@ -1,0 +1,198 @@
+#include "app/DesktopSession.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusReply>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+#include "listctrl/AnsiText.h"
+#include "listview/ItemListCore.h"
+#include "listview/ui/ebayListView.h"
+
+namespace bexora {
+
+namespace {
+
+const QString kNotifications = "org.freedesktop.Notifications";
+const QString kNotificationsPath = "/org/freedesktop/Notifications";
+const QString kLogind = "org.freedesktop.login1";
+const QString kLogindPath = "/org/freedesktop/login1";
+const QString kManager = "org.freedesktop.login1.Manager";
+constexpr qint64 kRecheckMs = 60000;
+constexpr int kCallMs = 3000;
+
+// Only a bus that is there is asked: without one, libdbus would try to
+// start a bus of its own or complain on the terminal.
+bool HasSessionBus() {
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo::exists(runtime + "/bus");
+}
+
+bool HasSystemBus() {
+    return !qEnvironmentVariableIsEmpty("DBUS_SYSTEM_BUS_ADDRESS") ||
+           QFileInfo::exists("/run/dbus/system_bus_socket");
+}
+
+uchar Urgency(int level) {
+    return level <= 0 ? 0 : level >= 3 ? 2 : 1;
+}
+
+}  // namespace
+
+// ---- the sleep lock ----
+
+bool CQtSleepLock::Take(const std::string& why) {
+    if (!HasSystemBus()) return false;
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) return false;
+    for (const char* mode : {"block", "delay"}) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(kLogind, kLogindPath, kManager, "Inhibit");
+        call << QString("sleep") << QString("Bexora") << FromAnsi(why) << QString(mode);
+        QDBusReply<QDBusUnixFileDescriptor> reply = bus.call(call, QDBus::Block, kCallMs);
+        if (reply.isValid() && reply.value().isValid()) {
+            m_fd = reply.value();  // the old lock goes only now
+            m_mode = mode;
+            return true;
+        }
+        if (reply.error().type() == QDBusError::ServiceUnknown) break;
+    }
+    return false;
+}
+
+void CQtSleepLock::Release() {
+    m_fd = QDBusUnixFileDescriptor();  // closing our copy lets logind's go
+    m_mode.clear();
+}
+
+// ---- the session ----
+
+CDesktopSession::CDesktopSession(QMainWindow* frame, std::function<void()> restore)
+    : QObject(frame),
+      m_pFrame(frame),
+      m_restore(std::move(restore)),
+      m_guard(std::make_unique<CSleepGuard>(m_lock)) {
+    m_bSessionBus = HasSessionBus() && QDBusConnection::sessionBus().isConnected();
+    m_bSystemBus = HasSystemBus() && QDBusConnection::systemBus().isConnected();
+    if (m_bSessionBus)
+        QDBusConnection::sessionBus().connect(kNotifications, kNotificationsPath, kNotifications,
+                                              "ActionInvoked", this,
+                                              SLOT(OnActionInvoked(uint, QString)));
+    if (m_bSystemBus)
+        QDBusConnection::systemBus().connect(kLogind, kLogindPath, kManager, "PrepareForSleep",
+                                             this, SLOT(OnPrepareForSleep(bool)));
+    connect(&m_timer, &QTimer::timeout, this, &CDesktopSession::UpdateSleepLock);
+    if (m_bSystemBus) m_timer.start(1000);
+}
+
+CDesktopSession::~CDesktopSession() {
+    m_guard->Release();
+}
+
+bool CDesktopSession::NotificationsAvailable() {
+    if (!m_bSessionBus) return false;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (m_nAvailable >= 0 && now - m_tChecked < kRecheckMs) return m_nAvailable == 1;
+    m_tChecked = now;
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    bool there = bus && bus->isServiceRegistered(kNotifications).value();
+    if (!there && bus) there = bus->activatableServiceNames().value().contains(kNotifications);
+    m_nAvailable = there ? 1 : 0;
+    return there;
+}
+
+bool CDesktopSession::Notify(const std::string& title, const std::string& text,
+                             const std::string& itemNumber, int level) {
+    if (!NotificationsAvailable()) return false;
+    if (m_pending.empty()) QTimer::singleShot(0, this, &CDesktopSession::SendPending);
+    // The second balloon of a pair replaces the first, as on the tray.
+    if (!m_pending.empty() && !itemNumber.empty() && m_pending.back().itemNumber == itemNumber)
+        m_pending.pop_back();
+    m_pending.push_back({title, text, itemNumber, level});
+    return true;
+}
+
+void CDesktopSession::SendPending() {
+    std::vector<Pending> pending;
+    pending.swap(m_pending);
+    for (const Pending& p : pending) {
+        QDBusMessage call = QDBusMessage::createMethodCall(kNotifications, kNotificationsPath,
+                                                           kNotifications, "Notify");
+        QVariantMap hints;
+        hints["urgency"] = QVariant::fromValue(Urgency(p.level));
+        hints["desktop-entry"] = QString("bexora");
+        QStringList actions;
+        if (!p.itemNumber.empty())
+            actions << "default"
+                    << "Open";
+        call << QString("Bexora") << uint(0) << QString("bexora") << FromAnsi(p.title)
+             << FromAnsi(p.text) << actions << hints << int(-1);
+        auto* watcher = new QDBusPendingCallWatcher(
+            QDBusConnection::sessionBus().asyncCall(call, kCallMs), this);
+        const std::string item = p.itemNumber;
+        connect(watcher, &QDBusPendingCallWatcher::finished, this,
+                [this, item](QDBusPendingCallWatcher* w) { OnNotifyAnswer(w, item); });
+        ++m_nSent;
+    }
+}
+
+void CDesktopSession::OnNotifyAnswer(QDBusPendingCallWatcher* watcher,
+                                     const std::string& itemNumber) {
+    QDBusPendingReply<uint> reply = *watcher;
+    if (reply.isValid() && !itemNumber.empty()) m_itemOfId[reply.value()] = itemNumber;
+    watcher->deleteLater();
+}
+
+void CDesktopSession::OnActionInvoked(uint id, const QString& action) {
+    auto it = m_itemOfId.find(id);
+    if (it == m_itemOfId.end() || action != "default") return;
+    OpenItem(it->second);
+}
+
+std::vector<CebayListView*> CDesktopSession::ListViews() const {
+    std::vector<CebayListView*> out;
+    for (CebayListView* view : m_pFrame->findChildren<CebayListView*>()) out.push_back(view);
+    return out;
+}
+
+void CDesktopSession::OpenItem(const std::string& itemNumber) {
+    if (m_restore) m_restore();
+    for (CebayListView* view : ListViews()) {
+        if (view->Core().FindRow(itemNumber) < 0) continue;
+        for (QObject* p = view->parent(); p; p = p->parent()) {
+            if (auto* sub = qobject_cast<QMdiSubWindow*>(p)) {
+                if (sub->mdiArea()) sub->mdiArea()->setActiveSubWindow(sub);
+                break;
+            }
+        }
+        view->Core().SelectItems({itemNumber});
+        view->RowsChanged();
+        view->setFocus();
+        return;
+    }
+}
+
+void CDesktopSession::UpdateSleepLock() {
+    std::vector<const CItemListCore*> cores;
+    for (CebayListView* view : ListViews()) cores.push_back(&view->Core());
+    m_guard->Update(cores);
+}
+
+void CDesktopSession::OnPrepareForSleep(bool sleeping) {
+    for (CebayListView* view : ListViews()) {
+        if (sleeping)
+            view->Core().SaveDocument();
+        else
+            view->Core().NoteWake();
+    }
+}
+
+}  // namespace bexora

@@ -1,0 +1,98 @@
+#pragma once
+// The desktop program's side of the user's session, over Qt DBus:
+//  - balloons also go to the freedesktop notification service when the
+//    desktop has one. Then the service shows them and the tray does not (the
+//    service keeps them in the desktop's message list, which a tray balloon
+//    does not, and on most Linux trays a balloon is drawn by that same
+//    service, so both would show it twice). Clicking the notification brings
+//    the window forward and selects the item, as a balloon click does.
+//  - while a bid of an open list is near, logind's sleep lock is held (the
+//    policy is the core's CSleepGuard);
+//  - logind's PrepareForSleep: the lists save before the sleep and act on
+//    waking (their ticks also see a sleep by the clocks alone).
+// Without a session or system bus each part quietly does nothing.
+
+#include <QDBusUnixFileDescriptor>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "listview/SleepGuard.h"
+
+class QDBusPendingCallWatcher;
+class QMainWindow;
+
+namespace bexora {
+
+class CebayListView;
+
+// logind's lock through Qt DBus (block mode, else delay: see LogindInhibitor.h).
+class CQtSleepLock : public ISleepLock {
+public:
+    bool Take(const std::string& why) override;
+    void Release() override;
+    const QString& Mode() const { return m_mode; }
+
+private:
+    QDBusUnixFileDescriptor m_fd;
+    QString m_mode;
+};
+
+class CDesktopSession : public QObject {
+    Q_OBJECT
+public:
+    // frame: the main window, whose list views are looked for; restore: how
+    // to bring it forward (out of the tray too).
+    CDesktopSession(QMainWindow* frame, std::function<void()> restore);
+    ~CDesktopSession() override;
+
+    // Whether the session has a notification service.
+    bool NotificationsAvailable();
+    // Sends the balloon as a notification; false when there is no service
+    // (then the caller shows the balloon its own way). Balloons about one
+    // item that come in one go (the core sends two in a row) become one
+    // notification: the last.
+    bool Notify(const std::string& title, const std::string& text, const std::string& itemNumber,
+                int level);
+    // The list views open now.
+    std::vector<CebayListView*> ListViews() const;
+    // One look at the pending bids (a timer calls it every second).
+    void UpdateSleepLock();
+    CSleepGuard& Guard() { return *m_guard; }
+    // Brings the window forward and selects the item in its list.
+    void OpenItem(const std::string& itemNumber);
+
+    // Test seam: how many notifications were sent.
+    int NotificationsSent() const { return m_nSent; }
+
+private slots:
+    void OnActionInvoked(uint id, const QString& action);
+    void OnPrepareForSleep(bool sleeping);
+
+private:
+    struct Pending {
+        std::string title, text, itemNumber;
+        int level = 2;
+    };
+    void SendPending();
+    void OnNotifyAnswer(QDBusPendingCallWatcher* watcher, const std::string& itemNumber);
+
+    QMainWindow* m_pFrame;
+    std::function<void()> m_restore;
+    CQtSleepLock m_lock;
+    std::unique_ptr<CSleepGuard> m_guard;
+    QTimer m_timer;
+    std::vector<Pending> m_pending;
+    std::map<uint, std::string> m_itemOfId;  // notification id -> item number
+    int m_nAvailable = -1;
+    qint64 m_tChecked = 0;
+    int m_nSent = 0;
+    bool m_bSessionBus = false;
+    bool m_bSystemBus = false;
+};
+
+}  // namespace bexora
