@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Json.h"
+#include "SiteTime.h"
 
 namespace bexora::auction {
 
@@ -100,6 +101,5 @@ inline Json ErrorJson(const std::string& text) {
     j["error"] = text;
     return j;
 }
-
 
 }  // namespace bexora::auction
