@@ -117,6 +117,97 @@ bool AtomicWriteFile(const std::string& path, std::string_view data, unsigned mo
     return true;
 }
 
+bool ResolveLinks(const std::string& path, std::string& target, std::string* error) {
+    std::string current = path;
+    // As many hops as the kernel follows before it calls it a loop.
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            target = current;
+            return true;
+        }
+        std::vector<char> buf(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        ssize_t n = readlink(current.c_str(), buf.data(), buf.size());
+        if (n < 0) {
+            SetError(error, "cannot read the link " + current, errno);
+            return false;
+        }
+        if (static_cast<size_t>(n) >= buf.size()) {  // grew while we looked
+            SetError(error, "cannot read the link " + current, ENAMETOOLONG);
+            return false;
+        }
+        std::string next(buf.data(), static_cast<size_t>(n));
+        if (next.empty()) {
+            SetError(error, "cannot follow the link " + current, ENOENT);
+            return false;
+        }
+        // A relative link is relative to the folder the link is in.
+        current = next.front() == '/' ? next : DirName(current) + "/" + next;
+    }
+    SetError(error, "cannot follow the link " + path, ELOOP);
+    return false;
+}
+
+bool AtomicWriteThroughLink(const std::string& path, std::string_view data, unsigned mode,
+                            std::string* error) {
+    std::string target;
+    if (!ResolveLinks(path, target, error)) return false;
+    return AtomicWriteFile(target, data, mode, error);
+}
+
+bool ReadRegularFile(const std::string& path, std::string& out, uint64_t maxBytes,
+                     std::string* error) {
+    // O_NONBLOCK: opening a FIFO must not wait for a writer.
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        SetError(error, "cannot open " + path, errno);
+        return false;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        SetError(error, "cannot read " + path, errno);
+        close(fd);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        close(fd);
+        if (error) *error = path + " is not a regular file";
+        return false;
+    }
+    if (static_cast<uint64_t>(st.st_size) > maxBytes) {
+        close(fd);
+        if (error)
+            *error = path + " is too large (" + std::to_string(st.st_size) +
+                     " bytes; at most " + std::to_string(maxBytes) + " are read)";
+        return false;
+    }
+    out.clear();
+    out.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            close(fd);
+            SetError(error, "cannot read " + path, err);
+            return false;
+        }
+        if (n == 0) break;
+        // A file that grows while it is read is still held to the bound.
+        if (out.size() + static_cast<size_t>(n) > maxBytes) {
+            close(fd);
+            if (error)
+                *error = path + " is too large (at most " + std::to_string(maxBytes) +
+                         " bytes are read)";
+            return false;
+        }
+        out.append(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    return true;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& out, std::string* error) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {

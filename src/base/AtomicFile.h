@@ -3,6 +3,7 @@
 // lists, cookie jar, page files) goes through here, so a crash or a full
 // disk never leaves a half-written file in place of a good one.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,8 +18,28 @@ namespace bexora {
 bool AtomicWriteFile(const std::string& path, std::string_view data, unsigned mode = 0644,
                      std::string* error = nullptr);
 
+// AtomicWriteFile for a file the user may have made a symbolic link (an
+// item list, the settings): the link stays and its target is replaced
+// atomically, the temporary file written beside the target. A path that is
+// no link is written as AtomicWriteFile writes it. Files in folders others
+// may write to (page files in the working folder) do not follow links:
+// they use AtomicWriteFile, which replaces a link with a plain file.
+bool AtomicWriteThroughLink(const std::string& path, std::string_view data, unsigned mode = 0644,
+                            std::string* error = nullptr);
+
+// Where a chain of symbolic links starting at path ends (path itself when it
+// is no link). The end need not exist yet. False (and error) for a loop or
+// a link that cannot be read.
+bool ResolveLinks(const std::string& path, std::string& target, std::string* error = nullptr);
+
 // Reads a whole file as bytes. Returns false (and error) when it cannot.
 bool ReadWholeFile(const std::string& path, std::string& out, std::string* error = nullptr);
+
+// Reads a file that must be a regular one of at most maxBytes, checked before
+// anything is read: a FIFO, a device or a folder is refused without blocking,
+// and so is an oversized file. False (and error saying which) otherwise.
+bool ReadRegularFile(const std::string& path, std::string& out, uint64_t maxBytes,
+                     std::string* error = nullptr);
 
 // Creates a folder and its parents with the given mode; true if it exists after.
 bool MakeDirs(const std::string& path, unsigned mode = 0700);

@@ -675,10 +675,14 @@ bool CSettingsStore::Impl::Apply(const std::string& path, const Change& change,
     std::lock_guard<std::mutex> processLock(g_writeMutex);
     CFolderLock folderLock(dir);
 
+    // A settings file the user made a symbolic link stays one: the file it
+    // points to is what is kept aside and replaced.
+    std::string target;
+    if (!ResolveLinks(path, target, &lastError)) return false;
     Loaded now = Load(path, true);
     if (change.remove && !now.doc.Find(change.section, change.key)) return true;
     if (now.exists && now.doc.damaged && !(kept && keptId == now.id)) {
-        if (!KeepAside(path, keptAs, lastError)) return false;
+        if (!KeepAside(target, keptAs, lastError)) return false;
         kept = true;
         keptId = now.id;
     }
@@ -687,7 +691,7 @@ bool CSettingsStore::Impl::Apply(const std::string& path, const Change& change,
     else
         now.doc.Set(change.section, change.key, change.raw);
     std::string text = Serialize(now.doc);
-    if (!AtomicWriteFile(path, text, 0600, &lastError)) {
+    if (!AtomicWriteFile(target, text, 0600, &lastError)) {
         cached = false;
         return false;
     }

@@ -9,6 +9,7 @@
 #include "bidding/BidRequest.h"
 #include "bidding/BidThread.h"
 #include "bidding/UiDispatcher.h"
+#include "cli/CliPrompts.h"
 #include "cli/Commands.h"
 
 namespace bexora::cli {
@@ -53,8 +54,7 @@ std::string TakeAccount(const Args& args, Account& account, Args& rest) {
     // (ps, /proc) and stays in the shell's history: "-" reads it from the
     // first line of standard input instead.
     if (account.password == "-") {
-        if (!std::getline(std::cin, account.password)) return "no password on standard input";
-        if (!account.password.empty() && account.password.back() == '\r') account.password.pop_back();
+        if (!ReadPasswordFromStdin(account.password)) return "no password on standard input";
     }
     return "";
 }
@@ -120,7 +120,8 @@ void AddBiddingCommands(CommandTable& commands) {
     commands.push_back({"place-bid", &PlaceBidCommand,
                         "  place-bid ITEM MAXBID --user U --password P\n"
                         "                                sign in and bid MAXBID (as \"US $12.50\") on\n"
-                        "                                ITEM; prints succeeded=, result= and url=\n"});
+                        "                                ITEM; prints succeeded=, result= and url=\n"
+                        "                                (--password - reads it from standard input)\n"});
     commands.push_back({"test-login", &TestLoginCommand,
                         "  test-login --user U --password P\n"
                         "                                check that the site accepts the sign-in\n"

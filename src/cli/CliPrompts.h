@@ -32,6 +32,16 @@ private:
     int m_nShown = 0;
 };
 
+// Reads the password that "--password -" stands for: one line of standard
+// input, without a trailing CR. When standard input is a terminal it asks
+// "Password: " on standard error and does not echo what is typed. False
+// when no line comes.
+bool ReadPasswordFromStdin(std::string& password);
+
+// The terminal part of it, on the terminal fd: echo off while the line is
+// read, the terminal's settings restored afterwards (also on failure).
+bool ReadSecretLine(int fd, std::string& line, std::ostream& prompt);
+
 // The answer a question gets: Ok for a plain message, else the positive or
 // the negative button of the set.
 PromptAnswer CliAnswer(PromptButtons buttons, bool yes);

@@ -31,7 +31,11 @@ void Line(std::string& out, const char* name, long long value) {
 
 }  // namespace
 
-std::string FormatItemFields(const CItem& item) {
+std::string ShownPassword(const std::string& password, bool show) {
+    return show || password.empty() ? password : kMaskedPassword;
+}
+
+std::string FormatItemFields(const CItem& item, bool showPassword) {
     std::string out;
 #define BEXORA_FIELD(f) Line(out, #f, item.f)
     BEXORA_FIELD(m_strItemNumber);
@@ -44,7 +48,7 @@ std::string FormatItemFields(const CItem& item) {
     BEXORA_FIELD(m_strMyBid);
     BEXORA_FIELD(m_bHighBidder);
     BEXORA_FIELD(m_strUserId);
-    BEXORA_FIELD(m_strPassword);
+    Line(out, "m_strPassword", ShownPassword(item.m_strPassword, showPassword));
     BEXORA_FIELD(m_nBidQuantity);
     BEXORA_FIELD(m_tEndTime);
     BEXORA_FIELD(m_bChanged);

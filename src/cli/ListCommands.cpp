@@ -454,8 +454,7 @@ int BidCommand(const Args& args) {
         password = p.values["password"];
         // "-": from standard input, out of ps and the shell's history.
         if (*password == "-") {
-            if (!std::getline(std::cin, *password)) return Usage("bid: no password on standard input");
-            if (!password->empty() && password->back() == '\r') password->pop_back();
+            if (!ReadPasswordFromStdin(*password)) return Usage("bid: no password on standard input");
         }
     }
 
@@ -648,7 +647,8 @@ void AddListCommands(CommandTable& commands) {
                         "  bid LIST.bid ITEM --max AMOUNT (--now | --before H:M:S)\n"
                         "      [--user U --password P] [--group NAME [--quantity N]] [--yes]\n"
                         "                                bid on an item at once (waits for the\n"
-                        "                                result) or H:M:S before its end\n"});
+                        "                                result) or H:M:S before its end\n"
+                        "                                (--password - reads it from standard input)\n"});
     commands.push_back({"list", &ListCommand,
                         "  list LIST.bid [--sort KEY]    the rows as the list shows them, the 13\n"
                         "                                cells tab-separated (KEY 1..13, negative\n"

@@ -15,7 +15,17 @@ namespace bexora::cli {
 
 namespace {
 
-int Dump(const Args& a) {
+int Dump(const Args& args) {
+    // Passwords stay masked unless asked for: a dump ends up on screens and
+    // in bug reports.
+    Args a;
+    bool showPasswords = false;
+    for (const std::string& arg : args) {
+        if (arg == "--show-passwords")
+            showPasswords = true;
+        else
+            a.push_back(arg);
+    }
     if (a.size() != 1) return Usage("dump needs one FILE.bid");
     CCliPrompts prompts(std::cerr);
     CebayDoc doc;
@@ -25,7 +35,7 @@ int Dump(const Args& a) {
     size_t k = 0;
     for (const auto& item : doc.Items()) {
         out += "[item " + std::to_string(++k) + "]\n";
-        out += FormatItemFields(*item);
+        out += FormatItemFields(*item, showPasswords);
     }
     const auto& groups = doc.BidGroups().Groups();
     out += "groups=" + std::to_string(groups.size()) + "\n";
@@ -100,8 +110,10 @@ int Rewrite(const Args& a) {
 void AddModelCommands(CommandTable& commands) {
     commands.push_back(
         {"dump", &Dump,
-         "  dump FILE.bid                 print the items and bid groups of an\n"
-         "                                item list, one NAME=VALUE line a field\n"});
+         "  dump FILE.bid [--show-passwords]\n"
+         "                                print the items and bid groups of an\n"
+         "                                item list, one NAME=VALUE line a field\n"
+         "                                (passwords masked unless --show-passwords)\n"});
     commands.push_back({"rewrite", &Rewrite,
                         "  rewrite IN.bid OUT.bid        load an item list and save it as OUT\n"});
     commands.push_back({"refresh", &Refresh,

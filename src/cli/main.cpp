@@ -17,6 +17,7 @@
 #include "text/TextTools.h"
 
 #include "cli/Commands.h"
+#include "cli/ItemFormat.h"
 
 namespace bexora::cli {
 
@@ -39,7 +40,9 @@ const char kUsageText[] =
     "Commands:\n"
     "  config get SECTION KEY        print a setting (its default when unset)\n"
     "  config set SECTION KEY VALUE  store a setting\n"
-    "  config list                   print every known setting with its value\n"
+    "  config list [--show-passwords]\n"
+    "                                print every known setting with its value\n"
+    "                                (the stored password masked unless asked)\n"
     "  fetch URL                     print the page body; the result address goes\n"
     "                                to standard error\n"
     "  strip-tags [FILE]             print the page text with its tags replaced by\n"
@@ -117,10 +120,14 @@ int ConfigSet(const Args& a) {
 }
 
 int ConfigList(const Args& a) {
-    if (!a.empty()) return Usage("config list takes no arguments");
-    for (const bexora::SettingDef* def : bexora::setting::All())
-        std::cout << "[" << def->section << "] " << def->key << " = "
-                  << ValueText(def, def->section, def->key) << "\n";
+    const bool showPasswords = a.size() == 1 && a[0] == "--show-passwords";
+    if (!a.empty() && !showPasswords) return Usage("config list takes only --show-passwords");
+    for (const bexora::SettingDef* def : bexora::setting::All()) {
+        std::string value = ValueText(def, def->section, def->key);
+        // The stored password is only Base64: as good as clear text.
+        if (def == &bexora::setting::Password) value = ShownPassword(value, showPasswords);
+        std::cout << "[" << def->section << "] " << def->key << " = " << value << "\n";
+    }
     return kOk;
 }
 

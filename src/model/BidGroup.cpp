@@ -75,6 +75,8 @@ void CBidGroupList::Serialize(CArchive& ar) {
         // A file from before groups ends after the items.
         if (ar.AtEnd()) return;
         uint32_t count = ar.ReadCount();
+        if (count > kMaxGroups)
+            throw CArchiveException(CArchiveException::Cause::Generic, "too many groups");
         while (count-- > 0) m_list.push_back(ar.ReadObjectOf<CBidGroup>());
     } catch (const CArchiveException&) {
         // Groups are a convenience; a damaged section must not stop the

@@ -42,6 +42,10 @@ public:
 class CBidGroupList {
 public:
     using List = std::list<std::unique_ptr<CBidGroup>>;
+    // A group section claiming more groups is damaged: a list has no more
+    // groups than items, and two-byte group records could otherwise fill
+    // memory with millions of groups.
+    static constexpr uint32_t kMaxGroups = 100000;
 
     CBidGroupList() = default;
     CBidGroupList(const CBidGroupList&) = delete;

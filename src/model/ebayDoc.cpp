@@ -44,7 +44,11 @@ void RegisterModelClasses() {
 
 void ReadItemSection(CArchive& ar, CebayDoc::ItemList& out) {
     uint32_t count = ar.ReadCount();
-    // Not reserved from the count: a damaged file could claim billions.
+    if (count > CebayDoc::kMaxItems)
+        throw CListTooLargeException(count, std::to_string(count) + " items, more than the " +
+                                                std::to_string(CebayDoc::kMaxItems) +
+                                                " a list may hold");
+    // Not reserved from the count: a damaged file could claim many.
     while (count-- > 0) out.push_back(ar.ReadObjectOf<CItem>());
 }
 
@@ -146,7 +150,7 @@ bool CebayDoc::OnNewDocument() {
 
 bool CebayDoc::OnOpenDocument(const std::string& path) {
     std::string bytes, error;
-    if (!ReadWholeFile(path, bytes, &error)) {
+    if (!ReadRegularFile(path, bytes, kMaxFileBytes, &error)) {
         ShowPrompt(FormatMessage(kOpenFailedText, path, error), PromptButtons::Ok,
                    PromptIcon::Error);
         return false;
@@ -159,6 +163,12 @@ bool CebayDoc::OnOpenDocument(const std::string& path) {
         CArchive ar(CArchive::load, bytes);
         ReadItemSection(ar, items);
         groups.Serialize(ar);
+    } catch (const CListTooLargeException& e) {
+        std::string reason = kTooManyItemsText;
+        ReplaceAll(reason, "%1", std::to_string(e.GetCount()));
+        ShowPrompt(FormatMessage(kOpenFailedText, path, reason), PromptButtons::Ok,
+                   PromptIcon::Error);
+        return false;
     } catch (const CArchiveException& e) {
         ShowPrompt(FormatMessage(kOpenFailedText, path,
                                  std::string("The file is damaged or is not an item list (") +
@@ -189,7 +199,7 @@ bool CebayDoc::OnSaveDocument(const std::string& path) {
         error = "cannot write " + path + ": " + std::strerror(errno);
         ok = false;
     } else {
-        ok = AtomicWriteFile(path, bytes, 0600, &error);
+        ok = AtomicWriteThroughLink(path, bytes, 0600, &error);
     }
     m_bLastSaveOk = ok;
     if (!ok) {

@@ -37,9 +37,27 @@ public:
     virtual CBidGroupList& GetBidGroups() = 0;
 };
 
+// An item section claiming more items than a list may hold: refused before
+// any item is read, since millions of tiny records would exhaust memory at
+// every start (the most recent list is opened at start).
+class CListTooLargeException : public CArchiveException {
+public:
+    CListTooLargeException(uint32_t count, const std::string& what)
+        : CArchiveException(Cause::Generic, what), m_nCount(count) {}
+    uint32_t GetCount() const { return m_nCount; }
+
+private:
+    uint32_t m_nCount;
+};
+
 class CebayDoc : public CObject {
 public:
     using ItemList = std::vector<std::unique_ptr<CItem>>;
+
+    // Bounds of a list that opens: the file's size, checked before it is
+    // read, and its number of items, checked before they are read.
+    static constexpr uint64_t kMaxFileBytes = 256ull * 1024 * 1024;
+    static constexpr uint32_t kMaxItems = 100000;
 
     // Texts of the messages and the close question.
     static constexpr const char* kPendingQuestion =
@@ -47,6 +65,9 @@ public:
     // %1 is the file, %2 the reason.
     static constexpr const char* kOpenFailedText = "Cannot open the item list %1.\n%2";
     static constexpr const char* kSaveFailedText = "Cannot save the item list %1.\n%2";
+    // %1 is the number of items in the file.
+    static constexpr const char* kTooManyItemsText =
+        "The list holds %1 items; at most 100000 can be opened.";
     static constexpr const char* kCloseUnsavedQuestion =
         "The item list could not be saved.\nClose it anyway and lose the latest changes?";
 
@@ -88,11 +109,13 @@ public:
     // File New: an empty list named "bexora<n>.bid" in the work folder; the
     // file itself is written by the first save.
     bool OnNewDocument();
-    // Reads path. On failure the message names the file and the reason, and
-    // the document is left exactly as it was.
+    // Reads path: a regular file of at most kMaxFileBytes with at most
+    // kMaxItems items. On failure the message names the file and the
+    // reason, and the document is left exactly as it was.
     bool OnOpenDocument(const std::string& path);
     // Writes the list to path atomically (the old file survives any failure)
-    // with mode 0600, since it holds passwords. On success the document's
+    // with mode 0600, since it holds passwords. A path that is a symbolic
+    // link stays one: its target is replaced. On success the document's
     // path becomes path and its modified flag is cleared; on failure the
     // message names the file and the reason.
     bool OnSaveDocument(const std::string& path);
@@ -126,7 +149,8 @@ private:
 };
 
 // Reads the item section (a count and that many items) and appends to out;
-// throws CArchiveException on anything malformed.
+// throws CArchiveException on anything malformed, CListTooLargeException
+// for a count above CebayDoc::kMaxItems.
 void ReadItemSection(CArchive& ar, CebayDoc::ItemList& out);
 
 }  // namespace bexora

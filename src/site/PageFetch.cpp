@@ -1,11 +1,14 @@
 #include "site/PageFetch.h"
 
 #include <curl/curl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <optional>
 
+#include "base/AtomicFile.h"
 #include "base/Settings.h"
 #include "site/CookieStore.h"
 
@@ -27,7 +30,8 @@ const char* const kHeaderBlock[] = {
 const char kAcceptEncoding[] = "gzip, deflate";
 const char kUserAgent[] = "Mozilla/4.0";
 
-// curl's own CA defaults, read once.
+// The system's CA bundle and folder: curl's own defaults, read once, unless
+// a test has named others.
 struct CaDefaults {
     std::string file, path;
 };
@@ -41,15 +45,62 @@ CaDefaults ReadCaDefaults() {
     curl_easy_cleanup(probe);
     return d;
 }
+std::mutex g_caMutex;
+std::optional<CaDefaults> g_caDefaults;
+std::atomic<unsigned> g_caGeneration{0};
 
-// An extra CA file is trusted besides the system's folder of certificates;
-// without one curl's own defaults apply again.
+CaDefaults SystemCa() {
+    std::lock_guard<std::mutex> lock(g_caMutex);
+    if (!g_caDefaults) g_caDefaults = ReadCaDefaults();
+    return *g_caDefaults;
+}
+
+// The system's bundle followed by the extra CA file, as one PEM text. curl
+// takes it in place of the bundle file (the system's folder stays), and
+// compares it when it reuses a connection or a TLS session, so nothing
+// verified under one CA file is taken for verified under another.
+std::string TrustedPem(const std::string& systemFile, const std::string& caFile) {
+    std::string pem, extra;
+    if (!systemFile.empty() && ReadRegularFile(systemFile, pem, 64u << 20)) pem += "\n";
+    else pem.clear();
+    if (ReadRegularFile(caFile, extra, 16u << 20)) pem += extra;
+    return pem;
+}
+
+// The system's certificates are always trusted; an extra CA file (a local
+// site's certificate) is added to them, never put in their place: systems
+// that keep only a bundle file would otherwise lose every public CA.
 void SetCaOptions(CURL* curl, const std::string& caFile) {
-    static const CaDefaults defaults = ReadCaDefaults();
-    const std::string& file = caFile.empty() ? defaults.file : caFile;
-    const std::string& path = caFile.empty() ? defaults.path : std::string("/etc/ssl/certs");
-    curl_easy_setopt(curl, CURLOPT_CAINFO, file.empty() ? nullptr : file.c_str());
-    curl_easy_setopt(curl, CURLOPT_CAPATH, path.empty() ? nullptr : path.c_str());
+    const CaDefaults defaults = SystemCa();
+    curl_easy_setopt(curl, CURLOPT_CAPATH, defaults.path.empty() ? nullptr : defaults.path.c_str());
+    if (caFile.empty()) {
+        curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, nullptr);
+        curl_easy_setopt(curl, CURLOPT_CAINFO,
+                         defaults.file.empty() ? nullptr : defaults.file.c_str());
+        curl_easy_setopt(curl, CURLOPT_CA_CACHE_TIMEOUT, 86400L);  // curl's default
+        return;
+    }
+    std::string pem = TrustedPem(defaults.file, caFile);
+    if (pem.empty()) {
+        // An unreadable CA file fails every TLS connection, as before: the
+        // user named it and would otherwise never learn it is missing.
+        curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, nullptr);
+        curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
+        return;
+    }
+    curl_blob blob{pem.data(), pem.size(), CURL_BLOB_COPY};
+    curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &blob);
+    // A store built from one handle's blob is not for the others.
+    curl_easy_setopt(curl, CURLOPT_CA_CACHE_TIMEOUT, 0L);
+}
+
+// What identifies the CA file's content: a site that starts again writes
+// a new certificate under the same name.
+std::string CaFileStamp(const std::string& caFile) {
+    struct stat st {};
+    if (caFile.empty() || stat(caFile.c_str(), &st) != 0) return caFile;
+    return caFile + "\n" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+           std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
 }
 
 // One easy handle per thread: curl keeps the thread's connections and TLS
@@ -70,14 +121,20 @@ struct ThreadHandle {
         ApplyCa();
     }
     // The CA file is read from the settings on every fetch. An extra file is
-    // trusted besides the system's folder of certificates; without one curl's
-    // own defaults apply again.
+    // trusted besides the system's certificates.
     void UseCaFile(const std::string& ca) {
-        if (ca == caFile) return;
+        std::string stamp = CaFileStamp(ca);
+        if (ca == caFile && stamp == caStamp && caGeneration == g_caGeneration.load()) return;
         caFile = ca;
         ApplyCa();
     }
-    void ApplyCa() { SetCaOptions(curl, caFile); }
+    void ApplyCa() {
+        caGeneration = g_caGeneration.load();
+        caStamp = CaFileStamp(caFile);
+        SetCaOptions(curl, caFile);
+    }
+    unsigned caGeneration = 0;
+    std::string caStamp;
     ~ThreadHandle() {
         curl_easy_cleanup(curl);
         curl_slist_free_all(headers);
@@ -215,6 +272,17 @@ void SetFetchLimits(const FetchLimits& limits) {
 }
 
 void SetFetchAbortFlag(const std::atomic<bool>* flag) { t_abortFlag = flag; }
+
+void SetSystemCaLocations(const std::string& file, const std::string& path) {
+    {
+        std::lock_guard<std::mutex> lock(g_caMutex);
+        if (file.empty() && path.empty())
+            g_caDefaults.reset();
+        else
+            g_caDefaults = CaDefaults{file, path};
+    }
+    ++g_caGeneration;
+}
 
 void ApplyTlsOptions(void* curlEasyHandle) {
     CURL* curl = static_cast<CURL*>(curlEasyHandle);

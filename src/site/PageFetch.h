@@ -44,6 +44,10 @@ void SetFetchAbortFlag(const std::atomic<bool>* flag);
 // CA file trusted besides the system's certificates.
 void ApplyTlsOptions(void* curlEasyHandle);
 
+// Where the system's trusted certificates are (curl's own defaults when both
+// are empty, the normal case): tests stand in a bundle of their own for it.
+void SetSystemCaLocations(const std::string& file, const std::string& path);
+
 // Closes the calling thread's kept-alive connections (the next fetch of the
 // thread opens new ones). Servers that are about to stop are not kept
 // waiting on an idle connection.

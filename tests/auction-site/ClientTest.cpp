@@ -52,6 +52,40 @@ TEST_F(ClientTest, SignInPageOverHttpsWithTheSitesCertificate) {
     EXPECT_TRUE(page.empty());
 }
 
+TEST_F(ClientTest, CaFileIsTrustedBesidesTheSystemCertificates) {
+    // A second site stands for the public web: its certificate is the only
+    // one in this system's bundle file.
+    bx::Site publicSite(std::nullopt);
+    bx::Server publicServer(publicSite);
+    bx::ServerOptions o;
+    o.threads = 4;
+    std::string error;
+    ASSERT_TRUE(publicServer.Start(o, &error)) << error;
+    SetSystemCaLocations(publicServer.CertPath(), "");
+    const std::string publicPage = publicServer.HttpsBase() + "/ws/eBayISAPI.dll?SignIn";
+
+    // With the local site's CA file set, both are trusted.
+    std::string page;
+    EXPECT_EQ(FetchPage(publicPage, page), publicPage);
+    EXPECT_NE(page.find("Sign"), std::string::npos);
+    page.clear();
+    EXPECT_EQ(FetchPage(site::SignInPageUrl(), page), site::SignInPageUrl());
+    EXPECT_NE(page.find("Sign"), std::string::npos);
+
+    // Without it only the system's.
+    Settings().WriteString(setting::SiteCaFile, "");
+    page.clear();
+    FetchPage(publicPage, page);
+    EXPECT_NE(page.find("Sign"), std::string::npos);
+    page.clear();
+    FetchPage(site::SignInPageUrl(), page);
+    EXPECT_TRUE(page.empty());
+
+    SetSystemCaLocations("", "");
+    CloseThreadConnections();
+    publicServer.Stop();
+}
+
 TEST_F(ClientTest, EveryKindOfListingRefreshesWithASkewedSiteClock) {
     // The site's clock runs an hour ahead of ours: the measured offset is
     // about -3600 and time left still comes out as the site counts it.

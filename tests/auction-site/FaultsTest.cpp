@@ -2,6 +2,11 @@
 // the program run as a process.
 
 #include <curl/curl.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -231,6 +236,120 @@ TEST_F(FaultTest, CertificateIsTrustedThroughTheWrittenCaFile) {
     EXPECT_EQ(r.code, CURLE_PEER_FAILED_VERIFICATION);
     // The control API is not offered over HTTPS.
     EXPECT_EQ(Curl(m_server->HttpsBase() + "/_control/items", m_server->CertPath()).status, 404);
+}
+
+TEST_F(FaultTest, ControlApiServesOnlyItsOwnJsonClients) {
+    AddItem(R"({"title":"Lamp","price":5})");
+    Account("jo", "s3cret");
+    httplib::Client c("127.0.0.1", m_server->HttpPort());
+    const std::string port = ":" + std::to_string(m_server->HttpPort());
+    auto get = [&](const std::string& host) {
+        return c.Get("/_control/items", httplib::Headers{{"Host", host}});
+    };
+    // A page that rebound its own name to 127.0.0.1 sends that name as Host.
+    auto rebound = get("attacker.example" + port);
+    ASSERT_TRUE(rebound);
+    EXPECT_EQ(rebound->status, 403);
+    EXPECT_EQ(rebound->body.find("Lamp"), std::string::npos);
+    EXPECT_EQ(get("127.0.0.1:1" + port)->status, 403);
+    EXPECT_EQ(get("127.0.0.1")->status, 403);  // another port's site
+    EXPECT_EQ(get("localhost" + port)->status, 200);
+    EXPECT_EQ(get("127.0.0.1" + port)->status, 200);
+
+    // A form post (or a fetch without a preflight) cannot change anything.
+    for (const char* type : {"application/x-www-form-urlencoded", "text/plain",
+                             "multipart/form-data; boundary=x", ""}) {
+        auto r = c.Post("/_control/reset", "{}", type);
+        ASSERT_TRUE(r);
+        // (httplib itself answers 400 to a multipart body that is no multipart.)
+        EXPECT_EQ(r->status, std::string(type).find("multipart") == 0 ? 400 : 415) << type;
+    }
+    auto noType = c.Delete("/_control/log");
+    ASSERT_TRUE(noType);
+    EXPECT_EQ(noType->status, 415);
+    EXPECT_EQ(Control("GET", "/_control/items").Items().size(), 1u);  // nothing was reset
+    auto json = c.Post("/_control/clock", R"({"advance":0})", "Application/JSON; charset=utf-8");
+    ASSERT_TRUE(json);
+    EXPECT_EQ(json->status, 200);
+
+    // Accounts come back without their passwords.
+    bx::Json accounts = Control("GET", "/_control/accounts");
+    ASSERT_EQ(accounts.Items().size(), 1u);
+    EXPECT_EQ(accounts.Items()[0].Get("user")->AsString(), "jo");
+    EXPECT_EQ(accounts.Items()[0].Get("password"), nullptr);
+    EXPECT_FALSE(Contains(accounts.Dump(), "s3cret"));
+}
+
+TEST_F(FaultTest, CertificateIsALeafThatVouchesForNoOtherHost) {
+    auto readPem = [](const std::string& path, bool key) -> void* {
+        FILE* f = fopen(path.c_str(), "r");
+        if (!f) return nullptr;
+        void* p = key ? static_cast<void*>(PEM_read_PrivateKey(f, nullptr, nullptr, nullptr))
+                      : static_cast<void*>(PEM_read_X509(f, nullptr, nullptr, nullptr));
+        fclose(f);
+        return p;
+    };
+    X509* site = static_cast<X509*>(readPem(m_server->CertPath(), false));
+    EVP_PKEY* key = static_cast<EVP_PKEY*>(readPem(m_server->KeyPath(), true));
+    ASSERT_TRUE(site && key);
+    EXPECT_EQ(X509_check_ca(site), 0);
+    EXPECT_EQ(X509_get_key_usage(site) & KU_KEY_CERT_SIGN, 0u);
+
+    // Whoever gets hold of the key signs a certificate for another host.
+    X509* forged = X509_new();
+    X509_set_version(forged, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(forged), 2);
+    X509_gmtime_adj(X509_getm_notBefore(forged), -3600);
+    X509_gmtime_adj(X509_getm_notAfter(forged), 3600);
+    EVP_PKEY* other = EVP_EC_gen("P-256");
+    X509_set_pubkey(forged, other);
+    X509_NAME* name = X509_get_subject_name(forged);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("signin.ebay.com"), -1, -1, 0);
+    X509_set_issuer_name(forged, X509_get_subject_name(site));
+    ASSERT_GT(X509_sign(forged, key, EVP_sha256()), 0);
+
+    auto verifies = [&](X509* leaf, const char* host) {
+        X509_STORE* store = X509_STORE_new();
+        X509_STORE_add_cert(store, site);
+        X509_STORE_CTX* ctx = X509_STORE_CTX_new();
+        X509_STORE_CTX_init(ctx, store, leaf, nullptr);
+        X509_VERIFY_PARAM_set1_host(X509_STORE_CTX_get0_param(ctx), host, 0);
+        bool ok = X509_verify_cert(ctx) == 1;
+        X509_STORE_CTX_free(ctx);
+        X509_STORE_free(store);
+        return ok;
+    };
+    EXPECT_TRUE(verifies(site, "localhost"));
+    EXPECT_FALSE(verifies(forged, "signin.ebay.com"));
+    X509_free(forged);
+    EVP_PKEY_free(other);
+    EVP_PKEY_free(key);
+    X509_free(site);
+}
+
+TEST_F(FaultTest, SettingsFileIsWrittenPrivatelyAndNeverThroughAPlantedLink) {
+    bexora::test::TempDir dir;
+    const std::string victim = dir.File("victim.txt");
+    { std::ofstream(victim) << "precious\n"; }
+    const std::string out = dir.File("Bexora.ini");
+    ASSERT_EQ(symlink(victim.c_str(), out.c_str()), 0);
+    StartSite(std::nullopt, out);
+
+    std::ifstream in(victim);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    EXPECT_EQ(ss.str(), "precious\n");  // neither written through nor copied
+    struct stat st {};
+    ASSERT_EQ(lstat(out.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    std::ifstream written(out);
+    std::stringstream text;
+    text << written.rdbuf();
+    EXPECT_TRUE(Contains(text.str(), "CAFile=")) << text.str();
+    EXPECT_FALSE(Contains(text.str(), "precious"));
+    m_server.reset();
 }
 
 TEST_F(FaultTest, SettingsFileIsMergedIntoAnExistingOne) {

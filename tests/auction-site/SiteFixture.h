@@ -89,11 +89,14 @@ protected:
         return p;
     }
 
+    // The control API takes changes only as JSON (and only for its own Host,
+    // which the client sends as 127.0.0.1:port).
+    inline static const httplib::Headers kJsonHeaders = {{"Content-Type", "application/json"}};
     bx::Json Control(const std::string& method, const std::string& path,
                      const std::string& body = "") {
         httplib::Client c("127.0.0.1", m_server->HttpPort());
         httplib::Result r = method == "GET"      ? c.Get(path.c_str())
-                            : method == "DELETE" ? c.Delete(path.c_str())
+                            : method == "DELETE" ? c.Delete(path.c_str(), kJsonHeaders)
                                                  : c.Post(path.c_str(), body, "application/json");
         EXPECT_TRUE(r) << method << " " << path;
         if (!r) return {};

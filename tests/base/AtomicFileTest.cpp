@@ -110,6 +110,73 @@ TEST_F(AtomicFileTest, ReadAndFolderHelpers) {
     EXPECT_EQ(DirName("/home/ann/Halvane Co./Bexora.ini"), "/home/ann/Halvane Co.");
 }
 
+TEST_F(AtomicFileTest, WritingThroughALinkKeepsTheLinkAndReplacesItsTarget) {
+    // The list lives in another folder; the user keeps a relative link to it,
+    // and a link to that link.
+    ASSERT_TRUE(MakeDirs(m_dir + "/store"));
+    const std::string target = m_dir + "/store/list.bid";
+    ASSERT_TRUE(AtomicWriteFile(target, "old", 0600));
+    ASSERT_EQ(symlink("store/list.bid", (m_dir + "/link.bid").c_str()), 0);
+    ASSERT_EQ(symlink((m_dir + "/link.bid").c_str(), (m_dir + "/second.bid").c_str()), 0);
+
+    std::string resolved, error;
+    ASSERT_TRUE(ResolveLinks(m_dir + "/second.bid", resolved, &error)) << error;
+    EXPECT_EQ(fs::canonical(resolved), fs::canonical(target));
+
+    for (const char* name : {"/link.bid", "/second.bid"}) {
+        ASSERT_TRUE(AtomicWriteThroughLink(m_dir + name, name, 0600, &error)) << error;
+        EXPECT_TRUE(fs::is_symlink(m_dir + name)) << name;
+        std::string back;
+        ASSERT_TRUE(ReadWholeFile(target, back));
+        EXPECT_EQ(back, name);
+    }
+    // The temporary file went beside the target, and nothing is left over.
+    EXPECT_EQ(Entries(m_dir + "/store"), std::vector<std::string>{"list.bid"});
+    EXPECT_EQ(Entries(m_dir), (std::vector<std::string>{"link.bid", "second.bid", "store"}));
+
+    // A link whose target is not there yet: the target is made.
+    ASSERT_EQ(symlink("store/new.bid", (m_dir + "/dangling.bid").c_str()), 0);
+    ASSERT_TRUE(AtomicWriteThroughLink(m_dir + "/dangling.bid", "new", 0600));
+    EXPECT_TRUE(fs::is_symlink(m_dir + "/dangling.bid"));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(m_dir + "/store/new.bid")));
+
+    // A loop is an error, and leaves everything as it was.
+    ASSERT_EQ(symlink("loop-b", (m_dir + "/loop-a").c_str()), 0);
+    ASSERT_EQ(symlink("loop-a", (m_dir + "/loop-b").c_str()), 0);
+    error.clear();
+    EXPECT_FALSE(AtomicWriteThroughLink(m_dir + "/loop-a", "x", 0600, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(fs::is_symlink(m_dir + "/loop-a"));
+
+    // The plain writer still replaces a link with a file of its own (page
+    // files in a shared folder must not be written through a planted link).
+    ASSERT_TRUE(AtomicWriteFile(m_dir + "/link.bid", "plain"));
+    EXPECT_FALSE(fs::is_symlink(m_dir + "/link.bid"));
+    std::string back;
+    ASSERT_TRUE(ReadWholeFile(target, back));
+    EXPECT_EQ(back, "/second.bid");
+}
+
+TEST_F(AtomicFileTest, BoundedReadTakesOnlyRegularFilesUpToTheBound) {
+    std::string out, error;
+    ASSERT_TRUE(AtomicWriteFile(m_dir + "/ten", "0123456789"));
+    EXPECT_TRUE(ReadRegularFile(m_dir + "/ten", out, 10, &error)) << error;
+    EXPECT_EQ(out, "0123456789");
+    EXPECT_FALSE(ReadRegularFile(m_dir + "/ten", out, 9, &error));
+    EXPECT_NE(error.find("too large"), std::string::npos) << error;
+
+    // A FIFO with no writer is refused at once instead of waiting forever.
+    ASSERT_EQ(mkfifo((m_dir + "/fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(ReadRegularFile(m_dir + "/fifo", out, 1000, &error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    // A device that never ends, and a folder.
+    EXPECT_FALSE(ReadRegularFile("/dev/zero", out, 1000, &error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    EXPECT_FALSE(ReadRegularFile(m_dir, out, 1000, &error));
+    EXPECT_FALSE(ReadRegularFile(m_dir + "/none", out, 1000, &error));
+    EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
+}
+
 class CountingHandler : public IPromptHandler {
 public:
     PromptAnswer Ask(const std::string& text, PromptButtons, PromptIcon) override {

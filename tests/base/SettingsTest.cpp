@@ -213,6 +213,32 @@ TEST_F(SettingsTest, ByteBlocksRoundTripAsLowercaseHex) {
     EXPECT_EQ(out, (std::vector<uint8_t>{0x0a, 0x0b}));
 }
 
+TEST_F(SettingsTest, ASymlinkedSettingsFileStaysALink) {
+    // Dotfile managers keep the real file elsewhere and link it in.
+    const std::string real = m_dir + "/dotfiles/Bexora.ini";
+    ASSERT_TRUE(MakeDirs(DirName(real)));
+    ASSERT_TRUE(AtomicWriteFile(real, "[Program Start]\nLoad Save=0\n", 0600));
+    ASSERT_TRUE(MakeDirs(DirName(m_path)));
+    ASSERT_EQ(symlink("../dotfiles/Bexora.ini", m_path.c_str()), 0);
+
+    CSettingsStore s(m_path);
+    EXPECT_EQ(s.GetInt(setting::LoadSave), 0);
+    ASSERT_TRUE(s.WriteInt(setting::UpdateMin, 7)) << s.LastError();
+    EXPECT_TRUE(fs::is_symlink(m_path));
+    EXPECT_NE(ReadRaw(real).find("Update Min=7"), std::string::npos) << ReadRaw(real);
+    EXPECT_NE(ReadRaw(real).find("Load Save=0"), std::string::npos);
+    EXPECT_EQ(ModeOf(real), 0600u);
+    EXPECT_EQ(CSettingsStore(m_path).GetInt(setting::UpdateMin), 7);
+
+    // A damaged target is kept aside beside the target, not as a second link.
+    ASSERT_TRUE(AtomicWriteFile(real, std::string("[Bid Dialog\nx\0y=1\n", 18), 0600));
+    ASSERT_TRUE(s.WriteInt(setting::MessageLevel, 2)) << s.LastError();
+    TakeShownPrompts();
+    EXPECT_TRUE(fs::is_symlink(m_path));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(real + ".damaged")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(m_path + ".damaged")));
+}
+
 TEST_F(SettingsTest, DamagedFileKeepsWhatCanBeReadAndIsKeptAsideBeforeTheFirstWrite) {
     using namespace std::string_literals;
     const std::string damaged =

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "support/LocalServer.h"
 #include "support/RunProcess.h"
 #include "support/TempDir.h"
@@ -54,6 +56,39 @@ TEST(Cli, ConfigRoundTripsThroughTheSettingsFile) {
     auto missing = get("No Such", "Key");
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("Key"), std::string::npos);
+}
+
+TEST(Cli, StoredPasswordIsMaskedUnlessAskedFor) {
+    bexora::test::TempDir dir;
+    const std::string file = dir.File("b.ini");
+    ASSERT_EQ(RunProcess(kCli, {"--settings", file, "config", "set", "Bid Dialog", "Password",
+                                "c2VjcmV0"}).status, 0);
+    auto list = RunProcess(kCli, {"--settings", file, "config", "list"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.out.find("[Bid Dialog] Password = ********\n"), std::string::npos) << list.out;
+    EXPECT_EQ(list.out.find("c2VjcmV0"), std::string::npos);
+    auto shown = RunProcess(kCli, {"--settings", file, "config", "list", "--show-passwords"});
+    EXPECT_NE(shown.out.find("[Bid Dialog] Password = c2VjcmV0\n"), std::string::npos);
+    EXPECT_EQ(RunProcess(kCli, {"--settings", file, "config", "list", "--bogus"}).status, 2);
+
+    // Every command that takes --password says that "-" reads it instead.
+    auto help = RunProcess(kCli, {"--help"});
+    std::vector<std::string> entries;  // a command's lines: "  name ..." and what follows
+    std::istringstream lines(help.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.size() > 2 && line.compare(0, 2, "  ") == 0 && line[2] != ' ')
+            entries.push_back(line);
+        else if (!entries.empty())
+            entries.back() += "\n" + line;
+    }
+    size_t commands = 0;
+    for (const std::string& entry : entries) {
+        if (entry.find("--password P") == std::string::npos) continue;
+        ++commands;
+        EXPECT_NE(entry.find("--password - reads it from standard input"), std::string::npos)
+            << entry;
+    }
+    EXPECT_EQ(commands, 3u);  // place-bid, test-login, bid
 }
 
 TEST(Cli, StripTagsIsByteForByte) {

@@ -58,7 +58,7 @@ TEST(ModelCli, DumpPrintsEveryFieldAndGroup) {
         "m_strMyBid=N/A\n"
         "m_bHighBidder=0\n"
         "m_strUserId=\n"
-        "m_strPassword=pw\n"
+        "m_strPassword=********\n"
         "m_nBidQuantity=0\n"
         "m_tEndTime=1700000000\n"
         "m_bChanged=0\n"
@@ -79,6 +79,14 @@ TEST(ModelCli, DumpPrintsEveryFieldAndGroup) {
     const std::string tail = "groups=1\n[group 1]\nm_strName=lamps\nm_nWanted=2\nm_nMembers=1\n";
     ASSERT_GE(r.out.size(), tail.size());
     EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+
+    // The password shows only when asked for, and nowhere else in the text.
+    EXPECT_EQ(r.out.find("=pw\n"), std::string::npos);
+    auto shown = RunProcess(kCli, {"dump", "--show-passwords", path});
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_NE(shown.out.find("\nm_strPassword=pw\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("\nm_strPassword=\n"), std::string::npos);  // item 2 has none
+    EXPECT_NE(r.out.find("\nm_strPassword=\n"), std::string::npos);      // none is not masked
 
     bexora::CebayDoc empty;
     SaveList(empty, dir.File("empty.bid"));

@@ -7,8 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <thread>
 
 #include "base/AtomicFile.h"
 #include "base/Prompt.h"
@@ -205,6 +209,105 @@ TEST_F(Document, OpensOldAndDamagedFiles) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].find("missing.bid"), std::string::npos);
     EXPECT_NE(shown[0].find("No such file"), std::string::npos);
+}
+
+TEST_F(Document, OnlyRegularFilesOfASaneSizeOpen) {
+    CebayDoc doc;
+    doc.AddItem(MakeItem("keep"));
+    auto refused = [&](const std::string& path, const std::string& reason) {
+        EXPECT_FALSE(doc.OnOpenDocument(path)) << path;
+        auto shown = TakeShownPrompts();
+        ASSERT_EQ(shown.size(), 1u) << path;
+        EXPECT_NE(shown[0].find(path), std::string::npos) << shown[0];
+        EXPECT_NE(shown[0].find(reason), std::string::npos) << shown[0];
+        ASSERT_EQ(doc.Items().size(), 1u);
+    };
+
+    // A FIFO is refused at once. (Were it opened, a writer that turns up a
+    // moment later would hand it a good list.)
+    const std::string fifo = m_dir.File("fifo.bid");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    CebayDoc good;
+    good.AddItem(MakeItem("1"));
+    const std::string bytes = good.StoreToBytes();
+    std::thread writer([&] {
+        for (int i = 0; i < 100; ++i) {
+            int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                (void)!write(fd, bytes.data(), bytes.size());
+                close(fd);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    refused(fifo, "not a regular file");
+    writer.join();
+    refused("/dev/null", "not a regular file");
+    refused(m_dir.Path(), "not a regular file");
+
+    // Past the bound nothing is read (a sparse file costs no disk).
+    const std::string huge = m_dir.File("huge.bid");
+    ASSERT_TRUE(AtomicWriteFile(huge, bytes));
+    ASSERT_EQ(truncate(huge.c_str(), off_t(CebayDoc::kMaxFileBytes) + 1), 0);
+    refused(huge, "too large");
+}
+
+TEST_F(Document, AListOfTooManyItemsFailsWithAMessage) {
+    // Tiny records: a bare item stores in about a hundred bytes but takes far
+    // more in memory, so millions of them would exhaust it at every start.
+    auto listOf = [](uint32_t n) {
+        CebayDoc doc;
+        for (uint32_t i = 0; i < n; ++i) doc.AddItem(std::make_unique<CItem>());
+        return doc.StoreToBytes();
+    };
+    const std::string path = m_dir.File("many.bid");
+    ASSERT_TRUE(AtomicWriteFile(path, listOf(CebayDoc::kMaxItems + 1)));
+    CebayDoc doc;
+    EXPECT_FALSE(doc.OnOpenDocument(path));
+    auto shown = TakeShownPrompts();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find("The list holds 100001 items; at most 100000 can be opened."),
+              std::string::npos)
+        << shown[0];
+    EXPECT_TRUE(doc.Items().empty());
+
+    // A count alone claiming billions is refused before any item is read.
+    std::string claim("\xFF\xFF\xFF\xFF\xFF\x7F", 6);
+    ASSERT_TRUE(AtomicWriteFile(path, claim));
+    EXPECT_FALSE(doc.OnOpenDocument(path));
+    shown = TakeShownPrompts();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find("The list holds 2147483647 items"), std::string::npos) << shown[0];
+
+    // The largest list opens.
+    ASSERT_TRUE(AtomicWriteFile(path, listOf(CebayDoc::kMaxItems)));
+    EXPECT_TRUE(doc.OnOpenDocument(path));
+    EXPECT_EQ(doc.Items().size(), CebayDoc::kMaxItems);
+    EXPECT_TRUE(TakeShownPrompts().empty());
+}
+
+TEST_F(Document, SavingASymlinkedListKeepsTheLink) {
+    std::filesystem::create_directory(m_dir.File("synced"));
+    const std::string real = m_dir.File("synced/auctions.bid");
+    const std::string link = m_dir.File("auctions.bid");
+    ASSERT_EQ(symlink("synced/auctions.bid", link.c_str()), 0);
+
+    CebayDoc doc;
+    doc.AddItem(MakeItem("1"));
+    ASSERT_TRUE(doc.OnSaveDocument(link));  // the target is made by the first save
+    doc.AddItem(MakeItem("2"));
+    ASSERT_TRUE(doc.OnSaveDocument(link));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(doc.GetPathName(), link);
+    EXPECT_EQ(Read(real), doc.StoreToBytes());
+    struct stat st {};
+    ASSERT_EQ(stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    CebayDoc again;
+    ASSERT_TRUE(again.OnOpenDocument(link));
+    EXPECT_EQ(again.Items().size(), 2u);
 }
 
 TEST_F(Document, NewListNames) {

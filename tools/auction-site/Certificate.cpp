@@ -39,7 +39,8 @@ bool AddExtension(X509* cert, int nid, const char* value) {
 // Opens a file for writing with the given mode, replacing what was there.
 FILE* OpenWithMode(const std::string& path, mode_t mode) {
     ::unlink(path.c_str());
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    // O_EXCL: a link planted after the unlink is not followed.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) return nullptr;
     ::fchmod(fd, mode);
     FILE* f = ::fdopen(fd, "w");
@@ -79,8 +80,10 @@ bool MakeSelfSignedCertificate(const std::string& certPath, const std::string& k
                                reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
     X509_set_issuer_name(cert.get(), name);
 
-    if (!AddExtension(cert.get(), NID_basic_constraints, "critical,CA:TRUE") ||
-        !AddExtension(cert.get(), NID_key_usage, "critical,digitalSignature,keyCertSign") ||
+    // A leaf, not a CA: whoever trusts this certificate (as the client's CA
+    // file) trusts these two names and nothing its key might sign.
+    if (!AddExtension(cert.get(), NID_basic_constraints, "critical,CA:FALSE") ||
+        !AddExtension(cert.get(), NID_key_usage, "critical,digitalSignature") ||
         !AddExtension(cert.get(), NID_ext_key_usage, "serverAuth") ||
         !AddExtension(cert.get(), NID_subject_key_identifier, "hash") ||
         !AddExtension(cert.get(), NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost"))

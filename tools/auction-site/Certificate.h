@@ -1,7 +1,8 @@
 #pragma once
-// A self-signed certificate for 127.0.0.1 and localhost, made at start so
-// the sign-in pages can be served over HTTPS and a client can trust it by
-// naming the certificate file as its CA file.
+// A self-signed leaf certificate for 127.0.0.1 and localhost, made at start
+// so the sign-in pages can be served over HTTPS and a client can trust it by
+// naming the certificate file as its CA file. It is no CA (CA:FALSE, no
+// keyCertSign), so trusting it vouches for no other host.
 
 #include <string>
 

@@ -1,5 +1,6 @@
 #include "Server.h"
 
+#include <fcntl.h>
 #include <httplib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 
 #include "UpdateSigning.h"
 #include "Certificate.h"
+#include "base/AtomicFile.h"
 #include "Site.h"
 
 namespace bexora::auction {
@@ -45,26 +47,21 @@ std::string Folder(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Writes beside the target and renames over it, so a reader never sees half a file.
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* error) {
-    std::string tmp = path + ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            ::unlink(tmp.c_str());
-            if (error) *error = "cannot write " + tmp;
-            return false;
-        }
+// The settings file written before, if it is a plain file of ours: a link
+// planted in its place is neither read (its target would be copied into
+// the new file) nor written through.
+std::string ReadOwnFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return "";
+    struct stat st {};
+    std::string text;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size < (16 << 20)) {
+        char buf[65536];
+        ssize_t n;
+        while ((n = ::read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
     }
-    ::chmod(tmp.c_str(), 0600);
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        if (error) *error = "cannot replace " + path;
-        return false;
-    }
-    return true;
+    ::close(fd);
+    return text;
 }
 
 void RemoveTree(const std::string& dir, const std::vector<std::string>& files) {
@@ -143,15 +140,12 @@ bool Server::Start(const ServerOptions& options, std::string* error) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
 
     if (!options.settingsOut.empty()) {
-        std::string existing;
-        std::ifstream in(options.settingsOut, std::ios::binary);
-        if (in) {
-            std::stringstream ss;
-            ss << in.rdbuf();
-            existing = ss.str();
-        }
+        // The program's own atomic writer: a temporary file of mode 0600 made
+        // with O_EXCL, renamed over the path (a planted link is replaced,
+        // never followed).
         std::string writeError;
-        if (!WriteFileAtomically(options.settingsOut, SettingsText(existing), &writeError))
+        if (!AtomicWriteFile(options.settingsOut, SettingsText(ReadOwnFile(options.settingsOut)),
+                             0600, &writeError))
             return fail(writeError);
     }
     return true;

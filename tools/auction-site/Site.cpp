@@ -356,6 +356,25 @@ PageContext Site::Context(const SiteRequest& r) {
 // ---------------------------------------------------------------------------
 // Requests
 
+int Site::ControlRequestStatus(const std::string& host, const std::string& contentType,
+                               const std::string& method, std::string& refusal) const {
+    const std::string port = ":" + std::to_string(m_httpPort);
+    const std::string h = Lower(host);
+    if (h != "127.0.0.1" + port && h != "localhost" + port) {
+        refusal = "the control API answers only requests for 127.0.0.1" + port;
+        return 403;
+    }
+    if (method == "GET") return 200;
+    std::string type = Lower(contentType.substr(0, contentType.find(';')));
+    type.erase(0, type.find_first_not_of(" \t"));
+    type.erase(type.find_last_not_of(" \t") + 1);
+    if (type != "application/json") {
+        refusal = "the control API takes only Content-Type: application/json";
+        return 415;
+    }
+    return 200;
+}
+
 void Site::Handle(const httplib::Request& req, httplib::Response& res, bool https) {
     SiteRequest r = ParseTarget(req.target);
     r.https = https;
@@ -371,7 +390,18 @@ void Site::Handle(const httplib::Request& req, httplib::Response& res, bool http
             res.set_content("the control API answers on the HTTP port only\n", "text/plain");
             return;
         }
-        int status = 200;
+        // Only our own clients: a web page in a local browser can reach
+        // 127.0.0.1 too, by a rebound DNS name (its Host is that name) or a
+        // form post (never application/json, which a page can send only
+        // after a preflight we do not answer).
+        std::string refusal;
+        int status = ControlRequestStatus(r.host, req.get_header_value("Content-Type"),
+                                          r.method, refusal);
+        if (status != 200) {
+            res.status = status;
+            res.set_content(ErrorJson(refusal).Dump() + "\n", "application/json");
+            return;
+        }
         Json answer = Control(r.method, r.path, r.body, status);
         res.status = status;
         res.set_content(answer.Dump() + "\n", "application/json");

@@ -125,6 +125,12 @@ public:
     // Each returns the JSON answer; status gets the HTTP status (200 on success).
     Json Control(const std::string& method, const std::string& path, const std::string& body,
                  int& status);
+    // Whether a control request over HTTP may run: 200, or 403 when its Host
+    // is not this site's own loopback address and HTTP port, 415 when a
+    // request other than GET does not say Content-Type: application/json
+    // (refusal then says why).
+    int ControlRequestStatus(const std::string& host, const std::string& contentType,
+                             const std::string& method, std::string& refusal) const;
     std::string AddItem(const Json& spec, std::string* error);
     void AddAccount(const Account& account);
     void SetSkew(double seconds);
