@@ -1,8 +1,17 @@
 #include "cli/CliPrompts.h"
 
+#include <iostream>
+
+#include "cli/Commands.h"
 #include "cli/ItemFormat.h"
 
 namespace bexora::cli {
+
+int Usage(const std::string& problem) {
+    std::cerr << "bexora-cli: " << problem << "\n"
+              << "Try 'bexora-cli --help'.\n";
+    return kUsage;
+}
 
 PromptAnswer CliAnswer(PromptButtons buttons, bool yes) {
     switch (buttons) {
@@ -17,11 +26,12 @@ PromptAnswer CliAnswer(PromptButtons buttons, bool yes) {
     return PromptAnswer::Cancel;
 }
 
-CCliPrompts::CCliPrompts(std::ostream& out, bool yes) : m_out(out), m_bYes(yes) {
+CCliPrompts::CCliPrompts(std::ostream& out, bool yes)
+    : m_out(out), m_bYes(yes), m_previous(GetPromptHandler()) {
     SetPromptHandler(this);
 }
 
-CCliPrompts::~CCliPrompts() { SetPromptHandler(nullptr); }
+CCliPrompts::~CCliPrompts() { SetPromptHandler(m_previous); }
 
 PromptAnswer CCliPrompts::Ask(const std::string& text, PromptButtons buttons, PromptIcon) {
     ++m_nShown;

@@ -175,6 +175,7 @@ void CItemListCore::TriggerBid(CItem& item) {
     }
     auto request = std::make_unique<CBidRequest>(item);
     request->m_tBidStarted = now;
+    ++m_nBidsPosted;
     m_jobs->PostBid(std::move(request));
     SaveDocument();
 }
