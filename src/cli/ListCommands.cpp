@@ -762,8 +762,10 @@ int RunCommand(CCommandEnv& env, const Args& args) {
     CHeadlessLoop loop(s.Ui());
     CItemListCore& core = s.Core();
     loop.Run([&core] { core.OnTick(); }, [&core] { return core.MsUntilNextTick(); }, forMs);
-    // Clients still waiting are told the list was closed.
-    owner.Close();
+    // Clients still waiting are told the list was closed; the lock stays
+    // until the list is saved.
+    CListLock keep;
+    owner.Close(&keep);
     // A second signal while the workers stop and the list is saved ends
     // the program the ordinary way (the save itself is atomic).
     CHeadlessLoop::UnblockStopSignals();

@@ -239,7 +239,8 @@ CListOwner::CListOwner(CUiDispatcher& ui, StartFn start) : m_ui(ui), m_start(std
 
 CListOwner::~CListOwner() { Close(); }
 
-bool CListOwner::Open(const std::string& list, const std::string& program, std::string* error) {
+bool CListOwner::Open(const std::string& list, const std::string& program, std::string* error,
+                      CListLock* held) {
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
         m_lock.Release();
@@ -247,7 +248,9 @@ bool CListOwner::Open(const std::string& list, const std::string& program, std::
     };
     Close();
     m_bBusy = false;
-    if (!m_lock.TryAcquire(list)) {
+    if (held && held->Held()) {
+        m_lock.Adopt(*held);
+    } else if (!m_lock.TryAcquire(list)) {
         m_bBusy = true;
         std::string owner = CListLock::OwnerText(list);
         return fail(list + " is open in " + (owner.empty() ? "another program" : owner));
@@ -280,7 +283,7 @@ bool CListOwner::Open(const std::string& list, const std::string& program, std::
     return true;
 }
 
-void CListOwner::Close() {
+void CListOwner::Close(CListLock* keep) {
     if (m_listenFd < 0) return;
     m_bClosing = true;
     uint64_t one = 1;
@@ -300,7 +303,8 @@ void CListOwner::Close() {
     close(m_listenFd);
     close(m_wakeFd);
     m_listenFd = m_wakeFd = -1;
-    m_lock.Release();
+    if (keep) keep->Adopt(m_lock);
+    else m_lock.Release();
 }
 
 void CListOwner::Listen() {

@@ -41,6 +41,12 @@ public:
     bool TryAcquire(const std::string& list);
     void Release();
     bool Held() const { return m_fd >= 0; }
+    // Takes over the lock other holds (other then holds nothing).
+    void Adopt(CListLock& other) {
+        Release();
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
     // Names the holder in the lock file ("bexora-cli run 1234").
     void SetOwnerText(const std::string& text);
     // What the holder wrote; empty when no owner names itself.
@@ -85,13 +91,16 @@ public:
     CListOwner(const CListOwner&) = delete;
     CListOwner& operator=(const CListOwner&) = delete;
 
-    // Takes list's lock and starts listening; program names this process in
+    // Takes list's lock (or the one held already holds, taken before the
+    // list was read) and starts listening; program names this process in
     // the lock file. False with the reason when the list has another owner
     // (the text names it) or the socket cannot be made.
-    bool Open(const std::string& list, const std::string& program, std::string* error = nullptr);
+    bool Open(const std::string& list, const std::string& program, std::string* error = nullptr,
+              CListLock* held = nullptr);
     // Stops listening, ends the connections (a command in progress answers
-    // "the list was closed") and releases the lock. From the UI thread.
-    void Close();
+    // "the list was closed") and releases the lock, or hands it to keep (the
+    // list's last save is still to come). From the UI thread.
+    void Close(CListLock* keep = nullptr);
     bool IsOpen() const { return m_listenFd >= 0; }
     // Whether the last Open failed because another process holds the list.
     bool LastOpenBusy() const { return m_bBusy; }
