@@ -23,6 +23,7 @@
 #include "browserui/BrowserTestSupport.h"
 #include "listview/ItemListCore.h"
 #include "model/ebayDoc.h"
+#include "site/SiteTime.h"
 #include "support/RunProcess.h"
 
 namespace bexora::test {
@@ -36,6 +37,8 @@ protected:
         setenv("TZ", "UTC", 1);
         tzset();
         ASSERT_TRUE(m_site.Ok());
+        // bexora-cli measures the site's clock; so does the window here.
+        FixClockOffset(std::nullopt);
         m_site.Account("pat", "secret");
         WriteProfileString("Homepage", "left panel", "about:blank");
         WriteProfileInt("Program Start", "First Run", 0);
