@@ -6,6 +6,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -333,6 +334,9 @@ void CListOwner::Listen() {
             close(fd);
             continue;
         }
+        // A client that stops reading must not keep the owner from closing.
+        timeval sendLimit{kRequestWaitMs / 1000, 0};
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
         std::lock_guard<std::mutex> lock(m_mutex);
         m_connections.emplace_back();
         auto it = std::prev(m_connections.end());
