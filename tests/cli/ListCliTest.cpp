@@ -4,7 +4,9 @@
 // was sent.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -17,6 +19,8 @@
 #include "base/AtomicFile.h"
 #include "text/TextTools.h"
 #include "bidding/SiteHarness.h"
+#include "bidding/UiDispatcher.h"
+#include "listview/ListOwner.h"
 #include "model/ebayDoc.h"
 #include "support/RunProcess.h"
 
@@ -503,6 +507,35 @@ TEST_F(ListCliTest, RelativePathsAreTheClientsAndRewriteRespectsTheOwner) {
     EXPECT_EQ(over.status, 1);
     EXPECT_NE(over.err.find("is open in bexora-cli run"), std::string::npos) << over.err;
     EXPECT_EQ(running.get().status, 0);
+}
+
+TEST_F(ListCliTest, AnOwnerThatDiesMidAnswerIsAnErrorAndTheNextCommandWorksOnTheFile) {
+    std::string item = Auction("Cast iron doorstop", 3600);
+    Add({item});
+    // An owner that takes the command and never answers, then is killed.
+    pid_t owner = fork();
+    if (owner == 0) {
+        CUiDispatcher ui;
+        CListOwner listOwner(ui, [](const std::vector<std::string>&, const std::string&) {
+            return CListOwner::PollFn([](CListAnswer&) { return false; });
+        });
+        if (!listOwner.Open(m_list, "bexora-cli run")) _exit(2);
+        for (;;) ui.WaitAndRunPending(100);
+    }
+    ASSERT_TRUE(WaitForOwner());
+    auto note = CliAsync({"note", m_list, item, "lost"});
+    EXPECT_EQ(note.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+    kill(owner, SIGKILL);
+    waitpid(owner, nullptr, 0);
+    ASSERT_EQ(note.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "the client hangs";
+    auto r = note.get();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("bexora-cli run (process " + std::to_string(owner) + ") ended before it answered"),
+              std::string::npos)
+        << r.err;
+    auto again = Cli({"note", m_list, item, "kept"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(Saved()->FindItem(item)->m_strNote, "kept");
 }
 
 TEST_F(ListCliTest, MisuseIsRefused) {
