@@ -54,11 +54,13 @@ bool AcquireListForWindow(const std::string& path, CListLock& lock, CMainFrame* 
     if (owner.empty()) owner = "another bexora-cli command";
     // Two programs running one list would both place its snipes. The list
     // view has no read-only form, so the window waits for the list instead.
-    const std::string text = path + " is open in " + owner +
-                             ".\nA list is run by one program at a time; bexora-cli commands such as "
-                             "bid and cancel reach it there.\n\nOpen the list here once " + owner +
-                             " has finished with it?";
-    if (ShowPrompt(text, PromptButtons::YesNo, PromptIcon::Information) == PromptAnswer::Yes && frame)
+    const std::string text =
+        path + " is open in " + owner +
+        ".\nA list is run by one program at a time; bexora-cli commands such as "
+        "bid and cancel reach it there.\n\nOpen the list here once " +
+        owner + " has finished with it?";
+    if (ShowPrompt(text, PromptButtons::YesNo, PromptIcon::Information) == PromptAnswer::Yes &&
+        frame)
         OpenWhenFree(frame, path);
     return false;
 }
@@ -68,13 +70,15 @@ bool ListHasOwner(const std::string& path) {
     return !probe.TryAcquire(path);
 }
 
-std::unique_ptr<CListOwner> ServeListWindow(CebayListView& view, const std::string& path, CListLock& lock) {
+std::unique_ptr<CListOwner> ServeListWindow(CebayListView& view, const std::string& path,
+                                            CListLock& lock) {
     if (!lock.Held()) return nullptr;
-    auto owned = std::make_shared<cli::COwnedList>(cli::COwnedList{view.Core(), view.Dispatcher(), nullptr});
-    auto owner = std::make_unique<CListOwner>(view.Dispatcher(),
-                                              [owned](const std::vector<std::string>& argv, const std::string& cwd) {
-                                                  return cli::StartOwnedCommand(*owned, argv, cwd);
-                                              });
+    auto owned =
+        std::make_shared<cli::COwnedList>(cli::COwnedList{view.Core(), view.Dispatcher(), nullptr});
+    auto owner = std::make_unique<CListOwner>(
+        view.Dispatcher(), [owned](const std::vector<std::string>& argv, const std::string& cwd) {
+            return cli::StartOwnedCommand(*owned, argv, cwd);
+        });
     std::string error;
     if (!owner->Open(path, kDesktopOwnerName, &error, &lock)) {
         std::fprintf(stderr, "bexora: %s\n", error.c_str());
@@ -133,12 +137,14 @@ bool HandToRunningProgram(const std::string& file) {
     if (!server.ui) {
         server.ui = new CUiDispatcher;  // lives as long as the program
         server.ui->SetWake([ui = server.ui] {
-            QMetaObject::invokeMethod(qApp, [ui] { ui->RunPending(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                qApp, [ui] { ui->RunPending(); }, Qt::QueuedConnection);
         });
     }
     for (int attempt = 0; attempt < 20; ++attempt) {
         auto owner = std::make_unique<CListOwner>(
-            *server.ui, [](const std::vector<std::string>& argv, const std::string& cwd) -> CListOwner::PollFn {
+            *server.ui,
+            [](const std::vector<std::string>& argv, const std::string& cwd) -> CListOwner::PollFn {
                 std::string file = argv.size() > 1 ? Absolute(argv[1], cwd) : "";
                 Server().Open(file);
                 return [](CListAnswer& a) {

@@ -31,7 +31,9 @@ CCliPrompts::CCliPrompts(std::ostream& out, bool yes)
     SetPromptHandler(this);
 }
 
-CCliPrompts::~CCliPrompts() { SetPromptHandler(m_previous); }
+CCliPrompts::~CCliPrompts() {
+    SetPromptHandler(m_previous);
+}
 
 PromptAnswer CCliPrompts::Ask(const std::string& text, PromptButtons buttons, PromptIcon) {
     ++m_nShown;

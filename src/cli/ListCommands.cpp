@@ -7,6 +7,8 @@
 // balloons as "balloon TITLE | TEXT", result pages as "navigate URL", all on
 // standard output in the order they happen.
 
+#include "cli/ListCommands.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -36,7 +38,6 @@
 #include "cli/Commands.h"
 #include "cli/HeadlessLoop.h"
 #include "cli/ItemFormat.h"
-#include "cli/ListCommands.h"
 #include "listview/BidSetup.h"
 #include "listview/Export.h"
 #include "listview/ItemListCore.h"
@@ -304,13 +305,15 @@ private:
             if (waited >= kLockWaitMs) break;
             usleep(kLockRetryMs * 1000);
         }
-        std::cerr << "bexora-cli: " << path << " is in use by another bexora-cli; try again later\n";
+        std::cerr << "bexora-cli: " << path
+                  << " is in use by another bexora-cli; try again later\n";
         return false;
     }
 
     bool Attach(const std::string& path) {
         CItemListCore& core = m_env.owned->core;
-        if (CanonicalListPath(m_env.Path(path)) != CanonicalListPath(core.Document().GetPathName())) {
+        if (CanonicalListPath(m_env.Path(path)) !=
+            CanonicalListPath(core.Document().GetPathName())) {
             m_env.err << "bexora-cli: " << path << " is not the list open here\n";
             return false;
         }
@@ -404,7 +407,8 @@ int NoteCommand(CCommandEnv& env, const Args& args) {
     if (!s.Open(p.positional[0], CListSession::Mode::Change)) return s.Status();
     int row = s.Core().FindRow(Trim(p.positional[1], " "));
     if (row < 0) {
-        env.err << "bexora-cli: item " << p.positional[1] << " is not in " << p.positional[0] << "\n";
+        env.err << "bexora-cli: item " << p.positional[1] << " is not in " << p.positional[0]
+                << "\n";
         return Finish(s, kFailed);
     }
     s.Core().SetNote(row, p.positional[2]);
@@ -506,8 +510,10 @@ int BidCommand(CCommandEnv& env, const Args& args) {
         // An owner has no terminal of ours: it is sent the password itself.
         env.forward = args;
         for (size_t i = 0; i < env.forward.size(); ++i) {
-            if (env.forward[i] == "--password" && i + 1 < env.forward.size()) env.forward[++i] = *password;
-            else if (env.forward[i].rfind("--password=", 0) == 0) env.forward[i] = "--password=" + *password;
+            if (env.forward[i] == "--password" && i + 1 < env.forward.size())
+                env.forward[++i] = *password;
+            else if (env.forward[i].rfind("--password=", 0) == 0)
+                env.forward[i] = "--password=" + *password;
         }
     }
 
@@ -550,13 +556,14 @@ int BidCommand(CCommandEnv& env, const Args& args) {
     const int bidsBefore = core.BidsPosted();
     const int resultsBefore = core.BidResults();
     BidSetupResult result = OnBidOnItem(core, dialog);
-    if (noAccount)
-        env.err << "bexora-cli: bid needs --user and --password (none are remembered)\n";
+    if (noAccount) env.err << "bexora-cli: bid needs --user and --password (none are remembered)\n";
     const int posted = core.BidsPosted() - bidsBefore;
     if (posted > 0) {
         // Every fetch of the conversation has its time-outs: the result comes.
         // Inside an owner the owner's loop goes on and the answer waits.
-        auto resultIn = [&core, want = resultsBefore + posted] { return core.BidResults() >= want; };
+        auto resultIn = [&core, want = resultsBefore + posted] {
+            return core.BidResults() >= want;
+        };
         if (env.owned) {
             env.waitFor = resultIn;
         } else {
@@ -614,7 +621,8 @@ int RefreshCommand(CCommandEnv& env, const Args& a) {
     std::vector<std::string> chosen;
     int status = kOk;
     if (a.size() == 1) {
-        for (int row = 0; row < core.GetRowCount(); ++row) chosen.push_back(core.GetItem(row)->m_strItemNumber);
+        for (int row = 0; row < core.GetRowCount(); ++row)
+            chosen.push_back(core.GetItem(row)->m_strItemNumber);
     } else {
         for (size_t i = 1; i < a.size(); ++i) {
             if (core.FindRow(Trim(a[i], " ")) >= 0) {
@@ -626,8 +634,8 @@ int RefreshCommand(CCommandEnv& env, const Args& a) {
         }
     }
     auto line = [](const CItem& item, bool ok) {
-        return item.m_strItemNumber + "\t" + item.m_strCurrentPrice + "\t" + item.m_strBidCount + "\t" +
-               item.m_strTimeLeft + (ok ? "" : "\tfailed") + "\n";
+        return item.m_strItemNumber + "\t" + item.m_strCurrentPrice + "\t" + item.m_strBidCount +
+               "\t" + item.m_strTimeLeft + (ok ? "" : "\tfailed") + "\n";
     };
     if (!env.owned) {
         std::string out;
@@ -660,7 +668,8 @@ bool TakeForWriting(CCommandEnv& env, CListLock& lock, const std::string& list) 
         if (lock.TryAcquire(list)) return true;
         std::string owner = CListLock::OwnerText(list);
         if (!owner.empty() || waited >= kLockWaitMs) {
-            env.err << "bexora-cli: " << list << " is open in " << (owner.empty() ? "another program" : owner)
+            env.err << "bexora-cli: " << list << " is open in "
+                    << (owner.empty() ? "another program" : owner)
                     << "; writing it now would undo that program's work\n";
             return false;
         }
@@ -693,7 +702,8 @@ int RewriteCommand(CCommandEnv& env, const Args& a) {
         int status = kFailed;
         if (Forward(env, in, status) != CListClient::Result::NoOwner) return status;
         if (waited >= kLockWaitMs) {
-            env.err << "bexora-cli: " << in << " is in use by another bexora-cli; try again later\n";
+            env.err << "bexora-cli: " << in
+                    << " is in use by another bexora-cli; try again later\n";
             return kFailed;
         }
         usleep(kLockRetryMs * 1000);
@@ -720,13 +730,15 @@ bool OpenAsOwner(CListOwner& owner, const std::string& list) {
     std::string error;
     for (int waited = 0;; waited += kLockRetryMs) {
         if (owner.Open(list, kRunOwnerName, &error)) return true;
-        if (!owner.LastOpenBusy() || !CListLock::OwnerText(list).empty() || waited >= kLockWaitMs) break;
+        if (!owner.LastOpenBusy() || !CListLock::OwnerText(list).empty() || waited >= kLockWaitMs)
+            break;
         usleep(kLockRetryMs * 1000);
     }
     std::cerr << "bexora-cli: " << error << "\n";
     if (owner.LastOpenBusy())
-        std::cerr << "bexora-cli: a list is run by one program at a time; commands such as bid, cancel "
-                     "and add go to it\n";
+        std::cerr
+            << "bexora-cli: a list is run by one program at a time; commands such as bid, cancel "
+               "and add go to it\n";
     return false;
 }
 
@@ -749,13 +761,14 @@ int RunCommand(CCommandEnv& env, const Args& args) {
     CHeadlessLoop::BlockStopSignals();
     CListSession s(env, p.flags.count("yes"), p.flags.count("quiet"));
     std::unique_ptr<COwnedList> owned;
-    CListOwner owner(s.Ui(), [&owned](const Args& argv, const std::string& cwd) -> CListOwner::PollFn {
-        if (owned) return StartOwnedCommand(*owned, argv, cwd);
-        return [](CListAnswer& a) {
-            a.err = "bexora-cli: the list is still being opened; try again\n";
-            return true;
-        };
-    });
+    CListOwner owner(s.Ui(),
+                     [&owned](const Args& argv, const std::string& cwd) -> CListOwner::PollFn {
+                         if (owned) return StartOwnedCommand(*owned, argv, cwd);
+                         return [](CListAnswer& a) {
+                             a.err = "bexora-cli: the list is still being opened; try again\n";
+                             return true;
+                         };
+                     });
     if (!OpenAsOwner(owner, p.positional[0])) return kFailed;
     if (!s.Open(p.positional[0], CListSession::Mode::Owned)) return s.Status();
     owned.reset(new COwnedList{s.Core(), s.Ui(), &s.Front()});
@@ -785,10 +798,14 @@ const ListCommandDef kListCommands[] = {
     {"add", &AddCommand, true,
      "  add LIST.bid ITEM...          add items (their pages are read); creates\n"
      "                                LIST.bid when missing\n"},
-    {"delete", &DeleteCommand, true, "  delete LIST.bid ITEM...       delete items from the list\n"},
-    {"cancel", &CancelCommand, true, "  cancel LIST.bid ITEM...       cancel the items' pending bids\n"},
-    {"note", &NoteCommand, true, "  note LIST.bid ITEM TEXT       set an item's note (empty TEXT: none)\n"},
-    {"history", &HistoryCommand, true, "  history LIST.bid ITEM         show an item's bidding history\n"},
+    {"delete", &DeleteCommand, true,
+     "  delete LIST.bid ITEM...       delete items from the list\n"},
+    {"cancel", &CancelCommand, true,
+     "  cancel LIST.bid ITEM...       cancel the items' pending bids\n"},
+    {"note", &NoteCommand, true,
+     "  note LIST.bid ITEM TEXT       set an item's note (empty TEXT: none)\n"},
+    {"history", &HistoryCommand, true,
+     "  history LIST.bid ITEM         show an item's bidding history\n"},
     {"bid", &BidCommand, true,
      "  bid LIST.bid ITEM --max AMOUNT (--now | --before H:M:S)\n"
      "      [--user U --password P] [--group NAME [--quantity N]] [--yes]\n"
@@ -798,7 +815,8 @@ const ListCommandDef kListCommands[] = {
      "  list LIST.bid [--sort KEY]    the rows as the list shows them, the 13\n"
      "                                cells tab-separated (KEY 1..13, negative\n"
      "                                for descending)\n"},
-    {"export", &ExportCommand, true, "  export LIST.bid OUT.xls       write the rows as a tab-separated file\n"},
+    {"export", &ExportCommand, true,
+     "  export LIST.bid OUT.xls       write the rows as a tab-separated file\n"},
     {"add-page", &AddPageCommand, true,
      "  add-page LIST.bid PAGE.html --address URL [--slow] [--yes]\n"
      "                                add the item of a saved item page, or the\n"
@@ -808,7 +826,8 @@ const ListCommandDef kListCommands[] = {
     {"refresh", &RefreshCommand, true,
      "  refresh FILE.bid [ITEM...]    refresh items from the site (all when\n"
      "                                none are named) and save the list\n"},
-    {"rewrite", &RewriteCommand, true, "  rewrite IN.bid OUT.bid        load an item list and save it as OUT\n"},
+    {"rewrite", &RewriteCommand, true,
+     "  rewrite IN.bid OUT.bid        load an item list and save it as OUT\n"},
     {"run", &RunCommand, false,
      "  run LIST.bid [--for SECONDS] [--quiet]\n"
      "                                run the scheduler headless (until SIGINT or\n"
@@ -884,8 +903,9 @@ CListOwner::PollFn StartOwnedCommand(COwnedList& owned, const Args& argv, const 
 
 void AddListCommands(CommandTable& commands) {
     AddAll(commands, std::make_index_sequence<std::size(kListCommands)>());
-    commands.push_back({"site-time", &SiteTimeCommand,
-                        "  site-time                     the site's clock against this machine's\n"});
+    commands.push_back(
+        {"site-time", &SiteTimeCommand,
+         "  site-time                     the site's clock against this machine's\n"});
 }
 
 }  // namespace bexora::cli

@@ -7,8 +7,8 @@
 #include <set>
 #include <string>
 
-#include "cli/Commands.h"
 #include "bidding/UiDispatcher.h"
+#include "cli/Commands.h"
 #include "listview/ItemListCore.h"
 #include "listview/ListFrontEnd.h"
 #include "listview/ListOwner.h"

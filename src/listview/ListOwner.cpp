@@ -205,7 +205,8 @@ std::string CanonicalListPath(const std::string& list) {
     size_t slash = list.rfind('/');
     std::string dir = slash == std::string::npos ? "." : list.substr(0, slash == 0 ? 1 : slash);
     std::string name = slash == std::string::npos ? list : list.substr(slash + 1);
-    if (realpath(dir.c_str(), buf)) return std::string(buf) + (std::strcmp(buf, "/") ? "/" : "") + name;
+    if (realpath(dir.c_str(), buf))
+        return std::string(buf) + (std::strcmp(buf, "/") ? "/" : "") + name;
     if (!list.empty() && list[0] == '/') return list;
     return getcwd(buf, sizeof buf) ? std::string(buf) + "/" + list : list;
 }
@@ -238,7 +239,9 @@ std::string OwnerSocketPath(const std::string& list) {
 
 CListOwner::CListOwner(CUiDispatcher& ui, StartFn start) : m_ui(ui), m_start(std::move(start)) {}
 
-CListOwner::~CListOwner() { Close(); }
+CListOwner::~CListOwner() {
+    Close();
+}
 
 bool CListOwner::Open(const std::string& list, const std::string& program, std::string* error,
                       CListLock* held) {
@@ -260,13 +263,15 @@ bool CListOwner::Open(const std::string& list, const std::string& program, std::
     m_socketPath = OwnerSocketPath(list);
     sockaddr_un addr{};
     if (!FillAddress(m_socketPath, addr))
-        return fail("no private folder for the list's socket (is $XDG_RUNTIME_DIR yours, mode 0700?)");
+        return fail(
+            "no private folder for the list's socket (is $XDG_RUNTIME_DIR yours, mode 0700?)");
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return fail(std::string("cannot make a socket: ") + std::strerror(errno));
     unlink(m_socketPath.c_str());
     if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         chmod(m_socketPath.c_str(), 0600) != 0 || listen(fd, 16) != 0) {
-        std::string why = std::string("cannot listen on ") + m_socketPath + ": " + std::strerror(errno);
+        std::string why =
+            std::string("cannot listen on ") + m_socketPath + ": " + std::strerror(errno);
         close(fd);
         return fail(why);
     }
@@ -304,8 +309,10 @@ void CListOwner::Close(CListLock* keep) {
     close(m_listenFd);
     close(m_wakeFd);
     m_listenFd = m_wakeFd = -1;
-    if (keep) keep->Adopt(m_lock);
-    else m_lock.Release();
+    if (keep)
+        keep->Adopt(m_lock);
+    else
+        m_lock.Release();
 }
 
 void CListOwner::Listen() {

@@ -84,7 +84,8 @@ public:
     using PollFn = std::function<bool(CListAnswer& answer)>;
     // Starts argv (argv[0] the command's name) on the UI thread; cwd is the
     // client's working folder, against which its relative paths are meant.
-    using StartFn = std::function<PollFn(const std::vector<std::string>& argv, const std::string& cwd)>;
+    using StartFn =
+        std::function<PollFn(const std::vector<std::string>& argv, const std::string& cwd)>;
 
     CListOwner(CUiDispatcher& ui, StartFn start);
     ~CListOwner();

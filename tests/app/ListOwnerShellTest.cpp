@@ -44,14 +44,16 @@ protected:
         WriteProfileInt("Program Start", "First Run", 0);
         WriteProfileInt("Program Start", "Load Save", 0);
         WriteProfileString("Program Start", "Work Dir", m_site.WorkFile(""));
-        CWelcome::s_updateStep = [](QWidget*, const std::function<void(const std::string&)>& status) {
+        CWelcome::s_updateStep = [](QWidget*,
+                                    const std::function<void(const std::string&)>& status) {
             status("You are using the lastest version");
             return true;
         };
         SetDialogRunner([](QDialog& d) {
             if (auto* splash = dynamic_cast<CWelcome*>(&d))
-                return CWelcome::s_updateStep(splash, [](const std::string&) {}) ? int(QDialog::Accepted)
-                                                                                 : int(QDialog::Rejected);
+                return CWelcome::s_updateStep(splash, [](const std::string&) {})
+                           ? int(QDialog::Accepted)
+                           : int(QDialog::Rejected);
             return int(QDialog::Rejected);
         });
         TakeShownPrompts();
@@ -111,14 +113,17 @@ TEST_F(ListOwnerShellTest, TerminalCommandsReachTheOpenWindowAndSnipesFireOnce) 
     CChildFrame* child = frame.Children().front();
     EXPECT_EQ(LockText(list), "bexora (process " + std::to_string(getpid()) + ")\n");
 
-    const std::string sniped = m_site.AddItem("{\"title\":\"Enamel jug\",\"price\":5,\"ends_in\":12}");
-    const std::string cancelled = m_site.AddItem("{\"title\":\"Tin tray\",\"price\":5,\"ends_in\":12}");
+    const std::string sniped =
+        m_site.AddItem("{\"title\":\"Enamel jug\",\"price\":5,\"ends_in\":12}");
+    const std::string cancelled =
+        m_site.AddItem("{\"title\":\"Tin tray\",\"price\":5,\"ends_in\":12}");
     auto add = Cli({"add", list, sniped, cancelled});
     ASSERT_EQ(add.status, 0) << add.out << add.err;
-    EXPECT_EQ(child->ListPane()->Core().GetRowCount(), 2) << "the window shows what the command added";
+    EXPECT_EQ(child->ListPane()->Core().GetRowCount(), 2)
+        << "the window shows what the command added";
     for (const std::string& item : {sniped, cancelled}) {
-        auto bid = Cli({"bid", list, item, "--max", "20", "--before", "0:0:3", "--user", "pat", "--password",
-                        "secret"});
+        auto bid = Cli({"bid", list, item, "--max", "20", "--before", "0:0:3", "--user", "pat",
+                        "--password", "secret"});
         ASSERT_EQ(bid.status, 0) << bid.out << bid.err;
     }
     ASSERT_EQ(Cli({"cancel", list, cancelled}).status, 0);
@@ -151,7 +156,8 @@ TEST_F(ListOwnerShellTest, TerminalCommandsReachTheOpenWindowAndSnipesFireOnce) 
 TEST_F(ListOwnerShellTest, AListARunHasOpensOnlyOnceTheRunEnds) {
     const std::string list = WriteList("served.bid");
     auto run = std::async(std::launch::async, [&] {
-        return RunProcess(BEXORA_CLI, {"--settings", m_site.SettingsFile(), "run", list, "--for", "4"});
+        return RunProcess(BEXORA_CLI,
+                          {"--settings", m_site.SettingsFile(), "run", list, "--for", "4"});
     });
     ASSERT_TRUE(Pump([&] { return LockText(list).find("bexora-cli run") != std::string::npos; }));
     CMainFrame& frame = Start();

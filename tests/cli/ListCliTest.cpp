@@ -17,12 +17,12 @@
 #include <vector>
 
 #include "base/AtomicFile.h"
-#include "text/TextTools.h"
 #include "bidding/SiteHarness.h"
 #include "bidding/UiDispatcher.h"
 #include "listview/ListOwner.h"
 #include "model/ebayDoc.h"
 #include "support/RunProcess.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 namespace {
@@ -454,7 +454,8 @@ TEST_F(ListCliTest, CommandsFromAnotherTerminalGoToTheRun) {
     auto cancel = Cli({"cancel", m_list, cancelled});
     EXPECT_EQ(cancel.status, 0) << cancel.err;
     // A bid placed at once answers with its result, as without a run.
-    auto direct = Cli({"bid", m_list, now, "--max", "7", "--now", "--user", "pat", "--password", "secret"});
+    auto direct =
+        Cli({"bid", m_list, now, "--max", "7", "--now", "--user", "pat", "--password", "secret"});
     EXPECT_EQ(direct.status, 0) << direct.out << direct.err;
     EXPECT_EQ(CountStarting(direct.out, "notice 2 Bid Success: " + now), 1u) << direct.out;
     EXPECT_EQ(CountStarting(direct.out, "navigate http://127.0.0.1:"), 1u) << direct.out;
@@ -464,7 +465,8 @@ TEST_F(ListCliTest, CommandsFromAnotherTerminalGoToTheRun) {
     // One runner at a time, and the refusal names it.
     auto second = Cli({"run", m_list, "--for", "1"});
     EXPECT_EQ(second.status, 1);
-    EXPECT_NE(second.err.find("is open in bexora-cli run (process "), std::string::npos) << second.err;
+    EXPECT_NE(second.err.find("is open in bexora-cli run (process "), std::string::npos)
+        << second.err;
     // Items a command names that the list does not hold are the command's error.
     auto missing = Cli({"note", m_list, "999999", "x"});
     EXPECT_EQ(missing.status, 1);
@@ -492,8 +494,9 @@ TEST_F(ListCliTest, RelativePathsAreTheClientsAndRewriteRespectsTheOwner) {
     ASSERT_TRUE(WaitForOwner());
     // The run writes what the client names, where the client means it.
     const std::string dir = DirName(m_list);
-    auto exported = test::RunProcess("/bin/sh", {"-c", "cd '" + dir + "' && '" + BEXORA_CLI + "' --settings '" +
-                                                        m_site.SettingsFile() + "' export snipes.bid out.xls"});
+    auto exported = test::RunProcess(
+        "/bin/sh", {"-c", "cd '" + dir + "' && '" + BEXORA_CLI + "' --settings '" +
+                              m_site.SettingsFile() + "' export snipes.bid out.xls"});
     EXPECT_EQ(exported.status, 0) << exported.err;
     std::string xls;
     EXPECT_TRUE(ReadWholeFile(dir + "/out.xls", xls));
@@ -527,10 +530,12 @@ TEST_F(ListCliTest, AnOwnerThatDiesMidAnswerIsAnErrorAndTheNextCommandWorksOnThe
     EXPECT_EQ(note.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
     kill(owner, SIGKILL);
     waitpid(owner, nullptr, 0);
-    ASSERT_EQ(note.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "the client hangs";
+    ASSERT_EQ(note.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+        << "the client hangs";
     auto r = note.get();
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("bexora-cli run (process " + std::to_string(owner) + ") ended before it answered"),
+    EXPECT_NE(r.err.find("bexora-cli run (process " + std::to_string(owner) +
+                         ") ended before it answered"),
               std::string::npos)
         << r.err;
     auto again = Cli({"note", m_list, item, "kept"});

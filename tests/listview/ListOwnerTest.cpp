@@ -48,7 +48,8 @@ protected:
 
     // A child process that owns the list and serves it with start; the
     // parent returns once the child listens.
-    pid_t ForkOwner(const std::function<CListOwner::PollFn(const std::vector<std::string>&)>& start) {
+    pid_t ForkOwner(
+        const std::function<CListOwner::PollFn(const std::vector<std::string>&)>& start) {
         pid_t pid = fork();
         if (pid == 0) {
             CUiDispatcher ui;
@@ -58,7 +59,8 @@ protected:
             if (!owner.Open(m_list, "test-owner")) _exit(2);
             for (;;) ui.WaitAndRunPending(100);
         }
-        for (int i = 0; i < 500 && CListLock::OwnerText(m_list).empty(); ++i) std::this_thread::sleep_for(10ms);
+        for (int i = 0; i < 500 && CListLock::OwnerText(m_list).empty(); ++i)
+            std::this_thread::sleep_for(10ms);
         return pid;
     }
 
@@ -87,7 +89,8 @@ TEST_F(ListOwnerTest, AnsweredOnTheUiThreadAndOneOwnerAtATime) {
     });
     std::string error;
     ASSERT_TRUE(owner.Open(m_list, "bexora-cli run", &error)) << error;
-    EXPECT_EQ(CListLock::OwnerText(m_list), "bexora-cli run (process " + std::to_string(getpid()) + ")");
+    EXPECT_EQ(CListLock::OwnerText(m_list),
+              "bexora-cli run (process " + std::to_string(getpid()) + ")");
     struct stat st {};
     ASSERT_EQ(stat(OwnerSocketPath(m_list).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -152,7 +155,8 @@ TEST_F(ListOwnerTest, AnOwnerThatDiesMidAnswerGivesAnErrorNotAHang) {
     EXPECT_EQ(stat(OwnerSocketPath(m_list).c_str(), &st), 0);
     CListAnswer answer;
     std::string why2;
-    EXPECT_EQ(CListClient::Send(m_list, {"list", m_list}, answer, why2), CListClient::Result::NoOwner);
+    EXPECT_EQ(CListClient::Send(m_list, {"list", m_list}, answer, why2),
+              CListClient::Result::NoOwner);
     CListLock lock;
     ASSERT_TRUE(lock.TryAcquire(m_list));
     EXPECT_TRUE(lock.Held());
@@ -164,7 +168,8 @@ TEST_F(ListOwnerTest, AnOwnerExitingBeforeAnsweringIsAnError) {
     ASSERT_GT(pid, 0);
     CListAnswer answer;
     std::string why;
-    EXPECT_EQ(CListClient::Send(m_list, {"list", m_list}, answer, why, 10000), CListClient::Result::Failed);
+    EXPECT_EQ(CListClient::Send(m_list, {"list", m_list}, answer, why, 10000),
+              CListClient::Result::Failed);
     EXPECT_NE(why.find("ended before it answered"), std::string::npos) << why;
     waitpid(pid, nullptr, 0);
 }
@@ -219,7 +224,8 @@ TEST_F(ListOwnerTest, AnotherUsersProcessIsRefused) {
     // A client of ours no longer trusts the opened-up folder.
     CListAnswer answer;
     std::string why;
-    EXPECT_EQ(CListClient::Send(m_list, {"list", m_list}, answer, why, 5000), CListClient::Result::NoOwner);
+    EXPECT_EQ(CListClient::Send(m_list, {"list", m_list}, answer, why, 5000),
+              CListClient::Result::NoOwner);
     chmod((m_runtime + "/bexora").c_str(), 0700);
     auto sent = std::async(std::launch::async, [&] {
         return CListClient::Send(m_list, {"list", m_list}, answer, why, 5000);

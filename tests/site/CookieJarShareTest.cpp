@@ -20,8 +20,9 @@ const char kA[] = "127.0.0.1\tFALSE\t/\tFALSE\t1924992000\tfroma\tyes";
 const char kB[] = "127.0.0.1\tFALSE\t/\tFALSE\t1924992000\tfromb\tyes";
 
 bool Holds(const std::vector<std::string>& cookies, const std::string& name) {
-    return std::any_of(cookies.begin(), cookies.end(),
-                       [&](const std::string& l) { return l.find("\t" + name + "\t") != std::string::npos; });
+    return std::any_of(cookies.begin(), cookies.end(), [&](const std::string& l) {
+        return l.find("\t" + name + "\t") != std::string::npos;
+    });
 }
 
 TEST(CookieJarShare, ASaveKeepsWhatAnotherProcessSavedSince) {
