@@ -137,7 +137,8 @@ bool CebayApp::InitInstance(const QStringList& args) {
     if (openRecent) {
         const std::string path = recent[0];
         if (!frame.OpenDocumentFile(path)) {
-            recent.Remove(0);
+            // A list another program runs stays a recent list.
+            if (!ListHasOwner(path)) recent.Remove(0);
             recent.WriteList();
             frame.OnFileNew();
         }
