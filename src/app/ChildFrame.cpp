@@ -5,6 +5,7 @@
 #include <QSplitter>
 
 #include "base/Settings.h"
+#include "app/ListOwnerHost.h"
 #include "app/MainFrame.h"
 #include "app/ToolBarIcons.h"
 #include "app/VersionWatch.h"
@@ -99,12 +100,19 @@ void CChildFrame::OnInitialUpdate(bool firstPage) {
 void CChildFrame::OnDestroyViews() {
     if (m_bViewsDestroyed) return;
     m_bViewsDestroyed = true;
+    // No more clients; the lock stays until the list's last save is done.
+    CListLock keep;
+    if (m_owner) m_owner->Close(&keep);
     m_pList->OnDestroy();
     m_pBrowser->OnDestroy();
     // A list saved under its name is one of the recent files (a new list
     // gets its name with its first save, as it closes).
     if (m_pMain && m_doc->LastSaveSucceeded() && !m_doc->GetPathName().empty())
         m_pMain->AddToRecentFileList(m_doc->GetPathName());
+}
+
+void CChildFrame::ServeList(CListLock& lock) {
+    m_owner = ServeListWindow(*m_pList, m_doc->GetPathName(), lock);
 }
 
 bool CChildFrame::CanCloseFrame() {

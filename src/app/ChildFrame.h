@@ -12,6 +12,7 @@
 
 #include "browser/ItemSink.h"
 #include "browser/ui/ebayView.h"
+#include "listview/ListOwner.h"
 #include "listview/ui/ebayListView.h"
 
 class QMdiArea;
@@ -39,6 +40,9 @@ public:
     void OnDestroyViews();
     // The document's may-close question.
     bool CanCloseFrame();
+    // This window owns its list (lock taken for it): bexora-cli's commands
+    // on the list come here.
+    void ServeList(CListLock& lock);
 
     CebayDoc& Doc() { return *m_doc; }
     CebayView* BrowserPane() const { return m_pBrowser; }
@@ -85,6 +89,7 @@ private:
     std::unique_ptr<CListSink<CItemListCore>> m_sink;
     std::vector<QPointer<QMdiSubWindow>> m_extraWindows;
     bool m_bViewsDestroyed = false;
+    std::unique_ptr<CListOwner> m_owner;
 };
 
 // A "New Window" window: one more browser pane onto an item window's list.

@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/ListOwnerHost.h"
 #include "base/Prompt.h"
 #include "base/Settings.h"
 #include "app/AboutDlg.h"
@@ -148,6 +149,9 @@ CChildFrame* CMainFrame::OnFileNew() {
     const std::string path = doc->GetPathName();
     CChildFrame* child = AddChild(std::move(doc));
     if (!path.empty()) AddToRecentFileList(path);
+    // A new list's name may be an old list's that another program runs.
+    CListLock lock;
+    if (child && lock.TryAcquire(child->Doc().GetPathName())) child->ServeList(lock);
     return child;
 }
 
@@ -161,10 +165,14 @@ CChildFrame* CMainFrame::OpenDocumentFile(const std::string& path) {
             return child;
         }
     }
+    // One program runs a list: taken before it is read.
+    CListLock lock;
+    if (!AcquireListForWindow(ec ? path : full, lock, this)) return nullptr;
     auto doc = std::make_unique<CebayDoc>();
     if (!doc->OnOpenDocument(ec ? path : full)) return nullptr;
     doc->SetPathName(ec ? path : full);
     CChildFrame* child = AddChild(std::move(doc));
+    child->ServeList(lock);
     AddToRecentFileList(child->Doc().GetPathName());
     return child;
 }

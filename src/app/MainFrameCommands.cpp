@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/ListOwnerHost.h"
 #include "base/Prompt.h"
 #include "base/Settings.h"
 #include "app/AboutDlg.h"
@@ -135,7 +136,8 @@ bool CMainFrame::OnCommand(int id) {
         const int index = id - cmd::kFileMru1;
         if (index >= m_recent.GetSize()) return false;
         const std::string path = m_recent[index];
-        if (!OpenDocumentFile(path)) {
+        // A list another program runs is still a recent list.
+        if (!OpenDocumentFile(path) && !ListHasOwner(path)) {
             m_recent.Remove(index);
             m_recent.WriteList();
         }
@@ -357,7 +359,7 @@ bool CMainFrame::SetListPosition() {
     if (!path.empty()) AddToRecentFileList(path);
     if (m_recent.GetSize() > 0) {
         const std::string first = m_recent[0];
-        if (!OpenDocumentFile(first)) {
+        if (!OpenDocumentFile(first) && !ListHasOwner(first)) {
             m_recent.Remove(0);
             m_recent.WriteList();
         }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/ListOwnerHost.h"
 #include "base/Settings.h"
 #include "app/AboutDlg.h"
 #include "app/ChildFrame.h"
@@ -76,7 +77,7 @@ std::string UsageText() {
 
 CebayApp::CebayApp() = default;
 
-CebayApp::~CebayApp() = default;
+CebayApp::~CebayApp() { StopProgramServer(); }
 
 bool CebayApp::InitInstance(const QStringList& args) {
     // The settings file is fixed before any setting is touched, so the
@@ -86,6 +87,8 @@ bool CebayApp::InitInstance(const QStringList& args) {
     InstallQtPrompt();
     QApplication::setApplicationName("Bexora");
     QApplication::setOrganizationName("Halvane Co.");
+    // One desktop program per user: a second one hands its list over.
+    if (HandToRunningProgram(line.file)) return false;
 
     // The splash with its update check: anything but OK ends the program.
     {
@@ -99,6 +102,7 @@ bool CebayApp::InitInstance(const QStringList& args) {
         return false;
     }
     CMainFrame& frame = *m_pMainFrame;
+    SetProgramFrame(&frame);
     // The windows are built at the restored size, so the panes' default
     // sizes come from it.
     if (Settings().GetInt(setting::SaveWindow) != 0) RestorePlacement();
@@ -115,7 +119,9 @@ bool CebayApp::InitInstance(const QStringList& args) {
         openRecent = std::filesystem::is_regular_file(recent[0], ec);
     }
     if (!line.file.empty()) {
-        if (!frame.OpenDocumentFile(line.file)) {
+        // A list another program runs opens later, in a window of its own.
+        if (!frame.OpenDocumentFile(line.file) && (!ListHasOwner(line.file) || !frame.OnFileNew())) {
+            StopProgramServer();
             m_pMainFrame.reset();
             return false;
         }
@@ -131,7 +137,8 @@ bool CebayApp::InitInstance(const QStringList& args) {
     if (openRecent) {
         const std::string path = recent[0];
         if (!frame.OpenDocumentFile(path)) {
-            recent.Remove(0);
+            // A list another program runs stays a recent list.
+            if (!ListHasOwner(path)) recent.Remove(0);
             recent.WriteList();
             frame.OnFileNew();
         }

@@ -50,6 +50,11 @@ void SetPromptHandler(IPromptHandler* handler) {
     g_handler = handler;
 }
 
+IPromptHandler* GetPromptHandler() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_handler;
+}
+
 void QueuePromptAnswer(PromptAnswer answer) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_queued.push_back(answer);

@@ -27,6 +27,8 @@ PromptAnswer ShowPrompt(const std::string& text, PromptButtons buttons = PromptB
 
 // Installs the front end's handler (nullptr: none). Not owned.
 void SetPromptHandler(IPromptHandler* handler);
+// The handler installed now (nullptr: none).
+IPromptHandler* GetPromptHandler();
 
 // Test seam: the next prompts return these answers, in order.
 void QueuePromptAnswer(PromptAnswer answer);

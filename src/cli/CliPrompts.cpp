@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <iostream>
 
+#include "cli/Commands.h"
 #include "cli/ItemFormat.h"
 #include "cli/ProgressLine.h"
 
@@ -44,6 +45,12 @@ bool ReadPasswordFromStdin(std::string& password) {
     return true;
 }
 
+int Usage(const std::string& problem) {
+    std::cerr << "bexora-cli: " << problem << "\n"
+              << "Try 'bexora-cli --help'.\n";
+    return kUsage;
+}
+
 PromptAnswer CliAnswer(PromptButtons buttons, bool yes) {
     switch (buttons) {
     case PromptButtons::Ok:
@@ -57,11 +64,14 @@ PromptAnswer CliAnswer(PromptButtons buttons, bool yes) {
     return PromptAnswer::Cancel;
 }
 
-CCliPrompts::CCliPrompts(std::ostream& out, bool yes) : m_out(out), m_bYes(yes) {
+CCliPrompts::CCliPrompts(std::ostream& out, bool yes)
+    : m_out(out), m_bYes(yes), m_previous(GetPromptHandler()) {
     SetPromptHandler(this);
 }
 
-CCliPrompts::~CCliPrompts() { SetPromptHandler(nullptr); }
+CCliPrompts::~CCliPrompts() {
+    SetPromptHandler(m_previous);
+}
 
 PromptAnswer CCliPrompts::Ask(const std::string& text, PromptButtons buttons, PromptIcon) {
     ++m_nShown;

@@ -14,7 +14,8 @@ namespace bexora::cli {
 
 class CCliPrompts : public IPromptHandler {
 public:
-    // Installs itself as the prompt handler until destroyed.
+    // Installs itself as the prompt handler until destroyed; the handler it
+    // replaced comes back then (a command run for a client inside a run).
     explicit CCliPrompts(std::ostream& out, bool yes = false);
     ~CCliPrompts() override;
     CCliPrompts(const CCliPrompts&) = delete;
@@ -30,6 +31,7 @@ private:
     std::ostream& m_out;
     bool m_bYes;
     int m_nShown = 0;
+    IPromptHandler* m_previous;
 };
 
 // Reads the password that "--password -" stands for: one line of standard

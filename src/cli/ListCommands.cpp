@@ -7,6 +7,8 @@
 // balloons as "balloon TITLE | TEXT", result pages as "navigate URL", all on
 // standard output in the order they happen.
 
+#include "cli/ListCommands.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -23,7 +25,9 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/AtomicFile.h"
@@ -35,7 +39,6 @@
 #include "cli/Commands.h"
 #include "cli/HeadlessLoop.h"
 #include "cli/ItemFormat.h"
-#include "cli/ListCommands.h"
 #include "cli/ProgressLine.h"
 #include "listview/BidSetup.h"
 #include "listview/Export.h"
@@ -52,20 +55,21 @@ namespace bexora::cli {
 
 // ---- the front end ----
 
-void CCliFrontEnd::Print(const std::string& line) {
+void CCliFrontEnd::PrintLine(const std::string& line) {
     CProgressLine::Interrupt();
     std::string out = line + "\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
+    if (m_echo) *m_echo << out;
 }
 
 void CCliFrontEnd::NoticeAdded(const std::string& text, int level) {
     if (m_bQuiet && level < 2) return;
-    Print("notice " + std::to_string(level) + " " + EscapeValue(text));
+    PrintLine("notice " + std::to_string(level) + " " + EscapeValue(text));
 }
 
 void CCliFrontEnd::ShowBalloon(const std::string& title, const std::string& text) {
-    Print("balloon " + EscapeValue(title) + " | " + EscapeValue(text));
+    PrintLine("balloon " + EscapeValue(title) + " | " + EscapeValue(text));
 }
 
 void CCliFrontEnd::ShowItemBalloon(const std::string& title, const std::string& text,
@@ -85,7 +89,7 @@ std::vector<CCliFrontEnd::Balloon> CCliFrontEnd::TakeBalloons() {
 
 void CCliFrontEnd::Navigate(const std::string& url) {
     ++m_nNavigations;
-    Print("navigate " + url);
+    PrintLine("navigate " + url);
 }
 
 // ---- options ----
@@ -142,33 +146,6 @@ std::optional<long> WholeNumber(const std::string& text) {
     return v;
 }
 
-// Keeps two bexora-cli processes from working on one list at once: each
-// holds its own copy in memory and saves it whole, so a snipe that `bid`
-// added while `run` had the list open would vanish at run's next save.
-// The lock is an flock on LIST.bid.lock beside the list (the list itself is
-// replaced by every save, so it cannot carry the lock); the file stays.
-class CListLock {
-public:
-    ~CListLock() {
-        if (m_fd >= 0) close(m_fd);  // releases the lock
-    }
-    // False, after saying so, when another process holds the list.
-    bool Acquire(const std::string& list) {
-        const std::string path = list + ".lock";
-        m_fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (m_fd < 0) return true;  // a folder we cannot write: the save will say so
-        if (flock(m_fd, LOCK_EX | LOCK_NB) == 0) return true;
-        close(m_fd);
-        m_fd = -1;
-        std::cerr << "bexora-cli: " << list
-                  << " is in use by another bexora-cli (a run?); try again when it has ended\n";
-        return false;
-    }
-
-private:
-    int m_fd = -1;
-};
-
 // A private folder under the temporary directory, removed with its files.
 class CScratchDir {
 public:
@@ -214,24 +191,86 @@ private:
     int m_nBids = 0;
 };
 
+// Where one command runs and writes: in a process of its own on the file
+// (standard output and error), or inside the list's owner for a client
+// (texts sent back in the answer).
+struct CCommandEnv {
+    CCommandEnv(std::string name, const Args& args)
+        : out(std::cout), err(std::cerr), name(std::move(name)), forward(args) {}
+    CCommandEnv(std::string name, COwnedList& owned, std::ostream& out, std::ostream& err,
+                std::string cwd)
+        : out(out), err(err), name(std::move(name)), owned(&owned), cwd(std::move(cwd)) {}
+
+    // A path as the user meant it: a client's relative path is relative to
+    // the client's working folder, not the owner's.
+    std::string Path(const std::string& path) const {
+        if (!owned || path.empty() || path[0] == '/') return path;
+        return cwd + "/" + path;
+    }
+
+    std::ostream& out;
+    std::ostream& err;
+    std::string name;
+    Args forward;  // the arguments an owner is sent (a password read already)
+    COwnedList* owned = nullptr;
+    std::string cwd;
+    // Inside an owner: the command is done once this holds.
+    std::function<bool()> waitFor;
+};
+
+// How long a command waits for another command's short hold on the list
+// (an owner answers at once; only a plain command holds it without one).
+constexpr int kLockWaitMs = 30000;
+constexpr int kLockRetryMs = 50;
+
+// Sends the command to list's owner and writes its answer as if it had run
+// here. NoOwner when nobody serves the list.
+CListClient::Result Forward(CCommandEnv& env, const std::string& list, int& status) {
+    Args argv{env.name};
+    argv.insert(argv.end(), env.forward.begin(), env.forward.end());
+    CListAnswer answer;
+    std::string error;
+    CListClient::Result r = CListClient::Send(list, argv, answer, error);
+    if (r == CListClient::Result::Answered) {
+        std::cout << answer.out << std::flush;
+        std::cerr << answer.err << std::flush;
+        status = answer.status;
+    } else if (r == CListClient::Result::Failed) {
+        std::cerr << "bexora-cli: " << error << "\n";
+        status = kFailed;
+    }
+    return r;
+}
+
 // One command's world: the prompts, the UI thread's dispatcher, the front
-// end, the document and the list core with its two workers.
+// end, the document and the list core with its two workers; or, inside the
+// list's owner, the owner's own core.
 class CListSession {
 public:
-    CListSession(bool yes, bool quiet) : m_prompts(std::cout, yes), m_front(quiet) {}
+    CListSession(CCommandEnv& env, bool yes, bool quiet) : m_env(env), m_front(quiet) {
+        if (!env.owned) m_prompts.emplace(std::cout, yes);
+    }
     ~CListSession() {
         // The core saves when it shuts down; it goes before the document.
         m_core.reset();
     }
 
-    enum class Mode { Create, Change, ReadOnly };
+    // Owned: this process is the list's owner and holds its lock already.
+    enum class Mode { Create, Change, ReadOnly, Owned };
 
     // Opens path and builds the rows: Create makes an empty list there when
     // the file is missing; ReadOnly leaves the file alone (no lock, and the
-    // core's save on the way out goes to a scratch copy), so it may look at
-    // a list that a run is working on. False after a message.
+    // core's save on the way out goes to a scratch copy). A list that has
+    // an owner is not opened: the command goes to the owner, and Status()
+    // is its exit status. False then and after a message.
     bool Open(const std::string& path, Mode mode) {
-        if (mode != Mode::ReadOnly && !m_lock.Acquire(path)) return false;
+        if (m_env.owned) return Attach(path);
+        if (mode == Mode::ReadOnly) {
+            // The owner's list is newer than its file.
+            if (Forward(m_env, path, m_nStatus) != CListClient::Result::NoOwner) return false;
+        } else if (mode != Mode::Owned && !TakeList(path)) {
+            return false;
+        }
         if (!FileExists(path)) {
             if (mode != Mode::Create) {
                 std::cerr << "bexora-cli: " << path << " does not exist\n";
@@ -258,28 +297,64 @@ public:
         return true;
     }
 
-    // Ends the workers and saves.
+    // Ends the workers and saves (an owner's list: saves).
     bool Close() {
+        if (m_env.owned) {
+            if (!m_bReadOnly && m_pCore) m_pCore->SaveDocument();
+            return m_bReadOnly || !m_pCore || m_pCore->Document().LastSaveSucceeded();
+        }
         if (m_core) m_core->Shutdown();
         return m_bReadOnly || m_doc.LastSaveSucceeded();
     }
 
-    CItemListCore& Core() { return *m_core; }
-    CebayDoc& Doc() { return m_doc; }
-    CUiDispatcher& Ui() { return m_ui; }
+    // kFailed, or the owner's answer when the command went there.
+    int Status() const { return m_nStatus; }
+    void SetReadOnly() { m_bReadOnly = true; }
+
+    CItemListCore& Core() { return m_pCore ? *m_pCore : *m_core; }
+    CebayDoc& Doc() { return Core().Document(); }
+    CUiDispatcher& Ui() { return m_env.owned ? m_env.owned->ui : m_ui; }
+    CCommandEnv& Env() { return m_env; }
     CCliFrontEnd& Front() { return m_front; }
-    int BidsPosted() const { return m_jobs.Bids(); }
 
 private:
-    CCliPrompts m_prompts;
+    // The lock, or the owner: false when the command went to the owner or
+    // the list stayed busy.
+    bool TakeList(const std::string& path) {
+        for (int waited = 0;; waited += kLockRetryMs) {
+            if (m_lock.TryAcquire(path)) return true;
+            if (Forward(m_env, path, m_nStatus) != CListClient::Result::NoOwner) return false;
+            if (waited >= kLockWaitMs) break;
+            usleep(kLockRetryMs * 1000);
+        }
+        std::cerr << "bexora-cli: " << path
+                  << " is in use by another bexora-cli; try again later\n";
+        return false;
+    }
+
+    bool Attach(const std::string& path) {
+        CItemListCore& core = m_env.owned->core;
+        if (CanonicalListPath(m_env.Path(path)) !=
+            CanonicalListPath(core.Document().GetPathName())) {
+            m_env.err << "bexora-cli: " << path << " is not the list open here\n";
+            return false;
+        }
+        m_pCore = &core;
+        return true;
+    }
+
+    CCommandEnv& m_env;
+    std::optional<CCliPrompts> m_prompts;
     CUiDispatcher m_ui;
     CCliFrontEnd m_front;
     CListLock m_lock;
     std::unique_ptr<CScratchDir> m_scratch;  // goes after the document's last save
     bool m_bReadOnly = false;
+    int m_nStatus = kFailed;
     CCountingJobs m_jobs;  // outlives the core, which stops it
     CebayDoc m_doc;
     std::unique_ptr<CItemListCore> m_core;
+    CItemListCore* m_pCore = nullptr;  // the owner's, inside the owner
 };
 
 // Selects the rows of numbers; reports those not listed. False when one is missing.
@@ -289,7 +364,7 @@ bool SelectListed(CListSession& s, const std::string& list, const Args& numbers)
     for (const std::string& n : numbers) {
         std::string number = Trim(n, " ");
         if (s.Core().FindRow(number) < 0) {
-            std::cerr << "bexora-cli: item " << number << " is not in " << list << "\n";
+            s.Env().err << "bexora-cli: item " << number << " is not in " << list << "\n";
             all = false;
         }
         wanted.push_back(number);
@@ -305,15 +380,16 @@ int Finish(CListSession& s, int status) {
 
 // ---- the commands ----
 
-int AddCommand(const Args& args) {
+int AddCommand(CCommandEnv& env, const Args& args) {
     ParsedArgs p;
     std::string problem = ParseOptions(args, {}, {"yes", "quiet"}, p);
     if (!problem.empty()) return Usage("add: " + problem);
     if (p.positional.size() < 2) return Usage("add needs LIST.bid and at least one ITEM");
-    CListSession s(p.flags.count("yes"), p.flags.count("quiet"));
-    if (!s.Open(p.positional[0], CListSession::Mode::Create)) return kFailed;
+    CListSession s(env, p.flags.count("yes"), p.flags.count("quiet"));
+    if (!s.Open(p.positional[0], CListSession::Mode::Create)) return s.Status();
     int status = kOk;
-    CProgressLine progress(p.flags.count("quiet"));
+    // A progress line only on this process's own terminal, not in an owner.
+    CProgressLine progress(p.flags.count("quiet") || env.owned);
     const int count = static_cast<int>(p.positional.size()) - 1;
     for (size_t i = 1; i < p.positional.size(); ++i) {
         progress.Show("Adding", static_cast<int>(i), count);
@@ -324,59 +400,60 @@ int AddCommand(const Args& args) {
     return Finish(s, status);
 }
 
-int DeleteCommand(const Args& args) {
+int DeleteCommand(CCommandEnv& env, const Args& args) {
     ParsedArgs p;
     std::string problem = ParseOptions(args, {}, {"yes"}, p);
     if (!problem.empty()) return Usage("delete: " + problem);
     if (p.positional.size() < 2) return Usage("delete needs LIST.bid and at least one ITEM");
-    CListSession s(p.flags.count("yes"), false);
-    if (!s.Open(p.positional[0], CListSession::Mode::Change)) return kFailed;
+    CListSession s(env, p.flags.count("yes"), false);
+    if (!s.Open(p.positional[0], CListSession::Mode::Change)) return s.Status();
     bool all = SelectListed(s, p.positional[0], Args(p.positional.begin() + 1, p.positional.end()));
     s.Core().OnDeleteItem();
     return Finish(s, all ? kOk : kFailed);
 }
 
-int CancelCommand(const Args& args) {
+int CancelCommand(CCommandEnv& env, const Args& args) {
     ParsedArgs p;
     std::string problem = ParseOptions(args, {}, {"yes"}, p);
     if (!problem.empty()) return Usage("cancel: " + problem);
     if (p.positional.size() < 2) return Usage("cancel needs LIST.bid and at least one ITEM");
-    CListSession s(p.flags.count("yes"), false);
-    if (!s.Open(p.positional[0], CListSession::Mode::Change)) return kFailed;
+    CListSession s(env, p.flags.count("yes"), false);
+    if (!s.Open(p.positional[0], CListSession::Mode::Change)) return s.Status();
     bool all = SelectListed(s, p.positional[0], Args(p.positional.begin() + 1, p.positional.end()));
     s.Core().OnCancelPendingBid();
     return Finish(s, all ? kOk : kFailed);
 }
 
-int NoteCommand(const Args& args) {
+int NoteCommand(CCommandEnv& env, const Args& args) {
     ParsedArgs p;
     std::string problem = ParseOptions(args, {}, {}, p);
     if (!problem.empty()) return Usage("note: " + problem);
     if (p.positional.size() != 3) return Usage("note needs LIST.bid, ITEM and TEXT");
-    CListSession s(false, false);
-    if (!s.Open(p.positional[0], CListSession::Mode::Change)) return kFailed;
+    CListSession s(env, false, false);
+    if (!s.Open(p.positional[0], CListSession::Mode::Change)) return s.Status();
     int row = s.Core().FindRow(Trim(p.positional[1], " "));
     if (row < 0) {
-        std::cerr << "bexora-cli: item " << p.positional[1] << " is not in " << p.positional[0] << "\n";
+        env.err << "bexora-cli: item " << p.positional[1] << " is not in " << p.positional[0]
+                << "\n";
         return Finish(s, kFailed);
     }
     s.Core().SetNote(row, p.positional[2]);
     return Finish(s, kOk);
 }
 
-int HistoryCommand(const Args& args) {
+int HistoryCommand(CCommandEnv& env, const Args& args) {
     ParsedArgs p;
     std::string problem = ParseOptions(args, {}, {}, p);
     if (!problem.empty()) return Usage("history: " + problem);
     if (p.positional.size() != 2) return Usage("history needs LIST.bid and ITEM");
-    CListSession s(false, false);
-    if (!s.Open(p.positional[0], CListSession::Mode::ReadOnly)) return kFailed;
+    CListSession s(env, false, false);
+    if (!s.Open(p.positional[0], CListSession::Mode::ReadOnly)) return s.Status();
     if (!SelectListed(s, p.positional[0], {p.positional[1]})) return Finish(s, kFailed);
     s.Core().OnViewHistory();
     return Finish(s, kOk);
 }
 
-int ListCommand(const Args& args) {
+int ListCommand(CCommandEnv& env, const Args& args) {
     ParsedArgs p;
     std::string problem = ParseOptions(args, {"sort"}, {}, p);
     if (!problem.empty()) return Usage("list: " + problem);
@@ -387,8 +464,8 @@ int ListCommand(const Args& args) {
         if (!key || *key == 0 || *key > kColumnCount || *key < -kColumnCount)
             return Usage("--sort takes a key from 1 to 13, negative for descending");
     }
-    CListSession s(false, false);
-    if (!s.Open(p.positional[0], CListSession::Mode::ReadOnly)) return kFailed;
+    CListSession s(env, false, false);
+    if (!s.Open(p.positional[0], CListSession::Mode::ReadOnly)) return s.Status();
     if (key) s.Core().Sort(static_cast<int>(*key));
     std::string out;
     for (int row = 0; row < s.Core().GetRowCount(); ++row) {
@@ -398,8 +475,7 @@ int ListCommand(const Args& args) {
         }
         out += '\n';
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
+    env.out << out << std::flush;
     return Finish(s, kOk);
 }
 
@@ -424,7 +500,7 @@ bool ParseDelay(const std::string& text, int& h, int& m, int& s) {
     return true;
 }
 
-int BidCommand(const Args& args) {
+int BidCommand(CCommandEnv& env, const Args& args) {
     ParsedArgs p;
     std::string problem = ParseOptions(args, {"max", "before", "user", "password", "group", "quantity"},
                                        {"now", "yes"}, p);
@@ -456,13 +532,21 @@ int BidCommand(const Args& args) {
         if (*password == "-") {
             if (!ReadPasswordFromStdin(*password)) return Usage("bid: no password on standard input");
         }
+        // An owner has no terminal of ours: it is sent the password itself.
+        env.forward = args;
+        for (size_t i = 0; i < env.forward.size(); ++i) {
+            if (env.forward[i] == "--password" && i + 1 < env.forward.size())
+                env.forward[++i] = *password;
+            else if (env.forward[i].rfind("--password=", 0) == 0)
+                env.forward[i] = "--password=" + *password;
+        }
     }
 
     // With --now the result is waited for; the workers start with the list
     // and must leave the stop signals to the loop's watcher.
     if (now) CHeadlessLoop::BlockStopSignals();
-    CListSession s(p.flags.count("yes"), false);
-    if (!s.Open(p.positional[0], CListSession::Mode::Change)) return kFailed;
+    CListSession s(env, p.flags.count("yes"), false);
+    if (!s.Open(p.positional[0], CListSession::Mode::Change)) return s.Status();
     if (!SelectListed(s, p.positional[0], {p.positional[1]})) return Finish(s, kFailed);
 
     bool noAccount = false;
@@ -493,29 +577,37 @@ int BidCommand(const Args& args) {
         }
         return CheckBidDialogOk(v);
     });
-    const int bidsBefore = s.BidsPosted();
-    const int resultsBefore = s.Front().Navigations();
-    BidSetupResult result = OnBidOnItem(s.Core(), dialog);
-    if (noAccount)
-        std::cerr << "bexora-cli: bid needs --user and --password (none are remembered)\n";
-    const int posted = s.BidsPosted() - bidsBefore;
+    CItemListCore& core = s.Core();
+    const int bidsBefore = core.BidsPosted();
+    const int resultsBefore = core.BidResults();
+    BidSetupResult result = OnBidOnItem(core, dialog);
+    if (noAccount) env.err << "bexora-cli: bid needs --user and --password (none are remembered)\n";
+    const int posted = core.BidsPosted() - bidsBefore;
     if (posted > 0) {
         // Every fetch of the conversation has its time-outs: the result comes.
-        CHeadlessLoop loop(s.Ui());
-        loop.RunUntil([&] { return s.Front().Navigations() >= resultsBefore + posted; }, -1);
+        // Inside an owner the owner's loop goes on and the answer waits.
+        auto resultIn = [&core, want = resultsBefore + posted] {
+            return core.BidResults() >= want;
+        };
+        if (env.owned) {
+            env.waitFor = resultIn;
+        } else {
+            CHeadlessLoop loop(s.Ui());
+            loop.RunUntil(resultIn, -1);
+        }
     }
     const bool done = result == BidSetupResult::BidNow || result == BidSetupResult::Scheduled;
     return Finish(s, done ? kOk : kFailed);
 }
 
-int ExportCommand(const Args& args) {
+int ExportCommand(CCommandEnv& env, const Args& args) {
     ParsedArgs p;
     std::string problem = ParseOptions(args, {}, {}, p);
     if (!problem.empty()) return Usage("export: " + problem);
     if (p.positional.size() != 2) return Usage("export needs LIST.bid and OUT.xls");
-    CListSession s(false, false);
-    if (!s.Open(p.positional[0], CListSession::Mode::ReadOnly)) return kFailed;
-    bool ok = OnExport(s.Core(), p.positional[1]);
+    CListSession s(env, false, false);
+    if (!s.Open(p.positional[0], CListSession::Mode::ReadOnly)) return s.Status();
+    bool ok = OnExport(s.Core(), env.Path(p.positional[1]));
     return Finish(s, ok ? kOk : kFailed);
 }
 
@@ -523,23 +615,140 @@ int ExportCommand(const Args& args) {
 // address tells an item's page from a listing; a listing is read fast
 // unless --slow asks for every item's own page. The settings' choice of
 // method and its dialog are the desktop's: here the option decides.
-int AddPageCommand(const Args& args) {
+int AddPageCommand(CCommandEnv& env, const Args& args) {
     ParsedArgs p;
     std::string problem = ParseOptions(args, {"address"}, {"slow", "yes"}, p);
     if (!problem.empty()) return Usage("add-page: " + problem);
     if (p.positional.size() != 2) return Usage("add-page needs LIST.bid and PAGE.html");
     if (!p.values.count("address")) return Usage("add-page needs --address URL (where the page was shown)");
     std::string page, error;
-    if (!ReadWholeFile(p.positional[1], page, &error)) {
-        std::cerr << "bexora-cli: " << error << "\n";
+    if (!ReadWholeFile(env.Path(p.positional[1]), page, &error)) {
+        env.err << "bexora-cli: " << error << "\n";
         return kFailed;
     }
-    CListSession s(p.flags.count("yes"), false);
-    if (!s.Open(p.positional[0], CListSession::Mode::Create)) return kFailed;
+    CListSession s(env, p.flags.count("yes"), false);
+    if (!s.Open(p.positional[0], CListSession::Mode::Create)) return s.Status();
     CListSink<CItemListCore> sink(&s.Core());
     AddFromPageWithMethod(std::move(page), p.values["address"], sink,
                           p.flags.count("slow") ? kAddSlow : kAddFast);
     return Finish(s, kOk);
+}
+
+// Refreshes items of a list from their pages, saves the list, and prints
+// one line per item: number, price, bids and time left, tab-separated, with
+// "failed" after them when the page could not be read. Inside an owner the
+// pages are read by its update worker, so its tick goes on meanwhile.
+int RefreshCommand(CCommandEnv& env, const Args& args) {
+    // --quiet: no progress line (the only option; everything else is a file or a number).
+    Args a;
+    bool quiet = false;
+    for (const std::string& arg : args) {
+        if (arg == "--quiet") quiet = true;
+        else a.push_back(arg);
+    }
+    if (a.empty()) return Usage("refresh needs FILE.bid and optionally ITEM numbers");
+    CListSession s(env, false, false);
+    if (!s.Open(a[0], CListSession::Mode::Change)) return s.Status();
+    CItemListCore& core = s.Core();
+    std::vector<std::string> chosen;
+    int status = kOk;
+    if (a.size() == 1) {
+        for (int row = 0; row < core.GetRowCount(); ++row)
+            chosen.push_back(core.GetItem(row)->m_strItemNumber);
+    } else {
+        for (size_t i = 1; i < a.size(); ++i) {
+            if (core.FindRow(Trim(a[i], " ")) >= 0) {
+                chosen.push_back(Trim(a[i], " "));
+            } else {
+                env.err << "bexora-cli: item " << a[i] << " is not in " << a[0] << "\n";
+                status = kFailed;
+            }
+        }
+    }
+    auto line = [](const CItem& item, bool ok) {
+        return item.m_strItemNumber + "\t" + item.m_strCurrentPrice + "\t" + item.m_strBidCount +
+               "\t" + item.m_strTimeLeft + (ok ? "" : "\tfailed") + "\n";
+    };
+    if (!env.owned) {
+        std::string out;
+        CProgressLine progress(quiet);
+        int done = 0;
+        for (const std::string& number : chosen) {
+            progress.Show("Refreshing", ++done, static_cast<int>(chosen.size()));
+            CItem* item = core.GetItem(core.FindRow(number));
+            bool ok = item->UpdateFromSite();
+            out += line(*item, ok);
+        }
+        CProgressLine::Interrupt();
+        env.out << out << std::flush;
+        return Finish(s, status);
+    }
+    for (const std::string& number : chosen) core.UpdateRow(core.FindRow(number));
+    std::ostream& out = env.out;
+    env.waitFor = [&core, chosen, &out, line] {
+        for (const std::string& number : chosen)
+            if (core.IsUpdateInFlight(number)) return false;
+        for (const std::string& number : chosen)
+            if (const CItem* item = core.GetItem(core.FindRow(number)))
+                out << line(*item, item->m_tEndTime != 0 || item->m_strTimeLeft == "Ended");
+        out << std::flush;
+        return true;
+    };
+    return Finish(s, status);
+}
+
+// Waits out another command's short hold on list; false, after saying so,
+// when an owner has it open (an owner names itself in the lock file).
+bool TakeForWriting(CCommandEnv& env, CListLock& lock, const std::string& list) {
+    for (int waited = 0;; waited += kLockRetryMs) {
+        if (lock.TryAcquire(list)) return true;
+        std::string owner = CListLock::OwnerText(list);
+        if (!owner.empty() || waited >= kLockWaitMs) {
+            env.err << "bexora-cli: " << list << " is open in "
+                    << (owner.empty() ? "another program" : owner)
+                    << "; writing it now would undo that program's work\n";
+            return false;
+        }
+        usleep(kLockRetryMs * 1000);
+    }
+}
+
+int RewriteCommand(CCommandEnv& env, const Args& a) {
+    if (a.size() != 2) return Usage("rewrite needs IN.bid and OUT.bid");
+    const std::string in = env.Path(a[0]), out = env.Path(a[1]);
+    const bool same = CanonicalListPath(in) == CanonicalListPath(out);
+    CListLock outLock;
+    if (env.owned) {
+        // The owner writes its list as it has it now.
+        CListSession s(env, false, false);
+        if (!s.Open(a[0], CListSession::Mode::Change)) return kFailed;
+        if (same) return Finish(s, kOk);
+        if (!TakeForWriting(env, outLock, out)) return kFailed;
+        s.Core().RebuildItemList();
+        std::string error;
+        s.SetReadOnly();
+        if (!AtomicWriteFile(out, s.Doc().StoreToBytes(), 0600, &error)) {
+            env.err << "bexora-cli: " << error << "\n";
+            return Finish(s, kFailed);
+        }
+        return Finish(s, kOk);
+    }
+    CListLock inLock;
+    for (int waited = 0; !inLock.TryAcquire(in); waited += kLockRetryMs) {
+        int status = kFailed;
+        if (Forward(env, in, status) != CListClient::Result::NoOwner) return status;
+        if (waited >= kLockWaitMs) {
+            env.err << "bexora-cli: " << in
+                    << " is in use by another bexora-cli; try again later\n";
+            return kFailed;
+        }
+        usleep(kLockRetryMs * 1000);
+    }
+    if (!same && !TakeForWriting(env, outLock, out)) return kFailed;
+    CCliPrompts prompts(std::cerr);
+    CebayDoc doc;
+    if (!doc.OnOpenDocument(in)) return kFailed;
+    return doc.OnSaveDocument(out) ? kOk : kFailed;
 }
 
 int SiteTimeCommand(const Args& args) {
@@ -549,6 +758,24 @@ int SiteTimeCommand(const Args& args) {
     if (text.empty() || text.back() != '\n') text += '\n';
     std::fwrite(text.data(), 1, text.size(), stdout);
     return std::fflush(stdout) == 0 ? kOk : kFailed;
+}
+
+// Takes the list as its owner. Another command's short hold is waited out;
+// an owner that is already there is named and the run refused.
+bool OpenAsOwner(CListOwner& owner, const std::string& list) {
+    std::string error;
+    for (int waited = 0;; waited += kLockRetryMs) {
+        if (owner.Open(list, kRunOwnerName, &error)) return true;
+        if (!owner.LastOpenBusy() || !CListLock::OwnerText(list).empty() || waited >= kLockWaitMs)
+            break;
+        usleep(kLockRetryMs * 1000);
+    }
+    std::cerr << "bexora-cli: " << error << "\n";
+    if (owner.LastOpenBusy())
+        std::cerr
+            << "bexora-cli: a list is run by one program at a time; commands such as bid, cancel "
+               "and add go to it\n";
+    return false;
 }
 
 // The list NAME (or NAME.bid) in the work folder, as the user service names it.
@@ -565,7 +792,7 @@ int64_t MonotonicMs() {
     return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-int RunCommand(const Args& args) {
+int RunCommand(CCommandEnv& env, const Args& args) {
     ParsedArgs p;
     std::string problem = ParseOptions(args, {"for"}, {"quiet", "yes", "notify", "in-work-dir"}, p);
     if (!problem.empty()) return Usage("run: " + problem);
@@ -584,10 +811,22 @@ int RunCommand(const Args& args) {
             return Usage("--for takes a number of seconds");
         forMs = static_cast<int64_t>(std::llround(seconds * 1000));
     }
-    // The workers start with the list; they must not take the stop signals.
+    // The workers start with the list; they must not take the stop signals
+    // (nor may the owner's connection threads).
     CHeadlessLoop::BlockStopSignals();
-    CListSession s(p.flags.count("yes"), p.flags.count("quiet"));
-    if (!s.Open(p.positional[0], CListSession::Mode::Change)) return kFailed;
+    CListSession s(env, p.flags.count("yes"), p.flags.count("quiet"));
+    std::unique_ptr<COwnedList> owned;
+    CListOwner owner(s.Ui(),
+                     [&owned](const Args& argv, const std::string& cwd) -> CListOwner::PollFn {
+                         if (owned) return StartOwnedCommand(*owned, argv, cwd);
+                         return [](CListAnswer& a) {
+                             a.err = "bexora-cli: the list is still being opened; try again\n";
+                             return true;
+                         };
+                     });
+    if (!OpenAsOwner(owner, p.positional[0])) return kFailed;
+    if (!s.Open(p.positional[0], CListSession::Mode::Owned)) return s.Status();
+    owned.reset(new COwnedList{s.Core(), s.Ui(), &s.Front()});
     CHeadlessLoop loop(s.Ui());
     CItemListCore& core = s.Core();
 
@@ -623,6 +862,10 @@ int RunCommand(const Args& args) {
     };
     loop.Run(tick, [&core] { return core.MsUntilNextTick(); }, forMs);
     service.Stopping();
+    // Clients still waiting are told the list was closed; the lock stays
+    // until the list is saved.
+    CListLock keep;
+    owner.Close(&keep);
     // A second signal while the workers stop and the list is saved ends
     // the program the ordinary way (the save itself is atomic).
     CHeadlessLoop::UnblockStopSignals();
@@ -632,46 +875,134 @@ int RunCommand(const Args& args) {
     return status;
 }
 
+using ListCommandFn = int (*)(CCommandEnv&, const Args&);
+
+struct ListCommandDef {
+    const char* name;
+    ListCommandFn run;
+    bool sendable;  // may be sent to a list's owner
+    const char* usage;
+};
+
+const ListCommandDef kListCommands[] = {
+    {"add", &AddCommand, true,
+     "  add LIST.bid ITEM... [--quiet]\n"
+     "                                add items (their pages are read); creates\n"
+     "                                LIST.bid when missing\n"},
+    {"delete", &DeleteCommand, true,
+     "  delete LIST.bid ITEM...       delete items from the list\n"},
+    {"cancel", &CancelCommand, true,
+     "  cancel LIST.bid ITEM...       cancel the items' pending bids\n"},
+    {"note", &NoteCommand, true,
+     "  note LIST.bid ITEM TEXT       set an item's note (empty TEXT: none)\n"},
+    {"history", &HistoryCommand, true,
+     "  history LIST.bid ITEM         show an item's bidding history\n"},
+    {"bid", &BidCommand, true,
+     "  bid LIST.bid ITEM --max AMOUNT (--now | --before H:M:S)\n"
+     "      [--user U --password P] [--group NAME [--quantity N]] [--yes]\n"
+     "                                bid on an item at once (waits for the\n"
+     "                                result) or H:M:S before its end\n"
+     "                                (--password - reads it from standard input)\n"},
+    {"list", &ListCommand, true,
+     "  list LIST.bid [--sort KEY]    the rows as the list shows them, the 13\n"
+     "                                cells tab-separated (KEY 1..13, negative\n"
+     "                                for descending)\n"},
+    {"export", &ExportCommand, true,
+     "  export LIST.bid OUT.xls       write the rows as a tab-separated file\n"},
+    {"add-page", &AddPageCommand, true,
+     "  add-page LIST.bid PAGE.html --address URL [--slow] [--yes]\n"
+     "                                add the item of a saved item page, or the\n"
+     "                                items a listing page shows (--slow: read\n"
+     "                                each item's page); creates LIST.bid when\n"
+     "                                missing\n"},
+    {"refresh", &RefreshCommand, true,
+     "  refresh FILE.bid [ITEM...] [--quiet]\n"
+     "                                refresh items from the site (all when\n"
+     "                                none are named) and save the list\n"},
+    {"rewrite", &RewriteCommand, true,
+     "  rewrite IN.bid OUT.bid        load an item list and save it as OUT\n"},
+    {"run", &RunCommand, false,
+     "  run LIST.bid [--for SECONDS] [--quiet] [--notify] [--in-work-dir]\n"
+     "                                run the scheduler headless (until SIGINT or\n"
+     "                                SIGTERM without --for), printing notices,\n"
+     "                                balloons and result pages; other commands on\n"
+     "                                the list are sent to it meanwhile; --notify:\n"
+     "                                also as desktop notifications;\n"
+     "                                --in-work-dir: LIST names a list in the work\n"
+     "                                folder. Keeps the machine awake while a bid\n"
+     "                                is near and tells systemd when it is ready\n"},
+};
+
+template <size_t I>
+int RunStandalone(const Args& args) {
+    CCommandEnv env(kListCommands[I].name, args);
+    return kListCommands[I].run(env, args);
+}
+
+template <size_t... I>
+void AddAll(CommandTable& commands, std::index_sequence<I...>) {
+    (commands.push_back({kListCommands[I].name, &RunStandalone<I>, kListCommands[I].usage}), ...);
+}
+
+// A command in an owner, with what it has written so far.
+struct COwnedCommand {
+    std::ostringstream out, err;
+    std::unique_ptr<CCommandEnv> env;
+    CCliFrontEnd* echo = nullptr;
+    int status = kFailed;
+    ~COwnedCommand() { StopEcho(); }
+    void StopEcho() {
+        if (echo && echo->Echo() == &out) echo->SetEcho(nullptr);
+        echo = nullptr;
+    }
+};
+
 }  // namespace
 
+CListOwner::PollFn StartOwnedCommand(COwnedList& owned, const Args& argv, const std::string& cwd) {
+    const ListCommandDef* def = nullptr;
+    for (const ListCommandDef& d : kListCommands)
+        if (!argv.empty() && argv[0] == d.name && d.sendable) def = &d;
+    if (!def) {
+        std::string name = argv.empty() ? "" : argv[0];
+        return [name](CListAnswer& a) {
+            a.err = "bexora-cli: \"" + name + "\" is not a command a list's owner takes\n";
+            a.status = kUsage;
+            return true;
+        };
+    }
+    auto cmd = std::make_shared<COwnedCommand>();
+    cmd->env = std::make_unique<CCommandEnv>(def->name, owned, cmd->out, cmd->err, cwd);
+    if (owned.echo) {
+        cmd->echo = owned.echo;
+        owned.echo->SetEcho(&cmd->out);
+    }
+    const Args args(argv.begin() + 1, argv.end());
+    bool yes = false;
+    for (const std::string& a : args) {
+        if (a == "--") break;
+        yes = yes || a == "--yes";
+    }
+    {
+        // Its questions are answered as the client asked, and go back to it.
+        CCliPrompts prompts(cmd->out, yes);
+        cmd->status = def->run(*cmd->env, args);
+    }
+    return [cmd](CListAnswer& a) {
+        if (cmd->env->waitFor && !cmd->env->waitFor()) return false;
+        cmd->StopEcho();
+        a.out = cmd->out.str();
+        a.err = cmd->err.str();
+        a.status = cmd->status;
+        return true;
+    };
+}
+
 void AddListCommands(CommandTable& commands) {
-    commands.push_back({"add", &AddCommand,
-                        "  add LIST.bid ITEM... [--quiet]\n"
-                        "                                add items (their pages are read); creates\n"
-                        "                                LIST.bid when missing\n"});
-    commands.push_back({"delete", &DeleteCommand, "  delete LIST.bid ITEM...       delete items from the list\n"});
-    commands.push_back({"cancel", &CancelCommand, "  cancel LIST.bid ITEM...       cancel the items' pending bids\n"});
-    commands.push_back({"note", &NoteCommand, "  note LIST.bid ITEM TEXT       set an item's note (empty TEXT: none)\n"});
-    commands.push_back({"history", &HistoryCommand, "  history LIST.bid ITEM         show an item's bidding history\n"});
-    commands.push_back({"bid", &BidCommand,
-                        "  bid LIST.bid ITEM --max AMOUNT (--now | --before H:M:S)\n"
-                        "      [--user U --password P] [--group NAME [--quantity N]] [--yes]\n"
-                        "                                bid on an item at once (waits for the\n"
-                        "                                result) or H:M:S before its end\n"
-                        "                                (--password - reads it from standard input)\n"});
-    commands.push_back({"list", &ListCommand,
-                        "  list LIST.bid [--sort KEY]    the rows as the list shows them, the 13\n"
-                        "                                cells tab-separated (KEY 1..13, negative\n"
-                        "                                for descending)\n"});
-    commands.push_back({"export", &ExportCommand,
-                        "  export LIST.bid OUT.xls       write the rows as a tab-separated file\n"});
-    commands.push_back({"add-page", &AddPageCommand,
-                        "  add-page LIST.bid PAGE.html --address URL [--slow] [--yes]\n"
-                        "                                add the item of a saved item page, or the\n"
-                        "                                items a listing page shows (--slow: read\n"
-                        "                                each item's page); creates LIST.bid when\n"
-                        "                                missing\n"});
-    commands.push_back({"site-time", &SiteTimeCommand,
-                        "  site-time                     the site's clock against this machine's\n"});
-    commands.push_back({"run", &RunCommand,
-                        "  run LIST.bid [--for SECONDS] [--quiet] [--notify] [--in-work-dir]\n"
-                        "                                run the scheduler headless (until SIGINT or\n"
-                        "                                SIGTERM without --for), printing notices,\n"
-                        "                                balloons and result pages; --notify: also\n"
-                        "                                as desktop notifications; --in-work-dir:\n"
-                        "                                LIST names a list in the work folder. Keeps\n"
-                        "                                the machine awake while a bid is near and\n"
-                        "                                tells systemd when it is ready\n"});
+    AddAll(commands, std::make_index_sequence<std::size(kListCommands)>());
+    commands.push_back(
+        {"site-time", &SiteTimeCommand,
+         "  site-time                     the site's clock against this machine's\n"});
 }
 
 }  // namespace bexora::cli

@@ -3,12 +3,16 @@
 // prints what the list core tells the user, and the option reader.
 
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "bidding/UiDispatcher.h"
 #include "cli/Commands.h"
+#include "listview/ItemListCore.h"
 #include "listview/ListFrontEnd.h"
+#include "listview/ListOwner.h"
 
 namespace bexora::cli {
 
@@ -28,6 +32,10 @@ public:
 
     // How many result pages were shown (one per bid result).
     int Navigations() const { return m_nNavigations; }
+    // Every line is also written to echo (nullptr: none): a client's
+    // command sees the notices its work caused in the owner.
+    void SetEcho(std::ostream* echo) { m_echo = echo; }
+    std::ostream* Echo() const { return m_echo; }
 
     // A balloon waiting to become a desktop notification.
     struct Balloon {
@@ -42,8 +50,9 @@ public:
     std::vector<Balloon> TakeBalloons();
 
 private:
-    static void Print(const std::string& line);
+    void PrintLine(const std::string& line);
     bool m_bQuiet;
+    std::ostream* m_echo = nullptr;
     int m_nNavigations = 0;
     bool m_bCollect = false;
     std::vector<Balloon> m_balloons;
@@ -60,5 +69,22 @@ struct ParsedArgs {
 // empty when there is none.
 std::string ParseOptions(const Args& args, const std::set<std::string>& valued,
                          const std::set<std::string>& flags, ParsedArgs& out);
+
+// A list this process owns, as the commands its clients send see it.
+struct COwnedList {
+    CItemListCore& core;
+    CUiDispatcher& ui;
+    CCliFrontEnd* echo = nullptr;  // the runner's front end; null in the desktop program
+};
+
+// Starts a client's command (argv[0] its name: add, delete, cancel, note,
+// bid, list, history, export, add-page, refresh, rewrite) on the owned list,
+// through the same code as when the command opens the file itself. Runs on
+// the UI thread; the poll function finishes it (a bid placed at once ends
+// with its result).
+CListOwner::PollFn StartOwnedCommand(COwnedList& owned, const Args& argv, const std::string& cwd);
+
+// What bexora-cli run and the desktop program write into the lock file.
+constexpr char kRunOwnerName[] = "bexora-cli run";
 
 }  // namespace bexora::cli

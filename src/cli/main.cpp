@@ -19,16 +19,6 @@
 #include "cli/Commands.h"
 #include "cli/ItemFormat.h"
 
-namespace bexora::cli {
-
-int Usage(const std::string& problem) {
-    std::cerr << "bexora-cli: " << problem << "\n"
-              << "Try 'bexora-cli --help'.\n";
-    return kUsage;
-}
-
-}  // namespace bexora::cli
-
 namespace {
 
 using namespace bexora::cli;

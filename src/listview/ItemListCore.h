@@ -293,6 +293,11 @@ public:
     CebayDoc& Document() { return m_doc; }
     CInFlightList& UpdatesInFlight() { return m_updatesInFlight; }
 
+    // Bids handed to the bid worker and bid results taken in, since the
+    // start: a command sent to the list's owner waits on these for its bid.
+    int BidsPosted() const { return m_nBidsPosted; }
+    int BidResults() const { return m_nBidResults; }
+
 private:
     void SetRowImage(int row, int image);
     void SetCell(int row, int col, const std::string& text);
@@ -328,6 +333,8 @@ private:
     bool m_bFilling = false;  // Initialize: one RowsChanged for all rows
     bool m_bShutDown = false;
     bool m_bUpdateRecent = false;
+    int m_nBidsPosted = 0;
+    int m_nBidResults = 0;
     int64_t m_nUpdateWindow = 0;  // seconds, with "Update Recent"
 
     CWakeDetector m_wake;

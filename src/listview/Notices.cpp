@@ -81,6 +81,7 @@ void CItemListCore::NoticesForRefresh(CItem& u) {
 
 void CItemListCore::OnBidPlaced(std::unique_ptr<CBidRequest> r) {
     if (!r || m_bShutDown) return;
+    ++m_nBidResults;
     m_front.Navigate(r->m_strResultUrl);
     r->ClearPendingBid();
     const std::string head = r->m_strItemNumber + " (" + Left(r->m_strTitle, 11) + "..) " + r->m_strResult;

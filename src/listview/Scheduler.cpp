@@ -182,6 +182,7 @@ void CItemListCore::TriggerBid(CItem& item) {
     // Saved before the bid leaves: a runner killed in between and restarted
     // must find the bid sent, not pending, or it would place it twice.
     SaveDocument();
+    ++m_nBidsPosted;
     m_jobs->PostBid(std::move(request));
 }
 

@@ -4,7 +4,9 @@
 // was sent.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,10 +17,12 @@
 #include <vector>
 
 #include "base/AtomicFile.h"
-#include "text/TextTools.h"
 #include "bidding/SiteHarness.h"
+#include "bidding/UiDispatcher.h"
+#include "listview/ListOwner.h"
 #include "model/ebayDoc.h"
 #include "support/RunProcess.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 namespace {
@@ -115,6 +119,17 @@ protected:
         args.insert(args.end(), more.begin(), more.end());
         auto r = Cli(args);
         ASSERT_EQ(r.status, 0) << r.out << r.err;
+    }
+
+    // Until a run has the list open (it names itself in the lock file).
+    bool WaitForOwner(const std::string& list = "") {
+        for (int i = 0; i < 500; ++i) {
+            std::string text;
+            ReadWholeFile((list.empty() ? m_list : list) + ".lock", text);
+            if (text.find("bexora-cli run") != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
     }
 
     // The list as saved.
@@ -402,16 +417,11 @@ TEST_F(ListCliTest, RunEndsCleanlyOnSigterm) {
                                 {"--preserve-status", "-s", "TERM", "3", BEXORA_CLI, "--settings",
                                  m_site.SettingsFile(), "run", m_list});
     });
-    // Meanwhile the list is the run's: another process would save over it.
-    // (Asked until the run has started: a loaded machine starts it late.)
-    test::ProcessResult refused;
-    for (int i = 0; i < 100; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        refused = Cli({"note", m_list, item, ""});
-        if (refused.status == 1) break;
-    }
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("is in use by another bexora-cli"), std::string::npos) << refused.err;
+    // Meanwhile the list is the run's: other commands go to it, and what
+    // they change is in the run's own saves.
+    ASSERT_TRUE(WaitForOwner());
+    auto noted = Cli({"note", m_list, item, "from the other terminal"});
+    EXPECT_EQ(noted.status, 0) << noted.err;
     // Looking at it is fine.
     auto list = Cli({"list", m_list});
     EXPECT_EQ(list.status, 0) << list.err;
@@ -426,6 +436,111 @@ TEST_F(ListCliTest, RunEndsCleanlyOnSigterm) {
     auto doc = Saved();
     ASSERT_NE(doc->FindItem(item), nullptr);
     EXPECT_EQ(doc->FindItem(item)->m_strTimeLeft, "00:59:00");
+    EXPECT_EQ(doc->FindItem(item)->m_strNote, "from the other terminal");
+}
+
+TEST_F(ListCliTest, CommandsFromAnotherTerminalGoToTheRun) {
+    std::string now = Auction("Linen table cloth", 3600);
+    std::string sniped = Auction("Walnut jewellery box", 9);
+    std::string cancelled = Auction("Pewter candle stick", 9);
+    Add({sniped, cancelled, now});
+    auto running = CliAsync({"run", m_list, "--for", RunFor(3)});
+    ASSERT_TRUE(WaitForOwner());
+
+    // Set up and cancelled while the run has the list: the run fires only
+    // what is still set up, once.
+    Snipe(sniped, "20", "0:0:2");
+    Snipe(cancelled, "20", "0:0:2");
+    auto cancel = Cli({"cancel", m_list, cancelled});
+    EXPECT_EQ(cancel.status, 0) << cancel.err;
+    // A bid placed at once answers with its result, as without a run.
+    auto direct =
+        Cli({"bid", m_list, now, "--max", "7", "--now", "--user", "pat", "--password", "secret"});
+    EXPECT_EQ(direct.status, 0) << direct.out << direct.err;
+    EXPECT_EQ(CountStarting(direct.out, "notice 2 Bid Success: " + now), 1u) << direct.out;
+    EXPECT_EQ(CountStarting(direct.out, "navigate http://127.0.0.1:"), 1u) << direct.out;
+    // The pending snipes as the run has them.
+    auto list = Cli({"list", m_list});
+    EXPECT_EQ(list.status, 0);
+    // One runner at a time, and the refusal names it.
+    auto second = Cli({"run", m_list, "--for", "1"});
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(second.err.find("is open in bexora-cli run (process "), std::string::npos)
+        << second.err;
+    // Items a command names that the list does not hold are the command's error.
+    auto missing = Cli({"note", m_list, "999999", "x"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("item 999999 is not in"), std::string::npos) << missing.err;
+
+    auto run = running.get();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(m_site.CountLog(test::kConfirmStep), 2u) << run.out;
+    EXPECT_EQ(CountStarting(run.out, "notice 2 Bid Success: " + sniped), 1u) << run.out;
+    EXPECT_EQ(CountStarting(run.out, "notice 2 Bid Success: " + cancelled), 0u) << run.out;
+    EXPECT_EQ(m_site.Control("GET", "/_control/items/" + sniped).Get("winner")->AsString(), "pat");
+    auto doc = Saved();
+    ASSERT_NE(doc->FindItem(cancelled), nullptr);
+    EXPECT_FALSE(doc->FindItem(cancelled)->m_bBidPending);
+    EXPECT_FALSE(doc->FindItem(sniped)->m_bBidPending);
+    // Free again: commands work on the file, and the run's socket is gone.
+    EXPECT_EQ(Cli({"note", m_list, now, "done"}).status, 0);
+    EXPECT_EQ(Saved()->FindItem(now)->m_strNote, "done");
+}
+
+TEST_F(ListCliTest, RelativePathsAreTheClientsAndRewriteRespectsTheOwner) {
+    std::string item = Auction("Copper kettle", 3600);
+    Add({item});
+    auto running = CliAsync({"run", m_list, "--for", "4"});
+    ASSERT_TRUE(WaitForOwner());
+    // The run writes what the client names, where the client means it.
+    const std::string dir = DirName(m_list);
+    auto exported = test::RunProcess(
+        "/bin/sh", {"-c", "cd '" + dir + "' && '" + BEXORA_CLI + "' --settings '" +
+                              m_site.SettingsFile() + "' export snipes.bid out.xls"});
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    std::string xls;
+    EXPECT_TRUE(ReadWholeFile(dir + "/out.xls", xls));
+    EXPECT_NE(xls.find(item), std::string::npos);
+    // A copy of the run's list is the run's to write; writing over it is refused.
+    EXPECT_EQ(Cli({"rewrite", m_list, dir + "/copy.bid"}).status, 0);
+    CebayDoc copy;
+    ASSERT_TRUE(copy.OnOpenDocument(dir + "/copy.bid"));
+    EXPECT_NE(copy.FindItem(item), nullptr);
+    auto over = Cli({"rewrite", dir + "/copy.bid", m_list});
+    EXPECT_EQ(over.status, 1);
+    EXPECT_NE(over.err.find("is open in bexora-cli run"), std::string::npos) << over.err;
+    EXPECT_EQ(running.get().status, 0);
+}
+
+TEST_F(ListCliTest, AnOwnerThatDiesMidAnswerIsAnErrorAndTheNextCommandWorksOnTheFile) {
+    std::string item = Auction("Cast iron doorstop", 3600);
+    Add({item});
+    // An owner that takes the command and never answers, then is killed.
+    pid_t owner = fork();
+    if (owner == 0) {
+        CUiDispatcher ui;
+        CListOwner listOwner(ui, [](const std::vector<std::string>&, const std::string&) {
+            return CListOwner::PollFn([](CListAnswer&) { return false; });
+        });
+        if (!listOwner.Open(m_list, "bexora-cli run")) _exit(2);
+        for (;;) ui.WaitAndRunPending(100);
+    }
+    ASSERT_TRUE(WaitForOwner());
+    auto note = CliAsync({"note", m_list, item, "lost"});
+    EXPECT_EQ(note.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+    kill(owner, SIGKILL);
+    waitpid(owner, nullptr, 0);
+    ASSERT_EQ(note.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+        << "the client hangs";
+    auto r = note.get();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("bexora-cli run (process " + std::to_string(owner) +
+                         ") ended before it answered"),
+              std::string::npos)
+        << r.err;
+    auto again = Cli({"note", m_list, item, "kept"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(Saved()->FindItem(item)->m_strNote, "kept");
 }
 
 TEST_F(ListCliTest, MisuseIsRefused) {
