@@ -12,7 +12,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
-#include "listctrl/AnsiText.h"
+#include "base/ui/AnsiText.h"
 #include "listview/ItemListCore.h"
 #include "listview/ui/ebayListView.h"
 
