@@ -18,6 +18,7 @@ namespace {
 constexpr size_t kLogLimit = 200000;
 constexpr size_t kHopLimit = 1000;
 
+const char* const kSellers[] = {
     "bargain_barn",  "vintage-finds", "camera.exchange",  "bookworm_books", "toy_chest_usa",
     "gadget-galaxy", "coin-corner",   "estate_treasures", "retro_rewind",   "timepiece_co"};
 const char* const kBidders[] = {"bidhawk",  "mk_collects", "snipe_master", "lucky.penny",

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Json.h"
+#include "SiteTime.h"
 
 namespace bexora::auction {
 
