@@ -77,12 +77,11 @@ void PostPrompt(const std::string& text, PromptButtons buttons, PromptIcon icon,
                 ShowPrompt(text, buttons, icon);
                 done->Run();
             };
-            // Refused: the list is going away, and a box on a worker
-            // thread is no option.
-            if (!g_posters.back().second(call)) done->Run();
-            return;
+            if (g_posters.back().second(call)) return;
         }
     }
+    // No UI thread to go to, or this is it: shown here (outside the lock, as
+    // a box may run an event loop).
     ShowPrompt(text, buttons, icon);
     done->Run();
 }

@@ -28,14 +28,15 @@ PromptAnswer ShowPrompt(const std::string& text, PromptButtons buttons = PromptB
 
 // Tells the user something from any thread without waiting for it: the box
 // is shown on the UI thread of the newest installed poster (the list's
-// dispatcher), or at once on this thread when none is installed (tests,
-// one-shot commands). closed runs once the box was closed, or dropped
-// unshown (its list went away); always exactly once.
+// dispatcher). When the poster does not take it (none installed, or the
+// caller is that UI thread, or the list is going away) it is shown at once
+// on this thread. closed runs once the box was closed, or when a queued one
+// was dropped unshown; always exactly once.
 void PostPrompt(const std::string& text, PromptButtons buttons, PromptIcon icon,
                 std::function<void()> closed = {});
 
-// Queues a call for a UI thread and returns at once; false when it will not
-// run. owner is the key for RemoveUiPoster.
+// Queues a call for a UI thread and returns at once; false when it did not
+// (the call is then not kept). owner is the key for RemoveUiPoster.
 using UiPoster = std::function<bool(std::function<void()> call)>;
 void InstallUiPoster(const void* owner, UiPoster poster);
 void RemoveUiPoster(const void* owner);

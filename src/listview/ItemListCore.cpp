@@ -140,8 +140,11 @@ CItemListCore::CItemListCore(CebayDoc& doc, IListFrontEnd& front, CUiDispatcher&
         m_jobs = m_ownJobs.get();
     }
     // Messages raised on the workers (the clock warning) are shown on this
-    // list's UI thread.
-    InstallUiPoster(this, [this](std::function<void()> call) { return m_ui.Post(&m_bids, std::move(call)); });
+    // list's UI thread; one raised on that thread is shown at once (a
+    // one-shot command of bexora-cli pumps no queue).
+    InstallUiPoster(this, [this](std::function<void()> call) {
+        return !m_ui.IsUiThread() && m_ui.Post(&m_bids, std::move(call));
+    });
 }
 
 CItemListCore::~CItemListCore() {

@@ -289,6 +289,7 @@ bool ReadBidPage(QWidget* parent, CItem& copy, const BidRefreshFn& refresh, bool
     busy.setWindowTitle(bidtext::kDialogTitle);
     busy.setWindowModality(Qt::WindowModal);
     busy.setMinimumDuration(300);  // a quick read shows nothing
+    busy.setValue(0);              // starts that count
     QObject::connect(&busy, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
     worker->start();
     loop.exec();
