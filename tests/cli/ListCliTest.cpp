@@ -447,7 +447,8 @@ TEST_F(ListCliTest, PacificRunReadsTheTimePageOnceAndSnipesThroughASilentTimeHos
     EXPECT_EQ(CountStarting(r.out, "notice 2 Bid Success: " + item), 1u) << r.out;
     size_t timeReads = 0;
     double confirmedAt = 0;
-    for (const bx::Json& e : m_site.Control("GET", "/_control/log").Items()) {
+    const bx::Json log = m_site.Control("GET", "/_control/log");
+    for (const bx::Json& e : log.Items()) {
         const std::string& target = e.Get("target")->AsString();
         timeReads += target.find("TimeShow") != std::string::npos;
         if (target.find(test::kConfirmStep) != std::string::npos && target.find("Item=" + item) != std::string::npos)
