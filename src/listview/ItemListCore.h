@@ -285,7 +285,7 @@ public:
     // Whether a bid of this set-up was sent and its result is not back yet.
     bool IsBidResultOut(uint64_t setupSerial) const;
     // The list's clock keeper (started on first use).
-    CClockKeeper& ClockKeeper();
+    CClockKeeper& ClockKeeper() const;
 
     CebayDoc& Document() { return m_doc; }
     CInFlightList& UpdatesInFlight() { return m_updatesInFlight; }
@@ -336,7 +336,7 @@ private:
         bool resultOut = false;
     };
     std::map<uint64_t, CBidTrack> m_bids;
-    std::unique_ptr<CClockKeeper> m_keeper;
+    mutable std::unique_ptr<CClockKeeper> m_keeper;  // made on first use
 
     std::function<bool()> m_newerVersion;
     std::function<int64_t(bool)> m_offsetSource;

@@ -37,11 +37,11 @@ int64_t CItemListCore::ClockOffset(bool refresh) const {
     if (m_offsetSource) return m_offsetSource(refresh);
     // The tick, the rows and the bid trigger never wait for the time host:
     // a re-read runs on the keeper's thread and lands in the cache.
-    if (refresh) const_cast<CItemListCore*>(this)->ClockKeeper().RequestRead();
+    if (refresh) ClockKeeper().RequestRead();
     return ReadClockOffset();
 }
 
-CClockKeeper& CItemListCore::ClockKeeper() {
+CClockKeeper& CItemListCore::ClockKeeper() const {
     if (!m_keeper) m_keeper = std::make_unique<CClockKeeper>();
     return *m_keeper;
 }
