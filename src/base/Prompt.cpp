@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <deque>
+#include <memory>
+#include <utility>
 #include <mutex>
 
 namespace bexora {
@@ -12,6 +14,26 @@ std::mutex g_mutex;
 IPromptHandler* g_handler = nullptr;
 std::deque<PromptAnswer> g_queued;
 std::vector<std::string> g_shown;
+// Newest last; calls to a poster are made under g_posterMutex, so a poster
+// removed is never called afterwards.
+std::mutex g_posterMutex;
+std::vector<std::pair<const void*, UiPoster>> g_posters;
+
+// Runs its function once, when asked or at the latest when destroyed (a
+// posted call that was dropped unrun).
+class CRunOnce {
+public:
+    explicit CRunOnce(std::function<void()> fn) : m_fn(std::move(fn)) {}
+    ~CRunOnce() { Run(); }
+    void Run() {
+        auto fn = std::move(m_fn);
+        m_fn = nullptr;
+        if (fn) fn();
+    }
+
+private:
+    std::function<void()> m_fn;
+};
 constexpr size_t kMaxRemembered = 1000;
 
 PromptAnswer FirstButton(PromptButtons buttons) {
@@ -43,6 +65,36 @@ PromptAnswer ShowPrompt(const std::string& text, PromptButtons buttons, PromptIc
     if (handler) return handler->Ask(text, buttons, icon);
     std::fprintf(stderr, "%s\n", text.c_str());
     return FirstButton(buttons);
+}
+
+void PostPrompt(const std::string& text, PromptButtons buttons, PromptIcon icon,
+                std::function<void()> closed) {
+    auto done = std::make_shared<CRunOnce>(std::move(closed));
+    {
+        std::lock_guard<std::mutex> lock(g_posterMutex);
+        if (!g_posters.empty()) {
+            auto call = [text, buttons, icon, done] {
+                ShowPrompt(text, buttons, icon);
+                done->Run();
+            };
+            if (g_posters.back().second(call)) return;
+        }
+    }
+    // No UI thread to go to, or this is it: shown here (outside the lock, as
+    // a box may run an event loop).
+    ShowPrompt(text, buttons, icon);
+    done->Run();
+}
+
+void InstallUiPoster(const void* owner, UiPoster poster) {
+    std::lock_guard<std::mutex> lock(g_posterMutex);
+    g_posters.emplace_back(owner, std::move(poster));
+}
+
+void RemoveUiPoster(const void* owner) {
+    std::lock_guard<std::mutex> lock(g_posterMutex);
+    for (auto it = g_posters.begin(); it != g_posters.end();)
+        it = it->first == owner ? g_posters.erase(it) : it + 1;
 }
 
 void SetPromptHandler(IPromptHandler* handler) {

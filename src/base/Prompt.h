@@ -4,6 +4,7 @@
 // terminal); tests queue answers so they never block on a dialog, and read
 // back what was shown.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,21 @@ public:
 // goes to standard error and the first button is the answer.
 PromptAnswer ShowPrompt(const std::string& text, PromptButtons buttons = PromptButtons::Ok,
                         PromptIcon icon = PromptIcon::None);
+
+// Tells the user something from any thread without waiting for it: the box
+// is shown on the UI thread of the newest installed poster (the list's
+// dispatcher). When the poster does not take it (none installed, or the
+// caller is that UI thread, or the list is going away) it is shown at once
+// on this thread. closed runs once the box was closed, or when a queued one
+// was dropped unshown; always exactly once.
+void PostPrompt(const std::string& text, PromptButtons buttons, PromptIcon icon,
+                std::function<void()> closed = {});
+
+// Queues a call for a UI thread and returns at once; false when it did not
+// (the call is then not kept). owner is the key for RemoveUiPoster.
+using UiPoster = std::function<bool(std::function<void()> call)>;
+void InstallUiPoster(const void* owner, UiPoster poster);
+void RemoveUiPoster(const void* owner);
 
 // Installs the front end's handler (nullptr: none). Not owned.
 void SetPromptHandler(IPromptHandler* handler);

@@ -54,6 +54,20 @@ bool CUiDispatcher::Send(const void* sender, const std::function<void()>& fn) {
     return call->state != Call::State::Cancelled;
 }
 
+bool CUiDispatcher::Post(const void* sender, std::function<void()> fn) {
+    auto call = std::make_shared<Call>(Call{sender, std::move(fn)});
+    std::function<void()> wake;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_closed.count(sender)) return false;
+        m_queue.push_back(call);
+        wake = m_wake;
+    }
+    m_queued.notify_all();
+    if (wake) wake();
+    return true;
+}
+
 size_t CUiDispatcher::RunPending() {
     size_t ran = 0;
     size_t queued;

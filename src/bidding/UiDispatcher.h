@@ -38,6 +38,11 @@ public:
     // running when the sender is closed from inside it.
     bool Send(const void* sender, const std::function<void()>& call);
 
+    // Queues call for the UI thread and returns at once (a message for the
+    // user that needs no answer). False when sender is closed: then call is
+    // not kept. Close(sender) drops it unrun.
+    bool Post(const void* sender, std::function<void()> call);
+
     // UI thread: runs the calls queued so far, oldest first. Returns how many.
     size_t RunPending();
     // UI thread: waits up to timeoutMs for a call, then runs what is queued.

@@ -169,6 +169,8 @@ std::string FormatMyBid(const std::string& price, double maxBid) {
 }
 
 BidSetupResult ApplyBidDialog(CItemListCore& core, CItem& item, const BidDialogValues& v) {
+    // A bid of the old set-up still on its way no longer changes this one.
+    core.NewBidSetup(item);
     item.m_strMyBid = FormatMyBid(item.m_strCurrentPrice, v.m_fMaxBid);
     item.m_nBidQuantity = v.m_nQuantity;
     item.m_strUserId = v.m_strUserName;
@@ -199,7 +201,7 @@ BidSetupResult ApplyBidDialog(CItemListCore& core, CItem& item, const BidDialogV
 
     item.m_bBidPending = 1;
     const int64_t delay = int64_t{v.m_nHours} * 3600 + int64_t{v.m_nMinutes} * 60 + v.m_nSeconds;
-    item.m_tBidTime = item.m_tEndTime - delay + GetClockOffset(false);
+    item.m_tBidTime = item.m_tEndTime - delay + ReadClockOffset();
     char when[96];
     snprintf(when, sizeof when, "%d hr %d min %d sec before ending time", v.m_nHours, v.m_nMinutes,
              v.m_nSeconds);
@@ -229,17 +231,24 @@ void WriteBidDialogSettings(const BidDialogValues& v) {
 
 // ---- the command ----
 
-BidSetupResult OnBidOnItem(CItemListCore& core, IBidDialog& dialog, const BidRefreshFn& refresh) {
+bool BeginBidOnItem(CItemListCore& core, CItem& copy) {
     const std::vector<int> selected = core.GetSelectedRows();
-    if (selected.empty()) return BidSetupResult::NothingSelected;
-    const int row = selected.front();
-    CItem* item = core.GetItem(row);
-    if (!item) return BidSetupResult::NothingSelected;
-
+    if (selected.empty()) return false;
+    const CItem* item = core.GetItem(selected.front());
+    if (!item) return false;
     // The page is read into a copy: a failed read must not wipe the item's
     // end time, or a bid scheduled on it would be dropped as "ended".
-    CItem fresh(*item);
-    const bool ok = refresh ? refresh(fresh) : fresh.UpdateFromSite();
+    copy = *item;
+    return true;
+}
+
+BidSetupResult FinishBidOnItem(CItemListCore& core, IBidDialog& dialog, const CItem& fresh, bool ok) {
+    // The list went on while the page was read: the row may have moved or
+    // gone.
+    const std::string number = fresh.m_strItemNumber;
+    int row = core.FindRow(number);
+    CItem* item = core.GetItem(row);
+    if (!item) return BidSetupResult::Cancelled;
     if (!ok) {
         item->m_bUpdateFailed = 1;
         core.RedrawRow(row);
@@ -251,8 +260,7 @@ BidSetupResult OnBidOnItem(CItemListCore& core, IBidDialog& dialog, const BidRef
     BidSetupResult why = BidSetupResult::Refused;
     if (!CheckItemBiddable(*item, &why)) return why;
 
-    const std::string number = item->m_strItemNumber;
-    BidDialogValues values = PresetBidDialog(*item, core.GetBidGroups(), GetClockOffset(false));
+    BidDialogValues values = PresetBidDialog(*item, core.GetBidGroups(), ReadClockOffset());
     if (!dialog.DoModal(values, core.GetBidGroups())) return BidSetupResult::Cancelled;
 
     // Worker results and ticks run while the dialog is open; the row may
@@ -265,6 +273,13 @@ BidSetupResult OnBidOnItem(CItemListCore& core, IBidDialog& dialog, const BidRef
     const BidSetupResult result = ApplyBidDialog(core, *target, values);
     WriteBidDialogSettings(values);
     return result;
+}
+
+BidSetupResult OnBidOnItem(CItemListCore& core, IBidDialog& dialog, const BidRefreshFn& refresh) {
+    CItem fresh;
+    if (!BeginBidOnItem(core, fresh)) return BidSetupResult::NothingSelected;
+    const bool ok = refresh ? refresh(fresh) : fresh.UpdateFromSite();
+    return FinishBidOnItem(core, dialog, fresh, ok);
 }
 
 }  // namespace bexora

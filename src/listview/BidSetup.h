@@ -122,9 +122,18 @@ enum class BidSetupResult {
 using BidRefreshFn = std::function<bool(CItem&)>;
 
 // Command 141 on the first selected row, with every refusal and question
-// through ShowPrompt, in order.
+// through ShowPrompt, in order. Reads the page on the calling thread: for
+// bexora-cli's one-shot command; a front end whose UI thread runs the list
+// reads it on a worker between the two halves below.
 BidSetupResult OnBidOnItem(CItemListCore& core, IBidDialog& dialog,
                            const BidRefreshFn& refresh = {});
+// The first half: a copy of the first selected row's item to read the page
+// into (on any thread); false when nothing is selected.
+bool BeginBidOnItem(CItemListCore& core, CItem& copy);
+// The second half, on the UI thread once the page was read into fresh (ok:
+// it was): the refusals, the dialog and its OK. The row is found again by
+// the item number; Cancelled when it has gone meanwhile.
+BidSetupResult FinishBidOnItem(CItemListCore& core, IBidDialog& dialog, const CItem& fresh, bool ok);
 
 // ---- the pieces, in the order OnBidOnItem uses them ----
 

@@ -139,6 +139,12 @@ CItemListCore::CItemListCore(CebayDoc& doc, IListFrontEnd& front, CUiDispatcher&
         m_ownJobs = std::make_unique<CWorkerJobSink>(*this, ui, std::move(refresh));
         m_jobs = m_ownJobs.get();
     }
+    // Messages raised on the workers (the clock warning) are shown on this
+    // list's UI thread; one raised on that thread is shown at once (a
+    // one-shot command of bexora-cli pumps no queue).
+    InstallUiPoster(this, [this](std::function<void()> call) {
+        return !m_ui.IsUiThread() && m_ui.Post(&m_bids, std::move(call));
+    });
 }
 
 CItemListCore::~CItemListCore() {
@@ -157,8 +163,12 @@ CItemListCore::~CItemListCore() {
 void CItemListCore::Shutdown() {
     if (m_bShutDown) return;
     m_bShutDown = true;
+    RemoveUiPoster(this);
+    m_ui.Close(&m_bids);  // messages not shown yet go with the list
+    m_ui.Forget(&m_bids);
     m_updatesInFlight.Clear();
     if (m_jobs) m_jobs->Stop();
+    if (m_keeper) m_keeper->Stop();
     RebuildItemList();
     m_doc.AutoSave();
 }
@@ -221,6 +231,11 @@ int CItemListCore::FindRow(const std::string& itemNumber) const {
 }
 
 int CItemListCore::InsertItemRow(CItem* item) {
+    if (item->m_nSetupSerial == 0) item->m_nSetupSerial = CItem::NewSetupSerial();
+    // A bid sent in an earlier run that still leads holds its group's slot
+    // until it is outbid.
+    if (item->m_bHighBidder && !item->m_bNotified && !IsNA(item->m_strMyBid) && !IsNA(item->m_strBidGroup))
+        m_bids[item->m_nSetupSerial] = CBidTrack{item->m_strBidGroup, true, false};
     CItemRow row;
     row.item = item;
     row.cells[kColItem] = item->m_strItemNumber;
@@ -393,6 +408,7 @@ void CItemListCore::OnCancelPendingBid() {
     for (int row : GetSelectedRows()) {
         CItem& item = *m_rows[row].item;
         if (!item.m_bBidPending) continue;
+        NewBidSetup(item);
         item.m_bBidPending = 0;
         item.m_strMyBid = kNA;
         if (!IsNA(item.m_strBidGroup)) {

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,7 @@
 #include "model/BidGroup.h"
 #include "model/Item.h"
 #include "model/ebayDoc.h"
+#include "site/SiteTime.h"
 
 namespace bexora {
 
@@ -270,8 +272,10 @@ public:
     void SetNewerVersionCheck(std::function<void(VersionReport report)> check) {
         m_newerVersion = std::move(check);
     }
-    // Where the clock offset comes from (GetClockOffset unless a test says
-    // otherwise); the tick re-reads it with refresh once an hour.
+    // Where the clock offset comes from. Unset: the cached one (never a fetch
+    // on the UI thread), with the list's clock keeper reading the time page
+    // on its own thread at start (when nothing was measured) and once an
+    // hour (the refresh the tick asks for).
     void SetClockOffsetSource(std::function<int64_t(bool refresh)> source) {
         m_offsetSource = std::move(source);
     }
@@ -290,6 +294,15 @@ public:
     bool Notify(const std::string& text, int level) { return m_notices.Notify(text, level); }
     void ShowBalloon(const std::string& title, const std::string& text);
 
+    // A new bid set-up on item (the bid dialog's OK, a cancel): a result of
+    // an earlier one no longer changes it, and an earlier bid's group slot
+    // is no longer given back (the group's count is what the user set now).
+    void NewBidSetup(CItem& item);
+    // Whether a bid of this set-up was sent and its result is not back yet.
+    bool IsBidResultOut(uint64_t setupSerial) const;
+    // The list's clock keeper (started on first use).
+    CClockKeeper& ClockKeeper() const;
+
     CebayDoc& Document() { return m_doc; }
     CInFlightList& UpdatesInFlight() { return m_updatesInFlight; }
 
@@ -302,6 +315,9 @@ private:
     void SetRowImage(int row, int image);
     void SetCell(int row, int col, const std::string& text);
     void NoticesForRefresh(CItem& u);
+    void NoticesForEnd(CItem& u);
+    // Gives the group slot held by the bid of this set-up back, once.
+    void GiveSlotBack(uint64_t setupSerial);
     void RemoveRow(int row);
     bool InUpdateWindow(const CItem& item) const;
     void UpdateRecent();
@@ -345,6 +361,18 @@ private:
     // The item and level of the notices being made (for ShowItemBalloon).
     std::string m_strBalloonItem;
     int m_nBalloonLevel = 2;
+
+    int64_t m_tLastClockRead = 0;  // hour of the last hourly re-read asked for
+
+    // The bids sent, by the set-up they were made from: the group slot each
+    // holds (given back at most once) and whether its result is still out.
+    struct CBidTrack {
+        std::string group;
+        bool holdsSlot = false;
+        bool resultOut = false;
+    };
+    std::map<uint64_t, CBidTrack> m_bids;
+    mutable std::unique_ptr<CClockKeeper> m_keeper;  // made on first use
 
     std::function<void(VersionReport)> m_newerVersion;
     std::function<int64_t(bool)> m_offsetSource;

@@ -28,14 +28,6 @@ void CItemListCore::NoticesForRefresh(CItem& u) {
     m_nBalloonLevel = 2;
     const bool ended = u.m_strTimeLeft == listtext::kEnded;
     const bool mine = u.m_strMyBid != "N/A";
-    // A group the list does not hold counts as no group.
-    auto giveSlotBack = [this, &u] {
-        if (u.m_strBidGroup == "N/A") return;
-        if (CBidGroup* g = m_groups.FindGroup(u.m_strBidGroup)) {
-            g->SetWanted(g->GetWanted() + 1);
-            RedrawGroupRows(u.m_strBidGroup);
-        }
-    };
 
     if (!ended && !mine) {
         if (u.m_bChanged) Notify("Bid Change:" + number + " " + u.m_strTitle, 0);
@@ -51,11 +43,13 @@ void CItemListCore::NoticesForRefresh(CItem& u) {
             ShowBalloon("Bid Warning", " Pending price too low.");
             ShowBalloon("Bid Warning, click to open ...", "Item: " + number + " Pending price too low.");
         } else if (u.m_bHighBidder && above) {
+            // Also while the bid's own result is out: the price is past it
+            // either way, and the group's slot is free for another item now.
             Notify("Bid Warning: " + number + "Other bidder outbid you.", 2);
             u.m_bNotified = 1;
             AddHistory(u, "Bid Warning:  Other bidder outbid you.");
             ShowBalloon("Bid Warning", "Other bidder outbid you.");
-            giveSlotBack();
+            GiveSlotBack(u.m_nSetupSerial);
         }
         return;
     }
@@ -63,19 +57,25 @@ void CItemListCore::NoticesForRefresh(CItem& u) {
         Notify("Bid ended:  " + number + " " + u.m_strTitle, 0);
         return;
     }
-    if (ended && mine && !u.m_bNotified) {
-        if (u.IsPriceAboveMyBid()) {
-            Notify("Bid failed: " + number + " Other bidder outbid you.", 2);
-            AddHistory(u, "Bid Failed: Other bidder outbid you.");
-            u.m_bNotified = 1;
-            ShowBalloon("Bid failed, click to open ...", "Item: " + number + " Other bidder outbid you.");
-            if (u.m_bHighBidder) giveSlotBack();
-        } else if (u.m_bHighBidder) {
-            Notify("Bid Wins:    " + number + " " + "Congratulations", 2);
-            AddHistory(u, "Bid Wins: Congratulations");
-            ShowBalloon("Bid Wins", number);
-            ShowBalloon("Bid Wins, click to open ...", "Item: " + number + " Congratulations.");
-        }
+    // The end may come back before the bid's own result: the "sent" flag
+    // and a price below my bid say nothing yet. The result decides.
+    if (ended && mine && !u.m_bNotified && !IsBidResultOut(u.m_nSetupSerial)) NoticesForEnd(u);
+}
+
+// Won or lost, for an ended item of mine that is not closed.
+void CItemListCore::NoticesForEnd(CItem& u) {
+    const std::string& number = u.m_strItemNumber;
+    if (u.IsPriceAboveMyBid()) {
+        Notify("Bid failed: " + number + " Other bidder outbid you.", 2);
+        AddHistory(u, "Bid Failed: Other bidder outbid you.");
+        u.m_bNotified = 1;
+        ShowBalloon("Bid failed, click to open ...", "Item: " + number + " Other bidder outbid you.");
+        if (u.m_bHighBidder) GiveSlotBack(u.m_nSetupSerial);
+    } else if (u.m_bHighBidder) {
+        Notify("Bid Wins:    " + number + " " + "Congratulations", 2);
+        AddHistory(u, "Bid Wins: Congratulations");
+        ShowBalloon("Bid Wins", number);
+        ShowBalloon("Bid Wins, click to open ...", "Item: " + number + " Congratulations.");
     }
 }
 
@@ -83,30 +83,39 @@ void CItemListCore::OnBidPlaced(std::unique_ptr<CBidRequest> r) {
     if (!r || m_bShutDown) return;
     ++m_nBidResults;
     m_front.Navigate(r->m_strResultUrl);
-    r->ClearPendingBid();
+    const uint64_t serial = r->m_nSetupSerial;
     const std::string head = r->m_strItemNumber + " (" + Left(r->m_strTitle, 11) + "..) " + r->m_strResult;
-    std::string msg;
-    if (r->m_bSucceeded) {
-        msg = "Bid Success: " + head;
-    } else {
-        r->m_bNotified = 1;
-        msg = "Bid failure: " + head;
-        // The bid did not take the group's slot after all.
-        if (r->m_strBidGroup != "N/A") {
-            if (CBidGroup* g = m_groups.FindGroup(r->m_strBidGroup)) {
-                g->SetWanted(g->GetWanted() + 1);
-                RedrawGroupRows(r->m_strBidGroup);
-            }
-        }
+    const std::string msg = (r->m_bSucceeded ? "Bid Success: " : "Bid failure: ") + head;
+    // A failed bid did not take the group's slot after all (unless an
+    // outbid gave it back already).
+    if (!r->m_bSucceeded) GiveSlotBack(serial);
+    auto track = m_bids.find(serial);
+    if (track != m_bids.end()) {
+        track->second.resultOut = false;
+        if (!track->second.holdsSlot) m_bids.erase(track);
     }
     Notify(msg, 2);
     Notify("Time used to place this bid is " + FormatTimeSpan(LocalNow() - r->m_tBidStarted, "%S seconds."),
            2);
-    // History written while the bid was on its way (a refresh's notices)
-    // stays: the line goes in front of the item's history as it is now.
-    if (const CItem* current = GetItem(FindRow(r->m_strItemNumber))) r->m_strMessages = current->m_strMessages;
-    r->m_strMessages.insert(0, msg + "\n");
-    MergeItem(*r, false, true);
+
+    const int row = FindRow(r->m_strItemNumber);
+    if (CItem* item = GetItem(row)) {
+        // Recorded whatever became of the item meanwhile; history written
+        // while the bid was on its way stays behind the new line.
+        AddHistory(*item, msg);
+        // The result closes only the set-up it was made from: a bid set up
+        // anew, cancelled or moved to another group meanwhile stays so.
+        if (item->m_nSetupSerial == serial) {
+            item->m_bBidPending = 0;
+            item->m_strReserved.clear();
+            if (!r->m_bSucceeded) item->m_bNotified = 1;
+            // An end that came back before this result was left undecided.
+            if (item->m_strTimeLeft == listtext::kEnded && item->m_strMyBid != "N/A" && !item->m_bNotified)
+                NoticesForEnd(*item);
+        }
+        FillRow(row, *item);
+        RedrawRow(row);
+    }
     SaveDocument();
 }
 

@@ -34,7 +34,16 @@ std::string TimeLeftText(int64_t rem) {
 }
 
 int64_t CItemListCore::ClockOffset(bool refresh) const {
-    return m_offsetSource ? m_offsetSource(refresh) : GetClockOffset(refresh);
+    if (m_offsetSource) return m_offsetSource(refresh);
+    // The tick, the rows and the bid trigger never wait for the time host:
+    // a re-read runs on the keeper's thread and lands in the cache.
+    if (refresh) ClockKeeper().RequestRead();
+    return ReadClockOffset();
+}
+
+CClockKeeper& CItemListCore::ClockKeeper() const {
+    if (!m_keeper) m_keeper = std::make_unique<CClockKeeper>();
+    return *m_keeper;
 }
 
 int64_t CItemListCore::RemainingSeconds(const CItem& item) const {
@@ -60,6 +69,9 @@ void CItemListCore::Initialize() {
                       int64_t(s.GetInt(setting::UpdateEndMin)) * 60;
 
     m_notices.SetLevel(s.GetInt(setting::MessageLevel));
+    // Nothing measured yet: the keeper reads the time page now; until it
+    // answers, local time stands for site time.
+    if (!m_offsetSource && !IsClockOffsetMeasured()) ClockKeeper().RequestRead();
     m_tLastTick = GetClock().NowMs() / 1000 - 1;  // the first tick is due at once
     m_front.RowsChanged();
 }
@@ -116,7 +128,11 @@ void CItemListCore::OnTick() {
     struct tm tm {};
     const time_t tt = static_cast<time_t>(now);
     if (localtime_r(&tt, &tm)) {
-        if (tm.tm_min == 0 && tm.tm_sec < 2) ClockOffset(true);  // the hourly clock re-read
+        // The hourly clock re-read, once in the hour's first two seconds.
+        if (tm.tm_min == 0 && tm.tm_sec < 2 && m_tLastClockRead / 3600 != now / 3600) {
+            m_tLastClockRead = now;
+            ClockOffset(true);
+        }
         if (m_newerVersion && tm.tm_hour % 5 == 0 && tm.tm_min == kVersionCheckMinute && tm.tm_sec < 2 &&
             m_tLastVersionCheck / 60 != now / 60) {
             m_tLastVersionCheck = now;  // once in that minute, not on both seconds
@@ -177,6 +193,9 @@ void CItemListCore::TriggerBid(CItem& item) {
         group->SetWanted(group->GetWanted() - 1);
         RedrawGroupRows(item.m_strBidGroup);
     }
+    // The slot this bid took is given back at most once: by its failure or
+    // by an outbid of this set-up, whichever comes first.
+    m_bids[item.m_nSetupSerial] = CBidTrack{group ? item.m_strBidGroup : std::string(), group != nullptr, true};
     auto request = std::make_unique<CBidRequest>(item);
     request->m_tBidStarted = now;
     // Saved before the bid leaves: a runner killed in between and restarted
@@ -231,6 +250,33 @@ void CItemListCore::UpdateRecent() {
 
 bool CItemListCore::InUpdateWindow(const CItem& item) const {
     return item.m_tEndTime == 0 || RemainingSeconds(item) <= m_nUpdateWindow;
+}
+
+void CItemListCore::NewBidSetup(CItem& item) {
+    auto it = m_bids.find(item.m_nSetupSerial);
+    if (it != m_bids.end()) {
+        it->second.holdsSlot = false;
+        if (!it->second.resultOut) m_bids.erase(it);
+    }
+    item.m_nSetupSerial = CItem::NewSetupSerial();
+}
+
+bool CItemListCore::IsBidResultOut(uint64_t setupSerial) const {
+    auto it = m_bids.find(setupSerial);
+    return it != m_bids.end() && it->second.resultOut;
+}
+
+void CItemListCore::GiveSlotBack(uint64_t setupSerial) {
+    auto it = m_bids.find(setupSerial);
+    if (it == m_bids.end() || !it->second.holdsSlot) return;
+    it->second.holdsSlot = false;
+    const std::string group = it->second.group;
+    if (!it->second.resultOut) m_bids.erase(it);
+    // A group the list does not hold (any more) counts as no group.
+    if (CBidGroup* g = m_groups.FindGroup(group)) {
+        g->SetWanted(g->GetWanted() + 1);
+        RedrawGroupRows(group);
+    }
 }
 
 bool CItemListCore::IsUpdateInFlight(const std::string& itemNumber) {

@@ -1,5 +1,7 @@
 #include "model/Item.h"
 
+#include <atomic>
+
 #include "base/Prompt.h"
 #include "text/TextTools.h"
 
@@ -59,7 +61,13 @@ bool CItem::CopyPageFields(const CItem& src) {
     return changed;
 }
 
+uint64_t CItem::NewSetupSerial() {
+    static std::atomic<uint64_t> next{0};
+    return ++next;
+}
+
 bool CItem::CopyBidFields(const CItem& src) {
+    m_nSetupSerial = src.m_nSetupSerial;
     m_bBidPending = src.m_bBidPending;
     m_tBidTime = src.m_tBidTime;
     bool changed = false;

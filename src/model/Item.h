@@ -84,6 +84,13 @@ public:
     std::string m_strFeedback = "N/A";
     std::string m_strPercent = "N/A";
     std::string m_strNote;
+
+    // Which bid set-up the item holds: each new one (the bid dialog's OK, a
+    // cancelled bid) gets a new serial. Copies and bid requests carry it, so
+    // a result can tell whether the item was set up anew meanwhile. Lives in
+    // memory only (not in the file); 0 until the list gives one.
+    uint64_t m_nSetupSerial = 0;
+    static uint64_t NewSetupSerial();
 };
 
 }  // namespace bexora

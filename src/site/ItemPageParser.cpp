@@ -63,7 +63,9 @@ void MinimumBid(const std::string& page, CItem& item) {
 }
 
 void TimeLeft(CItem& item) {
-    int64_t left = item.m_tEndTime - LocalNow() + GetClockOffset(true);
+    // The offset measured before (the clock keeper refreshes it): a parse
+    // on every refresh must not cost a time page each.
+    int64_t left = item.m_tEndTime - LocalNow() + GetClockOffset(false);
     if (left <= 0)
         item.m_strTimeLeft = "Ended";
     else if (left / 86400 >= 1)
@@ -199,8 +201,13 @@ bool ParseItemPage(std::string page, CItem& item) {
     long endAt = Find(page, "end time", itemAt);
     if (endAt < 0) return false;
     long close = Find(page, ')', endAt);
-    item.m_tEndTime = ParseSiteDate(Trim(Mid(page, endAt + 8, close - endAt - 8), " "));
-    TimeLeft(item);
+    // An end date the reader cannot make out is no end: the auction stays
+    // as it was known (taking 0 would show it ended and never fetch it again).
+    const int64_t end = ParseSiteDate(Trim(Mid(page, endAt + 8, close - endAt - 8), " "));
+    if (end != 0) {
+        item.m_tEndTime = end;
+        TimeLeft(item);
+    }
 
     // Everything from the seller's other items on is about other listings.
     long cut = Find(page, "View seller's other items");
@@ -238,6 +245,13 @@ bool CItem::UpdateFromSite() {
         // countdown, the end-of-auction refresh and a waiting snipe go on.
         m_bUpdateFailed = 1;
         return false;
+    }
+    if (parsed.m_tEndTime == 0) {
+        // The page came but its end date could not be read: the end already
+        // known stays, and the row shows the refresh as failed.
+        parsed.m_tEndTime = m_tEndTime;
+        parsed.m_strTimeLeft = m_strTimeLeft;
+        parsed.m_bUpdateFailed = 1;
     }
     CopyPageFields(parsed);
     return true;

@@ -16,8 +16,9 @@ namespace bexora {
 
 // Fills item from the page text (a copy: the parser cleans up entities in
 // its own text). Fields the page does not show keep their value. False when
-// the page is not an item page; fields already written stay written. Reads
-// the clock offset afresh (one time page fetch unless it is pinned) and,
+// the page is not an item page; fields already written stay written. An end
+// date it cannot read leaves the end time (and time left) as they were. Uses
+// the clock offset measured before (a time page only while none was) and,
 // when the page names a high bidder, the saved "Bid Dialog"/"User ID".
 // Keeps no state: any number of threads may parse at once.
 bool ParseItemPage(std::string page, CItem& item);

@@ -3,6 +3,9 @@
 #include <time.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -21,8 +24,11 @@ constexpr char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
 constexpr char kClockWrong[] = "Your system clock must be set wrong. Please check it!";
 constexpr int kTries = 3;
 
-// 0 in the cache means "not measured yet".
+// The value and whether it was ever measured: 0 is a measurement too.
 std::atomic<int64_t> g_offset{0};
+std::atomic<bool> g_measured{false};
+// The clock warning is open (or on its way to the UI thread).
+std::atomic<bool> g_warningOpen{false};
 // A pinned offset (command line, benchmarks) wins over the cache.
 std::atomic<bool> g_fixed{false};
 std::atomic<int64_t> g_fixedValue{0};
@@ -110,17 +116,28 @@ int64_t ReadSiteTimePage(std::string page) {
 
 int64_t GetClockOffset(bool refresh) {
     if (g_fixed.load()) return g_fixedValue.load();
-    if (refresh || g_offset.load() == 0) {
+    if (refresh || !g_measured.load()) {
         int64_t site = 0;
         for (int i = 0; i < kTries && site == 0; ++i) site = GetSiteTime();
         // The time page failed every time: keep working with what we had.
         if (site == 0) return g_offset.load();
         g_offset.store(LocalNow() - site);
+        g_measured.store(true);
     }
     int64_t offset = g_offset.load();
-    if (offset / 3600 > 36) ShowPrompt(kClockWrong, PromptButtons::Ok, PromptIcon::Warning);
+    // Any thread may get here (the workers' page parses); the box belongs
+    // on the UI thread, and one is enough while it is open.
+    if (offset / 3600 > 36 && !g_warningOpen.exchange(true))
+        PostPrompt(kClockWrong, PromptButtons::Ok, PromptIcon::Warning, [] { g_warningOpen.store(false); });
     return offset;
 }
+
+int64_t ReadClockOffset() {
+    if (g_fixed.load()) return g_fixedValue.load();
+    return g_offset.load();
+}
+
+bool IsClockOffsetMeasured() { return g_fixed.load() || g_measured.load(); }
 
 void FixClockOffset(std::optional<int64_t> offset) {
     if (offset) {
@@ -131,9 +148,67 @@ void FixClockOffset(std::optional<int64_t> offset) {
     }
 }
 
-void SetCachedClockOffset(int64_t offset) { g_offset.store(offset); }
+void SetCachedClockOffset(int64_t offset) {
+    g_offset.store(offset);
+    g_measured.store(true);
+}
+
+void ForgetClockOffset() {
+    g_measured.store(false);
+    g_offset.store(0);
+}
 
 int64_t CachedClockOffset() { return g_offset.load(); }
+
+struct CClockKeeper::State {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool wanted = false;
+    bool stop = false;
+    int done = 0;
+    std::thread thread;
+};
+
+CClockKeeper::CClockKeeper() : m_state(std::make_unique<State>()) {}
+
+CClockKeeper::~CClockKeeper() { Stop(); }
+
+void CClockKeeper::RequestRead() {
+    State& st = *m_state;
+    std::lock_guard<std::mutex> lock(st.mutex);
+    if (st.stop) return;
+    st.wanted = true;
+    if (!st.thread.joinable()) {
+        st.thread = std::thread([&st] {
+            std::unique_lock<std::mutex> lock(st.mutex);
+            for (;;) {
+                st.wake.wait(lock, [&] { return st.wanted || st.stop; });
+                if (st.stop) return;
+                st.wanted = false;
+                lock.unlock();
+                GetClockOffset(true);
+                lock.lock();
+                ++st.done;
+            }
+        });
+    }
+    st.wake.notify_all();
+}
+
+int CClockKeeper::ReadsDone() const {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return m_state->done;
+}
+
+void CClockKeeper::Stop() {
+    State& st = *m_state;
+    {
+        std::lock_guard<std::mutex> lock(st.mutex);
+        st.stop = true;
+    }
+    st.wake.notify_all();
+    if (st.thread.joinable()) st.thread.join();
+}
 
 std::string FormatTimeSpan(int64_t seconds, const char* format) {
     const bool negative = seconds < 0;

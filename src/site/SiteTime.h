@@ -11,6 +11,7 @@
 // workers; it is read and written atomically.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -32,15 +33,47 @@ int64_t ReadSiteTimePage(std::string page);
 // Local clock minus site clock, in seconds. With refresh (or while nothing
 // was measured yet) the time page is read, up to three tries; when all fail
 // the old value stays. Warns "Your system clock must be set wrong. Please
-// check it!" while the local clock is 37 hours or more ahead.
+// check it!" while the local clock is 37 hours or more ahead; the warning
+// goes to the UI thread (PostPrompt) and only one is open at a time.
+// Fetches: never call it on a UI thread, use ReadClockOffset there.
 int64_t GetClockOffset(bool refresh);
+// The offset as it is now, without a fetch: the pinned one, else the last
+// measured one (0 while none was measured). For UI threads.
+int64_t ReadClockOffset();
+// Whether a measurement (or a pin) stands behind ReadClockOffset. An offset
+// of 0 is a real measurement for a right clock in the site's zone.
+bool IsClockOffsetMeasured();
 
 // Pins the offset: while set, GetClockOffset returns it and never fetches
 // or warns (bexora-cli parse-page --offset, benchmarks). nullopt unpins.
 void FixClockOffset(std::optional<int64_t> offset);
-// Test seam: the cached value as if it had been measured (0: none yet).
+// Test seams: the cached value as if it had been measured, and back to
+// nothing measured.
 void SetCachedClockOffset(int64_t offset);
+void ForgetClockOffset();
 int64_t CachedClockOffset();
+
+// Reads the time page on a thread of its own, so that no UI thread waits
+// for the time host: RequestRead asks for one read (requests that come
+// while one is waiting count once) and returns at once; the result goes
+// into the shared cache that ReadClockOffset reads. Stopping waits for a
+// read in progress (the fetch has its time-outs).
+class CClockKeeper {
+public:
+    CClockKeeper();
+    ~CClockKeeper();
+    CClockKeeper(const CClockKeeper&) = delete;
+    CClockKeeper& operator=(const CClockKeeper&) = delete;
+
+    void RequestRead();
+    // Reads finished so far (tests).
+    int ReadsDone() const;
+    void Stop();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 // A signed span of seconds in the time-span codes: %D whole days, %H hours
 // of the day (00-23), %M minutes (00-59), %S seconds (00-59), %% a percent

@@ -22,10 +22,10 @@ class ClientTest : public SiteTest {
 protected:
     void SetUp() override {
         SiteTest::SetUp();
-        SetCachedClockOffset(0);
+        ForgetClockOffset();
     }
     void TearDown() override {
-        SetCachedClockOffset(0);
+        ForgetClockOffset();
         SiteTest::TearDown();
     }
     // Refreshes an item with the given number the way the list does.

@@ -122,6 +122,31 @@ TEST_F(WorkerTest, DispatcherRunsSentCallsOnTheUiThreadInOrder) {
     EXPECT_TRUE(ui.Send(&order, [] {}));  // on the UI thread: run at once
 }
 
+// A message for the user from a worker: queued for the UI thread without
+// the worker waiting; a closed sender's queued ones go unrun (and are freed).
+TEST(DispatcherPost, QueuesWithoutWaitingAndClosingDropsWhatIsQueued) {
+    CUiDispatcher ui;
+    int key = 0;
+    std::vector<std::thread::id> ranOn;
+    std::thread worker([&] {
+        EXPECT_TRUE(ui.Post(&key, [&] { ranOn.push_back(std::this_thread::get_id()); }));
+        EXPECT_TRUE(ui.Post(&key, [&] { ranOn.push_back(std::this_thread::get_id()); }));
+    });
+    worker.join();  // returned without anyone running the queue
+    EXPECT_TRUE(ranOn.empty());
+    EXPECT_EQ(ui.RunPending(), 2u);
+    EXPECT_EQ(ranOn, (std::vector<std::thread::id>{std::this_thread::get_id(), std::this_thread::get_id()}));
+
+    auto held = std::make_shared<int>(1);
+    std::thread late([&] { EXPECT_TRUE(ui.Post(&key, [held] {})); });
+    late.join();
+    EXPECT_EQ(held.use_count(), 2);
+    ui.Close(&key);
+    EXPECT_EQ(held.use_count(), 1);  // dropped unrun
+    EXPECT_FALSE(ui.Post(&key, [] { ADD_FAILURE() << "ran after close"; }));
+    EXPECT_EQ(ui.RunPending(), 0u);
+}
+
 TEST_F(WorkerTest, RefreshesComeBackInOrderAndUnwantedOnesAreDropped) {
     CUiDispatcher ui;
     Owner owner;

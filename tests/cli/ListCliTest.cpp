@@ -543,6 +543,40 @@ TEST_F(ListCliTest, AnOwnerThatDiesMidAnswerIsAnErrorAndTheNextCommandWorksOnThe
     EXPECT_EQ(Saved()->FindItem(item)->m_strNote, "kept");
 }
 
+// In Pacific time with a right clock the offset is exactly 0; the run reads
+// the time page once, and a snipe due while the time host is silent still
+// goes out within its second.
+TEST_F(ListCliTest, PacificRunReadsTheTimePageOnceAndSnipesThroughASilentTimeHost) {
+    setenv("TZ", "America/Los_Angeles", 1);
+    std::string item = Auction("Pewter jug", 14);
+    std::string watched = m_site.AddItem(R"({"title":"Pewter mug","price":5,"ends_in":3600})");
+    Add({item, watched});
+    Snipe(item, "10", "0:0:6");
+    m_site.ClearLog();
+    auto run = CliAsync({"run", m_list, "--for", RunFor(1)});
+    ASSERT_TRUE(m_site.WaitForRequest("TimeShow", 8000));
+    m_site.Fault(R"({"path":"/aw-cgi/","stall":true,"stall_ms":20000})");
+
+    test::ProcessResult r = run.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(CountStarting(r.out, "notice 2 Bid Success: " + item), 1u) << r.out;
+    size_t timeReads = 0;
+    double confirmedAt = 0;
+    const bx::Json log = m_site.Control("GET", "/_control/log");
+    for (const bx::Json& e : log.Items()) {
+        const std::string& target = e.Get("target")->AsString();
+        timeReads += target.find("TimeShow") != std::string::npos;
+        if (target.find(test::kConfirmStep) != std::string::npos && target.find("Item=" + item) != std::string::npos)
+            confirmedAt = e.Get("time")->AsNumber();
+    }
+    EXPECT_LE(timeReads, 2u);
+    // The site's clock is this machine's (no skew set).
+    const double end = m_site.Control("GET", "/_control/items/" + item).Get("end_time")->AsNumber();
+    EXPECT_GE(confirmedAt, end - 6);
+    EXPECT_LT(confirmedAt, end - 5);
+    setenv("TZ", "UTC", 1);
+}
+
 TEST_F(ListCliTest, MisuseIsRefused) {
     EXPECT_EQ(Cli({"run", m_list, "--for", "soon"}).status, 2);
     EXPECT_EQ(Cli({"list", m_list, "--sort", "14"}).status, 2);

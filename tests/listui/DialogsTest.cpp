@@ -3,6 +3,12 @@
 // so nothing blocks.
 
 #include <QCheckBox>
+#include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -169,6 +175,65 @@ TEST_F(ListUiTest, BidCommandSchedulesThroughTheDialog) {
     m_view->SetSelectedRows({});
     Settle();
     EXPECT_EQ(CellGround(*m_view, GrabViewport(*m_view), 0, 1), QColor(164, 125, 210));
+}
+
+// The page before the bid dialog is read on a worker while the UI thread
+// goes on; the dialog opens once it has been read.
+TEST_F(ListUiTest, BidCommandReadsThePageOffTheUiThread) {
+    Add("700", 7200);
+    Start();
+    m_view->SetSelectedRows({0}, 0);
+    std::atomic<bool> readOnUi{true};
+    m_view->SetBidRefresh([&](CItem& item) {
+        readOnUi = QThread::currentThread() == qApp->thread();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        item.m_strCurrentPrice = "$11.00";
+        return true;
+    });
+    bool opened = false;
+    PlayDialog<CBidDlg>([&](CBidDlg&) {
+        opened = true;
+        return int(QDialog::Rejected);
+    });
+    m_view->OnItemCommand(listcmd::kBidOnItem);
+    EXPECT_FALSE(readOnUi);
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(Core().GetItem(0)->m_strCurrentPrice, "$11.00");
+}
+
+TEST_F(ListUiTest, BidPageReadCanBeCancelled) {
+    Add("700", 7200);
+    Start();
+    m_view->SetSelectedRows({0}, 0);
+    std::atomic<bool> release{false};
+    m_view->SetBidRefresh([&](CItem& item) {
+        for (int i = 0; i < 500 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        item.m_strCurrentPrice = "$99.00";
+        return true;
+    });
+    bool opened = false;
+    PlayDialog<CBidDlg>([&](CBidDlg&) {
+        opened = true;
+        return int(QDialog::Rejected);
+    });
+    bool sawBusy = false;
+    QTimer::singleShot(700, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* busy = qobject_cast<QProgressDialog*>(w);
+            if (busy && busy->isVisible() && busy->labelText() == kReadingBidPageText) {
+                sawBusy = true;
+                for (QPushButton* button : busy->findChildren<QPushButton*>()) button->click();
+            }
+        }
+    });
+    m_view->OnItemCommand(listcmd::kBidOnItem);
+    release = true;
+    EXPECT_TRUE(sawBusy);
+    EXPECT_FALSE(opened);
+    // The late read changes nothing.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Settle();
+    EXPECT_EQ(Core().GetItem(0)->m_strCurrentPrice, "$10.00");
 }
 
 TEST_F(ListUiTest, NotesClearCancelAndTrim) {

@@ -39,6 +39,31 @@ protected:
         return false;
     }
 
+    // A listed item of the site with a bid of jo's set up on it.
+    CItem& Listed(const std::string& spec, const std::string& myBid, const std::string& group = "N/A") {
+        const std::string number = m_site.AddItem(spec);
+        EXPECT_TRUE(m_core->AddSingleItem(number));
+        CItem& item = *m_core->GetItem(m_core->FindRow(number));
+        item.m_strUserId = "jo";
+        item.m_strPassword = "pw";
+        item.m_strMyBid = myBid;
+        item.m_strBidGroup = group;
+        if (group != "N/A") m_core->GetBidGroups().JoinGroup(group, 1);
+        return item;
+    }
+    size_t Notices(const std::string& start) const {
+        size_t n = 0;
+        for (const auto& notice : m_front.notices) n += notice.first.rfind(start, 0) == 0;
+        return n;
+    }
+    // Confirmations the site received for the item.
+    size_t Confirmations(const std::string& number) {
+        size_t n = 0;
+        for (const std::string& t : m_site.Log())
+            n += t.find(kConfirmStep) != std::string::npos && t.find("Item=" + number) != std::string::npos;
+        return n;
+    }
+
     LocalSite m_site;
     CebayDoc m_doc;
     FakeFrontEnd m_front;
@@ -94,6 +119,64 @@ TEST_F(SiteRun, ScheduledSnipeIsPlacedAndItsResultMerged) {
     m_core->SaveDocument();
     ASSERT_TRUE(reread.OnOpenDocument(m_doc.GetPathName()));
     EXPECT_TRUE(reread.FindItem(number)->m_bNotified);
+}
+
+// The whole-minute refresh goes out in the tick that fires the snipe and
+// answers first (the confirmation is slow); a rival had pushed the price
+// past my maximum, so the refresh sees me outbid and the bid then fails.
+TEST_F(SiteRun, OutbidRefreshBeforeAFailedBidGivesTheGroupSlotBackOnce) {
+    Settings().WriteInt(setting::MessageLevel, 0);
+    m_core->Notices().SetLevel(0);
+    CItem& a = Listed(R"({"title":"Brass lamp","price":15,"ends_in":120})", "$12.00", "lamps");
+    CItem& b = Listed(R"({"title":"Copper lamp","price":5,"ends_in":180})", "$30.00", "lamps");
+    const std::string na = a.m_strItemNumber, nb = b.m_strItemNumber;
+    b.m_bBidPending = 1;
+    b.m_tBidTime = LocalNow() + 100000;
+    CBidGroup& lamps = *m_core->GetBidGroups().FindGroup("lamps");
+    m_site.Fault(R"({"contains":"mode=1","count":1,"latency_ms":1500})");
+
+    m_core->TriggerBid(a);
+    m_core->UpdateRow(m_core->FindRow(na));
+    EXPECT_EQ(lamps.GetWanted(), 0);
+    ASSERT_TRUE(RunUntil([&] { return m_front.navigated.size() == 1 && m_core->UpdatesInFlight().Size() == 0; }));
+    EXPECT_EQ(Notices("Bid Warning: " + na + "Other bidder outbid you."), 1u);
+    EXPECT_EQ(Notices("Bid failure: " + na), 1u);
+    EXPECT_EQ(lamps.GetWanted(), 1);
+
+    // The other lamp takes the one free slot, and the group stops there.
+    b.m_tBidTime = LocalNow();
+    ASSERT_TRUE(RunUntil([&] { return m_front.navigated.size() == 2; }));
+    EXPECT_EQ(Notices("Bid Success: " + nb), 1u);
+    EXPECT_EQ(lamps.GetWanted(), 0);
+    EXPECT_EQ(Confirmations(na), 1u);
+    EXPECT_EQ(Confirmations(nb), 1u);
+    CebayDoc reread;
+    ASSERT_TRUE(reread.OnOpenDocument(m_doc.GetPathName()));
+    ASSERT_EQ(reread.BidGroups().Groups().size(), 1u);
+    EXPECT_EQ(reread.BidGroups().Groups().front()->GetWanted(), 0);
+    EXPECT_TRUE(reread.FindItem(na)->m_bNotified);
+}
+
+// The bid leaves in the auction's last seconds and its confirmation comes
+// after the end; the end-of-auction refresh answers first, with my "sent"
+// bid above the price.
+TEST_F(SiteRun, EndBeforeTheBidsResultIsNoWin) {
+    Settings().WriteInt(setting::MessageLevel, 0);
+    m_core->Notices().SetLevel(0);
+    CItem& c = Listed(R"({"title":"Tin lamp","price":5,"ends_in":3})", "$12.00");
+    const std::string nc = c.m_strItemNumber;
+    m_site.Fault(R"({"contains":"mode=1","count":1,"latency_ms":4000})");
+    m_core->TriggerBid(c);
+    ASSERT_TRUE(RunUntil([&] { return m_front.navigated.size() == 1 && m_core->UpdatesInFlight().Size() == 0; }));
+    EXPECT_EQ(c.m_strTimeLeft, "Ended");
+    EXPECT_EQ(Notices("Bid Wins:"), 0u);
+    EXPECT_EQ(Notices("Bid failure: " + nc), 1u);
+    EXPECT_TRUE(c.m_bNotified);
+    EXPECT_EQ(c.m_strMessages.find("Bid Wins"), std::string::npos);
+    EXPECT_EQ(Confirmations(nc), 1u);
+    CebayDoc reread;
+    ASSERT_TRUE(reread.OnOpenDocument(m_doc.GetPathName()));
+    EXPECT_TRUE(reread.FindItem(nc)->m_bNotified);
 }
 
 }  // namespace

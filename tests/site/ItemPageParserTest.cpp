@@ -71,7 +71,7 @@ protected:
     void TearDown() override {
         SetClock(nullptr);
         FixClockOffset(std::nullopt);
-        SetCachedClockOffset(0);
+        ForgetClockOffset();
         OverrideSavedUserId(std::nullopt);
         TakeShownPrompts();
     }
@@ -200,10 +200,18 @@ TEST_F(ParserTest, TimeLeft) {
     EXPECT_EQ(Parse(kPage).m_strTimeLeft, "01:00:00");
     FixClockOffset(0);
 
-    // An unreadable end time, or none before ")": no end time, ended.
+    // An unreadable end time is no end: the record keeps the one it knew
+    // (none on a fresh record), and nothing says the auction is over.
     CItem item = Parse(With("Nov-11-06 14:23:45 PST", "soon"));
     EXPECT_EQ(item.m_tEndTime, 0);
-    EXPECT_EQ(item.m_strTimeLeft, "Ended");
+    EXPECT_EQ(item.m_strTimeLeft, "N/A");
+    CItem known;
+    known.m_tEndTime = kEnd;
+    known.m_strTimeLeft = "00:05:00";
+    ASSERT_TRUE(ParseItemPage(With("Nov-11-06 14:23:45 PST", "soon"), known));
+    EXPECT_EQ(known.m_tEndTime, kEnd);
+    EXPECT_EQ(known.m_strTimeLeft, "00:05:00");
+    EXPECT_EQ(known.m_strCurrentPrice, "$12.50");
     CItem open;
     ASSERT_TRUE(ParseItemPage("eBay: x (item 1 end time Nov-11-06 14:23:45 PST\nCurrent bid:\n$1\n"
                               "View seller's other items",
@@ -498,6 +506,32 @@ TEST_F(ParserTest, RefreshMergesThePageMeasuredAgainstASkewedSiteClock) {
     const int asked = site.ItemRequests();
     EXPECT_TRUE(item.UpdateFromSite());
     EXPECT_EQ(site.ItemRequests(), asked);
+}
+
+// A readable page whose end date is not: the running auction stays running
+// (it would otherwise never be fetched again and be reported as over).
+TEST_F(ParserTest, RefreshWithAnUnreadableEndDateKeepsTheKnownEnd) {
+    setenv("TZ", "America/Los_Angeles", 1);
+    tzset();
+    ItemSite site;
+    site.Set(RawItemPage("$20.00", "Nov-11-06 15:30:00 PST"), "Saturday, Nov 11, 2006 14:00:00 PST");
+    m_clock.Set(ParseSiteDate("Nov 11, 2006 14:00:00 PST"));
+    CItem item;
+    item.m_strItemNumber = "1234567890";
+    ASSERT_TRUE(item.UpdateFromSite());
+    const int64_t end = item.m_tEndTime;
+    ASSERT_NE(end, 0);
+
+    site.Set(RawItemPage("$22.00", "Nov-11-06 15:30 Pacific"), "Saturday, Nov 11, 2006 14:00:00 PST");
+    item.UpdateFromSite();
+    EXPECT_EQ(item.m_tEndTime, end);
+    EXPECT_EQ(item.m_strTimeLeft, "01:30:00");
+    EXPECT_EQ(item.m_strCurrentPrice, "$22.00");  // what could be read is taken
+    EXPECT_EQ(item.m_bUpdateFailed, 1);
+    // And it is asked for again.
+    const int asked = site.ItemRequests();
+    item.UpdateFromSite();
+    EXPECT_EQ(site.ItemRequests(), asked + 1);
 }
 
 TEST_F(ParserTest, RefreshOfAnUnreachableSiteFails) {

@@ -82,7 +82,7 @@ protected:
         CCookieStore::Instance().SetJarPath(m_dir.File("cookies.txt"));
         Settings().WriteString(setting::SiteTimeHost, m_site.Host());
         SetClock(&m_clock);
-        SetCachedClockOffset(0);
+        ForgetClockOffset();
         FixClockOffset(std::nullopt);
         TakeShownPrompts();
         // "Saturday, Nov 11, 2006 14:23:45 PST" as the site reads it.
@@ -91,7 +91,7 @@ protected:
     }
     void TearDown() override {
         SetClock(nullptr);
-        SetCachedClockOffset(0);
+        ForgetClockOffset();
         TakeShownPrompts();
     }
     // The local clock this many seconds ahead of the site.
@@ -208,6 +208,19 @@ TEST_F(SiteTimeTest, OffsetIsMeasuredWithThreeTriesAndCached) {
     EXPECT_EQ(m_site.Requests(), 0);
     FixClockOffset(std::nullopt);
     EXPECT_EQ(GetClockOffset(false), 9 * 3600 + 100);
+}
+
+// A right clock in the site's own zone has an offset of exactly 0: that is a
+// measurement like any other, not "never measured".
+TEST_F(SiteTimeTest, OffsetOfZeroIsMeasuredOnlyOnce) {
+    Ahead(0);
+    EXPECT_EQ(GetClockOffset(false), 0);
+    EXPECT_EQ(m_site.Requests(), 1);
+    m_clock.Advance(5);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(GetClockOffset(false), 0);
+    EXPECT_EQ(m_site.Requests(), 0);
+    EXPECT_EQ(GetClockOffset(true), 5);
+    EXPECT_EQ(m_site.Requests(), 1);
 }
 
 TEST_F(SiteTimeTest, ClockFarAheadIsWarnedAbout) {

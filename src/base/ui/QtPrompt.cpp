@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QThread>
+#include <cstdio>
 
 #include "base/ui/DialogRunner.h"
 #include "base/ui/AnsiText.h"
@@ -32,6 +34,14 @@ QMessageBox::Icon ToIcon(PromptIcon icon) {
 }  // namespace
 
 PromptAnswer CQtPromptHandler::Ask(const std::string& text, PromptButtons buttons, PromptIcon icon) {
+    // A box built off the GUI thread is undefined in Qt (a crash at best).
+    // Messages from workers come through PostPrompt onto the UI thread; one
+    // that still arrives here goes to standard error with the safe answer.
+    if (auto* app = QCoreApplication::instance(); app && QThread::currentThread() != app->thread()) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        if (buttons == PromptButtons::Ok) return PromptAnswer::Ok;
+        return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Cancel;
+    }
     QWidget* parent = m_pParent ? m_pParent : QApplication::activeWindow();
     QMessageBox box(ToIcon(icon), QApplication::applicationDisplayName(), FromAnsi(text), ToButtons(buttons),
                     parent);

@@ -11,7 +11,12 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QEventLoop>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QThread>
 #include <QVBoxLayout>
+#include <memory>
 
 #include "base/ui/DialogRunner.h"
 #include "base/ui/AnsiText.h"
@@ -259,6 +264,40 @@ void CBidDlg::accept() {
         return;
     }
     QDialog::accept();
+}
+
+bool ReadBidPage(QWidget* parent, CItem& copy, const BidRefreshFn& refresh, bool& ok) {
+    // Shared with the worker, which may outlive this call after a Cancel.
+    struct Read {
+        CItem item;
+        BidRefreshFn refresh;
+        bool ok = false;
+    };
+    auto read = std::make_shared<Read>(Read{copy, refresh, false});
+    QThread* worker = QThread::create([read] {
+        read->ok = read->refresh ? read->refresh(read->item) : read->item.UpdateFromSite();
+    });
+    QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+
+    QEventLoop loop;
+    bool finished = false;
+    QObject::connect(worker, &QThread::finished, &loop, [&] {
+        finished = true;
+        loop.quit();
+    });
+    QProgressDialog busy(kReadingBidPageText, "Cancel", 0, 0, parent);
+    busy.setWindowTitle(bidtext::kDialogTitle);
+    busy.setWindowModality(Qt::WindowModal);
+    busy.setMinimumDuration(300);  // a quick read shows nothing
+    busy.setValue(0);              // starts that count
+    QObject::connect(&busy, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
+    worker->start();
+    loop.exec();
+    busy.reset();
+    if (!finished) return false;
+    copy = read->item;
+    ok = read->ok;
+    return true;
 }
 
 }  // namespace bexora

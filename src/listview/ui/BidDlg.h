@@ -87,4 +87,13 @@ private:
     QPushButton* m_pCancel;
 };
 
+// The page read before the bid dialog opens, on a worker thread: the UI
+// thread goes on with its events (ticks, worker results) under a busy
+// indicator with Cancel. copy is refreshed with refresh (unset:
+// CItem::UpdateFromSite) and ok tells whether that worked. False when the
+// user cancelled; the read then finishes on its own and is thrown away.
+bool ReadBidPage(QWidget* parent, CItem& copy, const BidRefreshFn& refresh, bool& ok);
+// The busy indicator's text, for tests that look for it.
+constexpr const char* kReadingBidPageText = "Reading the item's page...";
+
 }  // namespace bexora

@@ -221,8 +221,14 @@ bool CebayListView::OnItemCommand(int id) {
     case listcmd::kAddSingleItem: OnAddSingleItem(); return true;
     case listcmd::kDeleteItem: m_core->OnDeleteItem(); return true;
     case listcmd::kBidOnItem: {
+        // The page is read on a worker; the list ticks on meanwhile and
+        // may even be closed.
+        QPointer<CebayListView> self(this);
+        CItem fresh;
+        bool ok = false;
+        if (!BeginBidOnItem(*m_core, fresh) || !ReadBidPage(this, fresh, m_bidRefresh, ok) || !self) return true;
         CBidDlg dialog(this);
-        OnBidOnItem(*m_core, dialog, m_bidRefresh);
+        FinishBidOnItem(*m_core, dialog, fresh, ok);
         return true;
     }
     case listcmd::kCancelPendingBid: m_core->OnCancelPendingBid(); return true;
