@@ -250,14 +250,11 @@ bool CListBase::SaveState(const std::string& section, const std::string& entry) 
 
 bool CListBase::RestoreState(const std::string& section, const std::string& entry) {
     std::vector<uint8_t> value;
-    // Nothing stored, or a value that is not a layout of these columns (an
-    // older build kept the main window's bars under the same name): the
-    // first-run layout, not every column.
-    if (!GetProfileBinary(section, entry, value) || !ApplyLayoutValue(value)) {
+    if (!GetProfileBinary(section, entry, value)) {
         ApplyDefaultLayout();
         return false;
     }
-    return true;
+    return ApplyLayoutValue(value);
 }
 
 void CListBase::SetSortState(int key) {

@@ -3,6 +3,7 @@
 // against the local auction site, with every dialog answered by the test.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDialog>
 #include <QStringList>
@@ -31,6 +32,11 @@ protected:
         static const CWelcome::UpdateStep realStep = CWelcome::s_updateStep;
         m_realStep = realStep;
         ASSERT_TRUE(m_site.Ok());
+        // Sockets of their own: ctest runs these tests side by side, and a
+        // desktop program that finds another's socket hands over to it.
+        const std::string runtime = m_site.Dir() + "/run";
+        mkdir(runtime.c_str(), 0700);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         // The browser panes stay off the network: empty pages unless a
         // test asks for the maker's pages.
         WriteProfileString("Homepage", "left panel", "about:blank");

@@ -379,7 +379,8 @@ TEST_F(FaultTest, SettingsFileIsMergedIntoAnExistingOne) {
     EXPECT_TRUE(Contains(text, "SiteHomeUrl=http://" + http + "/\n"));
     EXPECT_TRUE(Contains(text, "SiteDomain=127.0.0.1\n"));
     EXPECT_TRUE(Contains(text, "VendorSiteUrl=http://" + http + "/vendor\n"));
-    EXPECT_TRUE(Contains(text, "Update URL=http://" + http + "/vendor/\n"));
+    EXPECT_TRUE(Contains(text, "Update URL=https://127.0.0.1:" + std::to_string(m_server->HttpsPort()) +
+                                   "/vendor/\n"));
     EXPECT_TRUE(Contains(text, "CAFile=" + std::string(dir) + "/auction-site-cert.pem\n"));
     EXPECT_EQ(access(m_server->CertPath().c_str(), R_OK), 0);
     struct stat st {};

@@ -165,6 +165,9 @@ TEST_F(SiteTest, UpdateFolderServesTheInstructionFileAndItsFiles) {
     std::string first = rules::Trim(r.Next().substr(3, 100), " ");
     std::string second = rules::Trim(r.Next().substr(3, 100), " ");
     EXPECT_EQ(first, "bexora");
+    // Each file's checksum and size, for the signed form.
+    EXPECT_EQ(r.Next().substr(0, 3), "H1=");
+    EXPECT_EQ(r.Next().substr(0, 3), "H2=");
     EXPECT_EQ(r.Next(), "<>");
 
     Page f1 = Get(base.substr(base.find("/vendor")) + first);

@@ -51,8 +51,11 @@ TEST_F(FetchBounds, HoldUnderConcurrentLoad) {
     tzset();
     LocalSite site;
     ASSERT_TRUE(site.Ok());
-    FetchLimits lim;  // the program's own bounds, but a short stall
-    lim.stallTimeoutMs = 1000;
+    // The program's own bounds, but a short stall: two seconds, since six
+    // threads asking for 20 MB pages next to other tests can wait a second
+    // for the first byte.
+    FetchLimits lim;
+    lim.stallTimeoutMs = 2000;
     SetFetchLimits(lim);
 
     constexpr int kThreads = 6;
@@ -127,7 +130,7 @@ TEST_F(FetchBounds, HoldUnderConcurrentLoad) {
         EXPECT_EQ(loopResult[t], "") << "a redirect loop is refused";
         EXPECT_LT(loopMs[t], 10000);
         EXPECT_FALSE(stallResult[t].empty()) << "a stall is a network error";
-        EXPECT_GE(stallMs[t], 900);
+        EXPECT_GE(stallMs[t], 1900);
         EXPECT_LT(stallMs[t], 8000) << "the stall time-out ends a silent answer";
     }
     // The first answer and exactly maxRedirects hops per loop.

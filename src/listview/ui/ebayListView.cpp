@@ -68,7 +68,10 @@ void CebayListView::OnInitialUpdate(bool startTicking) {
         InsertColumn(c.heading, c.rightAligned ? ColumnAlign::Right : ColumnAlign::Left, c.width);
     for (int col = 0; col < kColumnCount; ++col) SetColumnHideable(col, ListColumns()[col].hideable);
     SetImageList(ItemListImages());
-    RestoreState(CListBase::kStateSection, CListBase::kStateEntry);
+    // A stored value that is not a layout of these columns (an older build
+    // kept the main window's bars under the same name) gives the first-run
+    // layout, not every column.
+    if (!RestoreState(CListBase::kStateSection, CListBase::kStateEntry)) ListBase().ApplyDefaultLayout();
 
     m_core->Initialize();
     m_pWarnDlg->SetLevel(m_core->Notices().GetLevel());
