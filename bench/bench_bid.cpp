@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSite.h"
 #include "Json.h"
 #include "Server.h"
 #include "Site.h"
@@ -26,6 +27,7 @@ namespace {
 
 using namespace bexora;
 namespace bx = bexora::auction;
+using bench::Control;
 
 constexpr int kLatencyMs = 50;
 constexpr int kBids = 15;
@@ -37,32 +39,13 @@ struct Owner : IWorkerOwner {
     std::unique_ptr<CBidRequest> result;
 };
 
-bool Control(bx::Site& site, const std::string& method, const std::string& path, const std::string& body,
-             bx::Json* out = nullptr) {
-    int status = 0;
-    bx::Json j = site.Control(method, path, body, status);
-    if (out) *out = j;
-    if (status != 200) std::fprintf(stderr, "control %s %s: %s\n", method.c_str(), path.c_str(), j.Dump().c_str());
-    return status == 200;
-}
 
 }  // namespace
 
 int main() {
-    test::TempDir dir;
-    bx::Site site(1);
-    bx::Server server(site);
-    bx::ServerOptions options;
-    options.threads = 8;
-    options.settingsOut = dir.File("settings.ini");
-    std::string error;
-    if (!server.Start(options, &error)) {
-        std::fprintf(stderr, "cannot start the site: %s\n", error.c_str());
-        return 1;
-    }
-    SetSettingsPath(options.settingsOut);
-    CCookieStore::Instance().SetJarPath(dir.File("cookies.txt"));
-    if (chdir(dir.Path().c_str()) != 0) return 1;  // the page files go there
+    bench::CBenchSite local(1, 8);
+    if (!local.Start()) return 1;
+    bx::Site& site = local.Site();
 
     bx::Json item;
     if (!Control(site, "POST", "/_control/accounts", R"({"user":"jo","password":"pw"})") ||

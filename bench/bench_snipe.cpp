@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSite.h"
 #include "Json.h"
 #include "Server.h"
 #include "Site.h"
@@ -41,6 +42,7 @@ namespace {
 using namespace bexora;
 using bexora::cli::CHeadlessLoop;
 namespace bx = bexora::auction;
+using bench::Control;
 
 constexpr int kReferenceBids = 10;
 constexpr int kFirstBidAfter = 3;  // seconds, time to set up before the first moment
@@ -52,15 +54,6 @@ public:
     int results = 0;
 };
 
-bool Control(bx::Site& site, const std::string& method, const std::string& path,
-             const std::string& body, bx::Json* out = nullptr) {
-    int status = 0;
-    bx::Json j = site.Control(method, path, body, status);
-    if (out) *out = j;
-    if (status != 200)
-        std::fprintf(stderr, "control %s %s: %s\n", method.c_str(), path.c_str(), j.Dump().c_str());
-    return status == 200;
-}
 
 std::string NewAuction(bx::Site& site, const std::string& title, double endsIn) {
     bx::Json item;
@@ -109,20 +102,10 @@ double Median(std::vector<double> v) {
 int main(int argc, char** argv) {
     const int bids = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
 
-    test::TempDir dir;
-    bx::Site site(7);
-    bx::Server server(site);
-    bx::ServerOptions options;
-    options.threads = 8;
-    options.settingsOut = dir.File("settings.ini");
-    std::string error;
-    if (!server.Start(options, &error)) {
-        std::fprintf(stderr, "cannot start the site: %s\n", error.c_str());
-        return 1;
-    }
-    SetSettingsPath(options.settingsOut);
-    CCookieStore::Instance().SetJarPath(dir.File("cookies.txt"));
-    if (chdir(dir.Path().c_str()) != 0) return 1;  // the bid page files go there
+    bench::CBenchSite local(7, 8);
+    if (!local.Start()) return 1;
+    bx::Site& site = local.Site();
+    test::TempDir& dir = local.Dir();
     if (!Control(site, "POST", "/_control/accounts", R"({"user":"sniper","password":"pw"})")) return 1;
     GetClockOffset(true);
 

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSite.h"
 #include "Json.h"
 #include "Server.h"
 #include "Site.h"
@@ -41,6 +42,7 @@ namespace {
 using namespace bexora;
 using bexora::cli::CHeadlessLoop;
 namespace bx = bexora::auction;
+using bench::Control;
 
 constexpr int kStallStartsAfter = 2;  // seconds into the run
 constexpr int kHourAfter = 6;         // the hourly clock re-read
@@ -65,15 +67,6 @@ public:
     int results = 0;
 };
 
-bool Control(bx::Site& site, const std::string& method, const std::string& path, const std::string& body,
-             bx::Json* out = nullptr) {
-    int status = 0;
-    bx::Json j = site.Control(method, path, body, status);
-    if (out) *out = j;
-    if (status != 200)
-        std::fprintf(stderr, "control %s %s: %s\n", method.c_str(), path.c_str(), j.Dump().c_str());
-    return status == 200;
-}
 
 int64_t MachineMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -207,20 +200,10 @@ int main(int argc, char** argv) {
     setenv("TZ", "America/Los_Angeles", 1);
     tzset();
 
-    test::TempDir dir;
-    bx::Site site(7);
-    bx::Server server(site);
-    bx::ServerOptions options;
-    options.threads = 16;
-    options.settingsOut = dir.File("settings.ini");
-    std::string error;
-    if (!server.Start(options, &error)) {
-        std::fprintf(stderr, "cannot start the site: %s\n", error.c_str());
-        return 1;
-    }
-    SetSettingsPath(options.settingsOut);
-    CCookieStore::Instance().SetJarPath(dir.File("cookies.txt"));
-    if (chdir(dir.Path().c_str()) != 0) return 1;  // the bid page files go there
+    bench::CBenchSite local(7, 16);
+    if (!local.Start()) return 1;
+    bx::Site& site = local.Site();
+    test::TempDir& dir = local.Dir();
     if (!Control(site, "POST", "/_control/accounts", R"({"user":"sniper","password":"pw"})")) return 1;
     CHeadlessLoop::BlockStopSignals();
 

@@ -155,6 +155,34 @@ bool AtomicWriteThroughLink(const std::string& path, std::string_view data, unsi
     return AtomicWriteFile(target, data, mode, error);
 }
 
+// Reads fd to its end into out (appending) and closes it; more than
+// maxBytes is an error, also for a file that grows while it is read.
+static bool ReadOpenFile(int fd, const std::string& path, std::string& out, uint64_t maxBytes,
+                         std::string* error) {
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            close(fd);
+            SetError(error, "cannot read " + path, err);
+            return false;
+        }
+        if (n == 0) break;
+        if (out.size() + static_cast<uint64_t>(n) > maxBytes) {
+            close(fd);
+            if (error)
+                *error = path + " is too large (at most " + std::to_string(maxBytes) +
+                         " bytes are read)";
+            return false;
+        }
+        out.append(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    return true;
+}
+
 bool ReadRegularFile(const std::string& path, std::string& out, uint64_t maxBytes,
                      std::string* error) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer.
@@ -183,29 +211,7 @@ bool ReadRegularFile(const std::string& path, std::string& out, uint64_t maxByte
     }
     out.clear();
     out.reserve(static_cast<size_t>(st.st_size));
-    char buf[65536];
-    for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int err = errno;
-            close(fd);
-            SetError(error, "cannot read " + path, err);
-            return false;
-        }
-        if (n == 0) break;
-        // A file that grows while it is read is still held to the bound.
-        if (out.size() + static_cast<size_t>(n) > maxBytes) {
-            close(fd);
-            if (error)
-                *error = path + " is too large (at most " + std::to_string(maxBytes) +
-                         " bytes are read)";
-            return false;
-        }
-        out.append(buf, static_cast<size_t>(n));
-    }
-    close(fd);
-    return true;
+    return ReadOpenFile(fd, path, out, maxBytes, error);
 }
 
 bool ReadWholeFile(const std::string& path, std::string& out, std::string* error) {
@@ -215,21 +221,7 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string* error
         return false;
     }
     out.clear();
-    char buf[65536];
-    for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int err = errno;
-            close(fd);
-            SetError(error, "cannot read " + path, err);
-            return false;
-        }
-        if (n == 0) break;
-        out.append(buf, static_cast<size_t>(n));
-    }
-    close(fd);
-    return true;
+    return ReadOpenFile(fd, path, out, UINT64_MAX, error);
 }
 
 }  // namespace bexora
