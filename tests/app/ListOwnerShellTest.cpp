@@ -14,7 +14,6 @@
 
 #include "app/ChildFrame.h"
 #include "app/MainFrame.h"
-#include "app/ShellFixture.h"
 #include "app/Welcome.h"
 #include "app/ebayApp.h"
 #include "base/AtomicFile.h"
@@ -33,14 +32,57 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class ListOwnerShellTest : public ShellFixture {
+class ListOwnerShellTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ShellFixture::SetUp();
+        setenv("TZ", "UTC", 1);
+        tzset();
+        ASSERT_TRUE(m_site.Ok());
+        // Sockets of their own: ctest runs these tests side by side, and a
+        // desktop program that finds another's socket hands over to it.
+        const std::string runtime = m_site.Dir() + "/run";
+        mkdir(runtime.c_str(), 0700);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         // bexora-cli measures the site's clock; so does the window here.
         FixClockOffset(std::nullopt);
         m_site.Account("pat", "secret");
+        WriteProfileString("Homepage", "left panel", "about:blank");
+        WriteProfileInt("Program Start", "First Run", 0);
         WriteProfileInt("Program Start", "Load Save", 0);
+        WriteProfileString("Program Start", "Work Dir", m_site.WorkFile(""));
+        CWelcome::s_updateStep = [](QWidget*,
+                                    const std::function<void(const std::string&)>& status) {
+            status("You are using the lastest version");
+            return true;
+        };
+        SetDialogRunner([](QDialog& d) {
+            if (auto* splash = dynamic_cast<CWelcome*>(&d))
+                return CWelcome::s_updateStep(splash, [](const std::string&) {})
+                           ? int(QDialog::Accepted)
+                           : int(QDialog::Rejected);
+            return int(QDialog::Rejected);
+        });
+        TakeShownPrompts();
+    }
+    void TearDown() override {
+        m_app.reset();
+        SetDialogRunner({});
+        TakeShownPrompts();
+    }
+
+    CMainFrame& Start(QStringList args = {}) {
+        args.prepend("bexora");
+        args << "--settings" << QString::fromStdString(m_site.SettingsFile());
+        m_app = std::make_unique<CebayApp>();
+        EXPECT_TRUE(m_app->InitInstance(args));
+        return *m_app->MainFrame();
+    }
+
+    std::string WriteList(const std::string& name) {
+        CebayDoc doc;
+        const std::string path = m_site.WorkFile(name);
+        EXPECT_TRUE(doc.OnSaveDocument(path));
+        return path;
     }
 
     // bexora-cli as a process; this thread keeps the windows (and so the
@@ -65,10 +107,13 @@ protected:
         ReadWholeFile(list + ".lock", text);
         return text;
     }
+
+    LocalSite m_site;
+    std::unique_ptr<CebayApp> m_app;
 };
 
 TEST_F(ListOwnerShellTest, TerminalCommandsReachTheOpenWindowAndSnipesFireOnce) {
-    const std::string list = WriteList("desk.bid", 0);
+    const std::string list = WriteList("desk.bid");
     CMainFrame& frame = Start({QString::fromStdString(list)});
     ASSERT_EQ(frame.Children().size(), 1u);
     CChildFrame* child = frame.Children().front();
@@ -115,7 +160,7 @@ TEST_F(ListOwnerShellTest, TerminalCommandsReachTheOpenWindowAndSnipesFireOnce) 
 }
 
 TEST_F(ListOwnerShellTest, AListARunHasOpensOnlyOnceTheRunEnds) {
-    const std::string list = WriteList("served.bid", 0);
+    const std::string list = WriteList("served.bid");
     auto run = std::async(std::launch::async, [&] {
         return RunProcess(BEXORA_CLI,
                           {"--settings", m_site.SettingsFile(), "run", list, "--for", "4"});
@@ -145,7 +190,7 @@ TEST_F(ListOwnerShellTest, AListARunHasOpensOnlyOnceTheRunEnds) {
 
 TEST_F(ListOwnerShellTest, ASecondBexoraHandsItsListToTheFirst) {
     CMainFrame& frame = Start();
-    const std::string list = WriteList("handed.bid", 0);
+    const std::string list = WriteList("handed.bid");
     auto second = std::async(std::launch::async, [&] {
         return RunProcess(BEXORA_GUI, {"--settings", m_site.SettingsFile(), list});
     });
