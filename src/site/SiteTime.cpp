@@ -137,6 +137,10 @@ int64_t ReadClockOffset() {
     return g_offset.load();
 }
 
+int64_t ReadClockOffsetMs() { return ReadClockOffset() * 1000; }
+
+int64_t ClockOffsetBoundMs() { return IsClockOffsetMeasured() ? 1000 : -1; }
+
 bool IsClockOffsetMeasured() { return g_fixed.load() || g_measured.load(); }
 
 void FixClockOffset(std::optional<int64_t> offset) {

@@ -40,6 +40,12 @@ int64_t GetClockOffset(bool refresh);
 // The offset as it is now, without a fetch: the pinned one, else the last
 // measured one (0 while none was measured). For UI threads.
 int64_t ReadClockOffset();
+// The same offset in milliseconds, for timing a snipe to the millisecond:
+// the finest estimate there is (the pinned or cached whole seconds x 1000
+// until something finer was measured). ClockOffsetBoundMs is how far the
+// true offset may lie from it either way; -1 when nothing was measured.
+int64_t ReadClockOffsetMs();
+int64_t ClockOffsetBoundMs();
 // Whether a measurement (or a pin) stands behind ReadClockOffset. An offset
 // of 0 is a real measurement for a right clock in the site's zone.
 bool IsClockOffsetMeasured();
