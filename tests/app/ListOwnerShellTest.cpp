@@ -113,11 +113,6 @@ protected:
 };
 
 TEST_F(ListOwnerShellTest, TerminalCommandsReachTheOpenWindowAndSnipesFireOnce) {
-#ifdef __SANITIZE_ADDRESS__
-    // Under the sanitizers this run has hung now and then for its whole
-    // time-out (alone it takes seconds): a race still to be found.
-    GTEST_SKIP() << "hangs now and then under the sanitizers; being looked into";
-#endif
     const std::string list = WriteList("desk.bid");
     CMainFrame& frame = Start({QString::fromStdString(list)});
     ASSERT_EQ(frame.Children().size(), 1u);

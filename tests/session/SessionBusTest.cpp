@@ -237,12 +237,13 @@ TEST_F(RunnerTest, TheUnitsListNameIsFoundInTheWorkFolder) {
 
 // Runs bexora-cli with a terminal as its standard output and error.
 std::string OnTerminal(const std::vector<std::string>& args) {
+    // Made before the fork: the child of a threaded process must not allocate.
+    std::vector<char*> argv{const_cast<char*>(BEXORA_CLI)};
+    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     int master = -1;
     pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
     if (pid == 0) {
-        std::vector<char*> argv{const_cast<char*>(BEXORA_CLI)};
-        for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
         execv(BEXORA_CLI, argv.data());
         _exit(127);
     }

@@ -21,22 +21,32 @@ struct ProcessResult {
 // asUid >= 0: the child drops to that user (and group) first; only root can.
 inline ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                                 const std::string& input = "", int asUid = -1) {
+    // Everything the child needs is made before the fork: between fork and
+    // exec the child of a threaded process may only make async-signal-safe
+    // calls. An allocation there waits for good on a lock another thread
+    // held at the fork (the sanitizers' allocator does exactly that).
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    // Close-on-exec, so that a child started at the same time from another
+    // thread does not keep this child's pipes open (and its reader waiting).
     int in[2], out[2], err[2];
-    if (pipe(in) || pipe(out) || pipe(err)) return {};
+    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return {};
     pid_t pid = fork();
     if (pid == 0) {
+        // dup2 clears close-on-exec on the copies.
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
         if (asUid >= 0 && (setgid(static_cast<gid_t>(asUid)) != 0 || setuid(static_cast<uid_t>(asUid)) != 0))
             _exit(126);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
         execv(program.c_str(), argv.data());
         _exit(127);
+    }
+    if (pid < 0) {
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+        return {};
     }
     close(in[0]);
     close(out[1]);

@@ -31,12 +31,12 @@ class PrivateBus {
 public:
     PrivateBus() {
         m_address = "unix:path=" + m_dir.File("bus");
+        const std::string addr = "--address=" + m_address;  // not in the child: no allocation there
         m_pid = fork();
         if (m_pid == 0) {
             int null = open("/dev/null", O_RDWR);
             dup2(null, 1);
             dup2(null, 2);
-            const std::string addr = "--address=" + m_address;
             execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile",
                    addr.c_str(), static_cast<char*>(nullptr));
             _exit(127);

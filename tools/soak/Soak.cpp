@@ -294,13 +294,14 @@ int main(int argc, char** argv) {
     // The run, its output collected as it comes.
     int out[2];
     if (pipe(out) != 0) return 1;
+    // Made before the fork: the child of a threaded process must not allocate.
+    const std::string forSeconds = std::to_string(run);
     pid_t pid = fork();
     if (pid == 0) {
         dup2(out[1], 1);
         dup2(out[1], 2);
         close(out[0]);
         close(out[1]);
-        const std::string forSeconds = std::to_string(run);
         execl(args.cli.c_str(), args.cli.c_str(), "--settings", options.settingsOut.c_str(), "run",
               list.c_str(), "--for", forSeconds.c_str(), "--quiet", static_cast<char*>(nullptr));
         _exit(127);
