@@ -71,7 +71,7 @@ bool ListHasOwner(const std::string& path) {
 }
 
 std::unique_ptr<CListOwner> ServeListWindow(CebayListView& view, const std::string& path,
-                                            CListLock& lock) {
+                                            CListLock& lock, const char* program) {
     if (!lock.Held()) return nullptr;
     auto owned =
         std::make_shared<cli::COwnedList>(cli::COwnedList{view.Core(), view.Dispatcher(), nullptr});
@@ -80,8 +80,8 @@ std::unique_ptr<CListOwner> ServeListWindow(CebayListView& view, const std::stri
             return cli::StartOwnedCommand(*owned, argv, cwd);
         });
     std::string error;
-    if (!owner->Open(path, kDesktopOwnerName, &error, &lock)) {
-        std::fprintf(stderr, "bexora: %s\n", error.c_str());
+    if (!owner->Open(path, program, &error, &lock)) {
+        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
         return nullptr;
     }
     return owner;

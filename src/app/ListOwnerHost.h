@@ -29,7 +29,8 @@ bool ListHasOwner(const std::string& path);
 // Serves view's list under the lock taken for it (null when it cannot be
 // served: the window works as before, it just has no clients).
 std::unique_ptr<CListOwner> ServeListWindow(CebayListView& view, const std::string& path,
-                                            CListLock& lock);
+                                            CListLock& lock,
+                                            const char* program = kDesktopOwnerName);
 
 // One desktop program per user. Before anything is shown: when a desktop
 // program runs already, hands it file (empty: just come to the front) and

@@ -16,9 +16,11 @@
 #include <QUrl>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "base/Settings.h"
+#include "app/ListOwnerHost.h"
 #include "base/ui/QtPrompt.h"
 #include "listview/ui/WarnDlg.h"
 #include "base/ui/AnsiText.h"
@@ -105,6 +107,18 @@ int main(int argc, char** argv) {
     if (file.empty()) return bexora::Usage();
 
     bexora::InstallQtPrompt();
+    // A list is run by one program at a time: two would both place its
+    // snipes. The lock is taken before the file is read, so what is read is
+    // the last owner's final save.
+    bexora::CListLock lock;
+    if (!lock.TryAcquire(file)) {
+        std::string owner = bexora::CListLock::OwnerText(file);
+        if (owner.empty()) owner = "another program";
+        std::fprintf(stderr,
+                     "bexora-listview: %s is open in %s; bexora-cli commands reach it there\n",
+                     file.c_str(), owner.c_str());
+        return 1;
+    }
     bexora::CebayDoc doc;
     if (std::FILE* f = std::fopen(file.c_str(), "rb")) {
         std::fclose(f);
@@ -116,6 +130,9 @@ int main(int argc, char** argv) {
     {
         bexora::CListWindow window(doc);
         window.View().OnInitialUpdate();
+        // bexora-cli's commands on this list come here while it is open.
+        std::unique_ptr<bexora::CListOwner> owner =
+            bexora::ServeListWindow(window.View(), file, lock, "bexora-listview");
         window.show();
         if (quitAfter >= 0) {
             QTimer::singleShot(quitAfter * 1000, &app, [&] {
@@ -125,6 +142,9 @@ int main(int argc, char** argv) {
             });
         }
         rc = QApplication::exec();
+        // No more clients; the lock is let go only after the last save.
+        bexora::CListLock keep;
+        if (owner) owner->Close(&keep);
         window.View().OnDestroy();
     }
     return rc;

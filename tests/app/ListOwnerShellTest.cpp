@@ -204,5 +204,43 @@ TEST_F(ListOwnerShellTest, ASecondBexoraHandsItsListToTheFirst) {
     }));
 }
 
+TEST_F(ListOwnerShellTest, TheListViewProgramIsAnOwnerToo) {
+    const std::string list = WriteList("viewed.bid");
+    const std::string item = m_site.AddItem("{\"title\":\"Brass bell\",\"price\":5,\"ends_in\":3600}");
+    auto listView = [&](int seconds) {
+        return std::async(std::launch::async, [this, list, seconds] {
+            return RunProcess(BEXORA_LISTVIEW, {"--settings", m_site.SettingsFile(), "--quit-after",
+                                                std::to_string(seconds), list});
+        });
+    };
+    {
+        auto run = std::async(std::launch::async, [&] {
+            return RunProcess(BEXORA_CLI,
+                              {"--settings", m_site.SettingsFile(), "run", list, "--for", "6"});
+        });
+        ASSERT_TRUE(Pump([&] { return LockText(list).find("bexora-cli run") != std::string::npos; }));
+        auto refused = listView(5).get();
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("is open in bexora-cli run (process "), std::string::npos)
+            << refused.err;
+        EXPECT_EQ(run.get().status, 0);
+    }
+    // Its own list is served: a terminal's command lands in the window's
+    // copy and survives the window's save on the way out.
+    auto shown = listView(8);
+    ASSERT_TRUE(Pump([&] { return LockText(list).find("bexora-listview") != std::string::npos; },
+                     60000));
+    auto add = Cli({"add", list, item});
+    EXPECT_EQ(add.status, 0) << add.err;
+    auto note = Cli({"note", list, item, "seen in the list window"});
+    EXPECT_EQ(note.status, 0) << note.err;
+    EXPECT_EQ(shown.get().status, 0);
+    EXPECT_EQ(LockText(list), "");
+    CebayDoc saved;
+    ASSERT_TRUE(saved.OnOpenDocument(list));
+    ASSERT_NE(saved.FindItem(item), nullptr);
+    EXPECT_EQ(saved.FindItem(item)->m_strNote, "seen in the list window");
+}
+
 }  // namespace
 }  // namespace bexora::test
