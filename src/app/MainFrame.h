@@ -42,6 +42,8 @@ struct WindowRect {
     int Height() const { return bottom - top; }
 };
 constexpr WindowRect kDefaultWindowRect{128, 251, 891, 825};
+// The busy indicator of "Get eBay Time" while the time page is read.
+constexpr const char* kReadingSiteTimeText = "Reading the site's clock...";
 // "%04d %04d %04d %04d".
 std::string FormatWindowRect(const WindowRect& r);
 // The four numbers read by decimal conversion from offsets 0, 5, 10 and 15;

@@ -28,8 +28,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 #include "app/ListOwnerHost.h"
+#include "base/ui/BusyWork.h"
 #include "base/Prompt.h"
 #include "base/Settings.h"
 #include "app/AboutDlg.h"
@@ -252,10 +254,13 @@ bool CMainFrame::OnFileSave(bool saveAs) {
 }
 
 void CMainFrame::OnSiteTime() {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::string report = SiteTimeReport();
-    QApplication::restoreOverrideCursor();
-    ShowPrompt(report, PromptButtons::Ok, PromptIcon::Information);
+    // The time page may take its time-outs (three tries); the lists go on
+    // ticking and sniping meanwhile.
+    auto report = std::make_shared<std::string>();
+    if (!RunWithBusyIndicator(this, "Bexora", kReadingSiteTimeText,
+                              [report] { *report = SiteTimeReport(); }))
+        return;
+    ShowPrompt(*report, PromptButtons::Ok, PromptIcon::Information);
 }
 
 void CMainFrame::OnEditCommand(int id) {

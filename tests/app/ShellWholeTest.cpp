@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -34,6 +35,7 @@
 #include "listview/ui/BidDlg.h"
 #include "listview/ui/NoteDlg.h"
 #include "listview/ui/WarnDlg.h"
+#include "site/SiteTime.h"
 
 namespace bexora::test {
 namespace {
@@ -384,6 +386,27 @@ TEST_F(ShellWholeTest, TheNewerVersionNoticeComesFromTheRealCheckOffTheUiThread)
     SetClock(nullptr);
     EXPECT_TRUE(noticed);
     EXPECT_GE(m_site.CountLog("update.txt"), 1u);
+}
+
+TEST_F(ShellWholeTest, GetEbayTimeKeepsTheWindowGoingWhileTheTimePageIsSlow) {
+    OpenSiteList(1);
+    FixClockOffset(std::nullopt);  // the command reads the site's clock for real
+    m_site.Fault("{\"path\":\"/aw-cgi/\",\"latency_ms\":1500,\"count\":1}");
+    // Stands for the tick, the workers' results and the repaints: all wait
+    // while the UI thread itself waits for the time host.
+    int ran = 0;
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout, [&] { ++ran; });
+    beat.start(50);
+    QElapsedTimer took;
+    took.start();
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kSiteTime));
+    EXPECT_GE(took.elapsed(), 1400);
+    EXPECT_GE(ran, 15) << "the window went on while the time page was read";
+    const std::vector<std::string> shown = TakeShownPrompts();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("Current eBay time:", 0), 0u) << shown[0];
+    EXPECT_GE(m_site.CountLog("TimeShow"), 1u);
 }
 
 }  // namespace

@@ -11,13 +11,11 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QEventLoop>
 #include <QPointer>
-#include <QProgressDialog>
-#include <QThread>
 #include <QVBoxLayout>
 #include <memory>
 
+#include "base/ui/BusyWork.h"
 #include "base/ui/DialogRunner.h"
 #include "base/ui/AnsiText.h"
 
@@ -274,27 +272,10 @@ bool ReadBidPage(QWidget* parent, CItem& copy, const BidRefreshFn& refresh, bool
         bool ok = false;
     };
     auto read = std::make_shared<Read>(Read{copy, refresh, false});
-    QThread* worker = QThread::create([read] {
-        read->ok = read->refresh ? read->refresh(read->item) : read->item.UpdateFromSite();
-    });
-    QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-
-    QEventLoop loop;
-    bool finished = false;
-    QObject::connect(worker, &QThread::finished, &loop, [&] {
-        finished = true;
-        loop.quit();
-    });
-    QProgressDialog busy(kReadingBidPageText, "Cancel", 0, 0, parent);
-    busy.setWindowTitle(bidtext::kDialogTitle);
-    busy.setWindowModality(Qt::WindowModal);
-    busy.setMinimumDuration(300);  // a quick read shows nothing
-    busy.setValue(0);              // starts that count
-    QObject::connect(&busy, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
-    worker->start();
-    loop.exec();
-    busy.reset();
-    if (!finished) return false;
+    if (!RunWithBusyIndicator(parent, bidtext::kDialogTitle, kReadingBidPageText, [read] {
+            read->ok = read->refresh ? read->refresh(read->item) : read->item.UpdateFromSite();
+        }))
+        return false;
     copy = read->item;
     ok = read->ok;
     return true;
