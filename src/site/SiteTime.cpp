@@ -286,6 +286,13 @@ void CClockKeeper::State::Measure() {
     for (int i = 0; i < kTries && read.site == 0 && !Stopping(); ++i) read = ReadTimed();
     // The time page failed every time: keep working with what we had.
     if (read.site == 0) return;
+    // With nothing measured yet, every item page parsed meanwhile would read
+    // the time page itself: the first read stands until the series is done.
+    if (!g_measured.load()) {
+        g_offset.store(FloorDiv(read.receiveMs, 1000) - read.site);
+        g_measured.store(true);
+        TakeSingleRead(read);
+    }
     int64_t lo = read.Lo(), hi = read.Hi();
     int64_t roundTrip = read.RoundTrip();
     for (int n = 1; n < kMaxReads && hi - lo > std::max(roundTrip + kMinGainMs, kGoodEnoughMs); ++n) {
