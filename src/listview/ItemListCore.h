@@ -279,9 +279,9 @@ public:
         m_newerVersion = std::move(check);
     }
     // Where the clock offset comes from. Unset: the cached one (never a fetch
-    // on the UI thread), with the list's clock keeper reading the time page
-    // on its own thread at start (when nothing was measured) and once an
-    // hour (the refresh the tick asks for).
+    // on the UI thread), with the list's clock keeper measuring it on its own
+    // thread at start (when nothing was measured), once an hour (the refresh
+    // the tick asks for), after a wake-up and when the local clock is stepped.
     void SetClockOffsetSource(std::function<int64_t(bool refresh)> source) {
         m_offsetSource = std::move(source);
     }
