@@ -234,5 +234,39 @@ TEST_F(SiteRun, BidLandingToTheSecondAndOnlyForMyBids) {
     EXPECT_EQ(d.m_strMessages.find("Bid landed: "), std::string::npos);
 }
 
+// A refresh costs one request an item: pages are parsed with the measured
+// clock offset, also while the list's keeper is still at its first series
+// of time page reads (it starts with the list, when nothing was measured).
+TEST_F(SiteRun, RefreshCostsOneRequestAnItem) {
+    m_core.reset();
+    constexpr size_t kItems = 20;
+    for (size_t i = 0; i < kItems; ++i) {
+        auto item = std::make_unique<CItem>();
+        item->m_strItemNumber = m_site.AddItem(R"({"title":"Brass lamp","price":5,"ends_in":7200})");
+        m_doc.AddItem(std::move(item));
+    }
+    FixClockOffset(std::nullopt);
+    ForgetClockOffset();
+    m_site.Fault(R"({"contains":"ViewItem","latency_ms":150})");
+    m_site.ClearLog();
+    m_core = std::make_unique<CItemListCore>(m_doc, m_front, m_ui);
+    m_core->Initialize();
+    m_core->UpdateAll();
+    ASSERT_TRUE(RunUntil([&] { return m_core->UpdatesInFlight().Size() == 0; }));
+    EXPECT_EQ(m_site.CountLog("ViewItem"), kItems);
+    // The keeper's series is at most ten reads; one parse may come before
+    // its first read is in.
+    EXPECT_LE(m_site.CountLog("TimeShow"), 11u);
+
+    ASSERT_TRUE(RunUntil([&] { return m_core->ClockKeeper().ReadsDone() == 1; }));
+    m_site.ClearLog();
+    m_core->UpdateAll();
+    ASSERT_TRUE(RunUntil([&] { return m_core->UpdatesInFlight().Size() == 0; }));
+    EXPECT_EQ(m_site.CountLog("ViewItem"), kItems);
+    EXPECT_EQ(m_site.CountLog("TimeShow"), 0u);
+    m_core.reset();
+    ForgetClockOffset();
+}
+
 }  // namespace
 }  // namespace bexora::test
