@@ -286,8 +286,9 @@ void CClockKeeper::State::Measure() {
     for (int i = 0; i < kTries && read.site == 0 && !Stopping(); ++i) read = ReadTimed();
     // The time page failed every time: keep working with what we had.
     if (read.site == 0) return;
-    // With nothing measured yet, every item page parsed meanwhile would read
-    // the time page itself: the first read stands until the series is done.
+    // With nothing measured yet the rows count down by local time and a
+    // parse reads the time page itself: the first read stands until the
+    // series is done, a few seconds later.
     if (!g_measured.load()) {
         g_offset.store(FloorDiv(read.receiveMs, 1000) - read.site);
         g_measured.store(true);
@@ -304,6 +305,8 @@ void CClockKeeper::State::Measure() {
         TimedRead next = ReadTimed();
         if (next.site == 0) break;  // keep what the earlier reads said
         read = next;
+        // A read held up on the way says little; it does not end the series.
+        const bool slow = next.RoundTrip() > 2 * roundTrip + kMinGainMs;
         roundTrip = std::min(roundTrip, next.RoundTrip());
         const int64_t nlo = std::max(lo, next.Lo()), nhi = std::min(hi, next.Hi());
         if (nlo >= nhi) {
@@ -316,7 +319,7 @@ void CClockKeeper::State::Measure() {
         const bool gained = (hi - lo) - (nhi - nlo) >= kMinGainMs;
         lo = nlo;
         hi = nhi;
-        if (!gained) break;
+        if (!gained && !slow) break;
     }
     // The whole seconds keep their meaning for everything that shows time:
     // the estimate rounded once it is good to half a second, else what the
