@@ -43,7 +43,8 @@ size_t CountLog(bx::Site& site, const char* part) {
     bx::Json log;
     Control(site, "GET", "/_control/log", "", &log);
     size_t n = 0;
-    for (const bx::Json& e : log.Items()) n += e.Get("target")->AsString().find(part) != std::string::npos;
+    for (const bx::Json& e : log.Items())
+        n += e.Get("target")->AsString().find(part) != std::string::npos;
     return n;
 }
 
@@ -57,16 +58,16 @@ bool ClockErrors(bx::Site& site) {
     const int latencies[] = {0, 20, 50};
     std::vector<double> keeperErr, wholeErr, bounds;
     int within = 0, cases = 0;
-    std::printf("(a) clock offset error, ms\n%8s %8s | %8s %8s %6s %5s | %8s\n", "skew s", "lat ms", "keeper",
-                "bound", "reads", "secs", "whole-s");
+    std::printf("(a) clock offset error, ms\n%8s %8s | %8s %8s %6s %5s | %8s\n", "skew s", "lat ms",
+                "keeper", "bound", "reads", "secs", "whole-s");
     for (int latency : latencies) {
         for (double skew : skews) {
             Control(site, "DELETE", "/_control/faults", "");
             Control(site, "POST", "/_control/clock", "{\"skew\":" + std::to_string(skew) + "}");
             if (latency > 0)
                 Control(site, "POST", "/_control/faults",
-                        "{\"path\":\"/aw-cgi/\",\"contains\":\"TimeShow\",\"latency_ms\":" + std::to_string(latency) +
-                            "}");
+                        "{\"path\":\"/aw-cgi/\",\"contains\":\"TimeShow\",\"latency_ms\":" +
+                            std::to_string(latency) + "}");
             const double truth = -skew * 1000;
 
             // The reference: the whole-second reading of one time page.
@@ -79,7 +80,8 @@ bool ClockErrors(bx::Site& site) {
             {
                 CClockKeeper keeper;
                 keeper.RequestRead();
-                while (keeper.ReadsDone() < 1) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                while (keeper.ReadsDone() < 1)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
             const double took = SecondsSince(start);
             const double err = std::fabs(static_cast<double>(ReadClockOffsetMs()) - truth);
@@ -90,18 +92,21 @@ bool ClockErrors(bx::Site& site) {
             bounds.push_back(bound);
             within += err <= bound;
             ++cases;
-            std::printf("%8.3f %8d | %8.1f %8.0f %6zu %5.1f | %8.1f\n", skew, latency, err, bound, reads, took,
-                        wholeErr.back());
+            std::printf("%8.3f %8d | %8.1f %8.0f %6zu %5.1f | %8.1f\n", skew, latency, err, bound,
+                        reads, took, wholeErr.back());
         }
     }
     Control(site, "DELETE", "/_control/faults", "");
     Control(site, "POST", "/_control/clock", "{\"skew\":0}");
     const double medNew = Median(keeperErr), medOld = Median(wholeErr);
-    std::printf("keeper: median error %.1f ms, worst %.1f ms, median bound %.0f ms, within bound %d/%d\n", medNew,
-                *std::max_element(keeperErr.begin(), keeperErr.end()), Median(bounds), within, cases);
+    std::printf(
+        "keeper: median error %.1f ms, worst %.1f ms, median bound %.0f ms, within bound %d/%d\n",
+        medNew, *std::max_element(keeperErr.begin(), keeperErr.end()), Median(bounds), within,
+        cases);
     std::printf("whole-second reading: median error %.1f ms, worst %.1f ms\n", medOld,
                 *std::max_element(wholeErr.begin(), wholeErr.end()));
-    std::printf("median error ratio keeper / whole-second: %.3f\n\n", medOld > 0 ? medNew / medOld : 0.0);
+    std::printf("median error ratio keeper / whole-second: %.3f\n\n",
+                medOld > 0 ? medNew / medOld : 0.0);
     return within == cases;
 }
 
@@ -113,7 +118,8 @@ bool Refresh(bx::Site& site, bench::CBenchSite& bs, int items, int latencyMs) {
     std::vector<std::string> numbers;
     for (int i = 0; i < items; ++i) {
         bx::Json made;
-        if (!Control(site, "POST", "/_control/items", R"({"title":"Watched lamp","price":5,"ends_in":86400})", &made))
+        if (!Control(site, "POST", "/_control/items",
+                     R"({"title":"Watched lamp","price":5,"ends_in":86400})", &made))
             return false;
         numbers.push_back(made.Get("number")->AsString());
         auto item = std::make_unique<CItem>();
@@ -123,7 +129,8 @@ bool Refresh(bx::Site& site, bench::CBenchSite& bs, int items, int latencyMs) {
     // The clock as the list finds it once its keeper has read the time page.
     ForgetClockOffset();
     GetClockOffset(true);
-    Control(site, "POST", "/_control/faults", "{\"path\":\"/\",\"latency_ms\":" + std::to_string(latencyMs) + "}");
+    Control(site, "POST", "/_control/faults",
+            "{\"path\":\"/\",\"latency_ms\":" + std::to_string(latencyMs) + "}");
 
     // The reference: one plain fetch of each item page, one after another.
     Control(site, "DELETE", "/_control/log", "");
@@ -151,7 +158,8 @@ bool Refresh(bx::Site& site, bench::CBenchSite& bs, int items, int latencyMs) {
     std::printf("(b) refresh of %d items at %d ms a request\n", items, latencyMs);
     std::printf("requests: %zu item pages, %zu time pages (%.2f a refreshed item)\n", pages, times,
                 static_cast<double>(pages + times) / items);
-    std::printf("refresh %.2f s, N x latency %.2f s: ratio %.3f (target <= 1.1)\n", took, floor, took / floor);
+    std::printf("refresh %.2f s, N x latency %.2f s: ratio %.3f (target <= 1.1)\n", took, floor,
+                took / floor);
     std::printf("plain fetches %.2f s: refresh / plain %.3f\n", plain, took / plain);
     return pages == static_cast<size_t>(items) && times == 0;
 }

@@ -11,7 +11,9 @@ namespace bexora {
 
 namespace {
 
-bool HasLandingNote(const CItem& item) { return item.m_strMessages.find(kBidLandedPrefix) != std::string::npos; }
+bool HasLandingNote(const CItem& item) {
+    return item.m_strMessages.find(kBidLandedPrefix) != std::string::npos;
+}
 
 }  // namespace
 
@@ -21,7 +23,8 @@ void CItemListCore::AskBidLanding(const CItem& item) {
     if (m_bShutDown || item.m_bBidPending || IsBidResultOut(item.m_nSetupSerial)) return;
     if (item.m_strUserId.empty() || HasLandingNote(item)) return;
     const std::string& number = item.m_strItemNumber;
-    if (std::find(m_landingAsked.begin(), m_landingAsked.end(), number) != m_landingAsked.end()) return;
+    if (std::find(m_landingAsked.begin(), m_landingAsked.end(), number) != m_landingAsked.end())
+        return;
     m_landingAsked.push_back(number);
     auto copy = std::make_unique<CItem>();
     copy->CopyAllFields(item);

@@ -82,7 +82,8 @@ std::string BidLandingNote(const std::vector<SiteBidRecord>& records, const std:
                            int64_t endTime) {
     const SiteBidRecord* last = nullptr;
     for (const SiteBidRecord& r : records)
-        if (strcasecmp(r.user.c_str(), user.c_str()) == 0 && (!last || r.siteMs > last->siteMs)) last = &r;
+        if (strcasecmp(r.user.c_str(), user.c_str()) == 0 && (!last || r.siteMs > last->siteMs))
+            last = &r;
     if (!last || user.empty()) return {};
     std::string note = std::string(kBidLandedPrefix) + "the site recorded the bid at " + last->when;
     if (endTime == 0) return note + ".";
@@ -92,7 +93,8 @@ std::string BidLandingNote(const std::vector<SiteBidRecord>& records, const std:
     return note + ", " + Seconds(-margin, last->hasFraction) + " seconds after the end.";
 }
 
-std::string ReadBidLanding(const std::string& itemNumber, const std::string& user, int64_t endTime) {
+std::string ReadBidLanding(const std::string& itemNumber, const std::string& user,
+                           int64_t endTime) {
     std::string page;
     if (FetchPage(site::BidHistoryUrl(itemNumber), page).empty()) return {};
     return BidLandingNote(ReadBidHistoryPage(std::move(page)), user, endTime);

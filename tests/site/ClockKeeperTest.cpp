@@ -44,9 +44,12 @@ protected:
         ForgetClockOffset();
         CClockKeeper::SetStepSource(nullptr);
     }
-    void Skew(double seconds) { m_site.Control("POST", "/_control/clock", "{\"skew\":" + std::to_string(seconds) + "}"); }
+    void Skew(double seconds) {
+        m_site.Control("POST", "/_control/clock", "{\"skew\":" + std::to_string(seconds) + "}");
+    }
     void TimePageFault(const std::string& fields) {
-        m_site.Fault("{\"path\":\"/aw-cgi/eBayISAPI.dll\",\"contains\":\"TimeShow\"," + fields + "}");
+        m_site.Fault("{\"path\":\"/aw-cgi/eBayISAPI.dll\",\"contains\":\"TimeShow\"," + fields +
+                     "}");
     }
 
     LocalSite m_site;
@@ -58,7 +61,8 @@ TEST_F(ClockKeeperTest, EstimateLiesWithinItsBoundAtFractionalSkews) {
         int latencyMs;
     };
     for (const Case c : {Case{0.25, 0}, Case{-1.7, 30}, Case{3.62, 80}}) {
-        SCOPED_TRACE("skew " + std::to_string(c.skew) + " s, latency " + std::to_string(c.latencyMs) + " ms");
+        SCOPED_TRACE("skew " + std::to_string(c.skew) + " s, latency " +
+                     std::to_string(c.latencyMs) + " ms");
         m_site.ClearFaults();
         Skew(c.skew);
         if (c.latencyMs > 0) TimePageFault("\"latency_ms\":" + std::to_string(c.latencyMs));
