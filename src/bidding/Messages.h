@@ -16,6 +16,7 @@ class CBidRequest;
 constexpr unsigned WM_WEB_QUIT = 0x1400;      // owner -> worker, posted, no record
 constexpr unsigned WM_ITEM_UPDATE = 0x1401;   // list view -> worker, posted, a CItem copy
 constexpr unsigned WM_ITEM_UPDATED = 0x1402;  // worker -> list view, sent, the same copy
+constexpr unsigned WM_BID_HISTORY = 0x1403;   // list view -> worker, posted, a CItem copy
 // Bid worker (CBidThread).
 constexpr unsigned WM_BID_QUIT = 0x1500;   // owner -> worker, posted, no record
 constexpr unsigned WM_BID_PLACE = 0x1501;  // list view -> worker, posted, a CBidRequest
@@ -35,6 +36,12 @@ public:
     virtual void OnBidPlaced(std::unique_ptr<CBidRequest> request) = 0;
     // Whether a refresh of this item number is still wanted.
     virtual bool IsUpdateInFlight(const std::string& itemNumber) = 0;
+    // The answer to WM_BID_HISTORY: the history line saying when the site
+    // recorded the user's bid on the item ("" when it could not tell).
+    virtual void OnBidLanding(const std::string& itemNumber, const std::string& note) {
+        (void)itemNumber;
+        (void)note;
+    }
 };
 
 }  // namespace bexora

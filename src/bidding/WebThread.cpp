@@ -1,5 +1,7 @@
 #include "bidding/WebThread.h"
 
+#include "site/BidHistory.h"
+
 namespace bexora {
 
 CWebThread::CWebThread(IWorkerOwner* pListView, CUiDispatcher& ui, RefreshFn refresh)
@@ -11,6 +13,7 @@ CWebThread::~CWebThread() { StopWorker(); }
 
 void CWebThread::OnThreadMessage(unsigned nMsg, std::unique_ptr<CItem> lParam) {
     if (nMsg == WM_ITEM_UPDATE && lParam) OnItemUpdate(std::move(lParam));
+    if (nMsg == WM_BID_HISTORY && lParam) OnBidHistory(std::move(lParam));
     // Anything else is not ours: its record goes with lParam.
 }
 
@@ -21,6 +24,14 @@ void CWebThread::OnItemUpdate(std::unique_ptr<CItem> copy) {
     m_refresh(*copy);  // a failure is marked in the copy, which comes back all the same
     if (m_bStopping) return;
     Deliver([&] { m_pListView->OnItemUpdated(std::move(copy)); });
+}
+
+void CWebThread::OnBidHistory(std::unique_ptr<CItem> copy) {
+    if (m_bStopping || !m_pListView) return;
+    std::string note = ReadBidLanding(copy->m_strItemNumber, copy->m_strUserId, copy->m_tEndTime);
+    if (m_bStopping) return;
+    const std::string number = copy->m_strItemNumber;
+    Deliver([&] { m_pListView->OnBidLanding(number, note); });
 }
 
 }  // namespace bexora

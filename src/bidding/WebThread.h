@@ -21,12 +21,15 @@ public:
 
     // WM_ITEM_UPDATE with a copy of the list's item.
     void PostUpdate(std::unique_ptr<CItem> copy) { PostThreadMessage(WM_ITEM_UPDATE, std::move(copy)); }
+    // WM_BID_HISTORY with a copy of an ended item the user bid on.
+    void PostBidHistory(std::unique_ptr<CItem> copy) { PostThreadMessage(WM_BID_HISTORY, std::move(copy)); }
 
 protected:
     void OnThreadMessage(unsigned nMsg, std::unique_ptr<CItem> lParam) override;
 
 private:
     void OnItemUpdate(std::unique_ptr<CItem> copy);
+    void OnBidHistory(std::unique_ptr<CItem> copy);
 
     RefreshFn m_refresh;
 };

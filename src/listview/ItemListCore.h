@@ -114,6 +114,9 @@ public:
     virtual void PostUpdate(std::unique_ptr<CItem> copy) = 0;
     // WM_BID_PLACE: ownership of the request passes on.
     virtual void PostBid(std::unique_ptr<CBidRequest> request) = 0;
+    // WM_BID_HISTORY: ownership of the copy passes on (dropped unless the
+    // sink reads bid histories).
+    virtual void PostBidHistory(std::unique_ptr<CItem> copy) { (void)copy; }
     // Stops the workers; jobs not handled yet are freed. Safe to repeat.
     virtual void Stop() {}
 };
@@ -125,6 +128,7 @@ public:
     ~CWorkerJobSink() override;
     void PostUpdate(std::unique_ptr<CItem> copy) override;
     void PostBid(std::unique_ptr<CBidRequest> request) override;
+    void PostBidHistory(std::unique_ptr<CItem> copy) override;
     void Stop() override;
 
     CWebThread& WebThread() { return m_web; }
@@ -177,6 +181,8 @@ public:
     void OnItemUpdated(std::unique_ptr<CItem> item) override;
     void OnBidPlaced(std::unique_ptr<CBidRequest> request) override;
     bool IsUpdateInFlight(const std::string& itemNumber) override;
+    // When the site recorded the bid of an ended item (BidLanding.cpp).
+    void OnBidLanding(const std::string& itemNumber, const std::string& note) override;
 
     // ---- rows ----
     int GetRowCount() const { return static_cast<int>(m_rows.size()); }
@@ -273,9 +279,9 @@ public:
         m_newerVersion = std::move(check);
     }
     // Where the clock offset comes from. Unset: the cached one (never a fetch
-    // on the UI thread), with the list's clock keeper reading the time page
-    // on its own thread at start (when nothing was measured) and once an
-    // hour (the refresh the tick asks for).
+    // on the UI thread), with the list's clock keeper measuring it on its own
+    // thread at start (when nothing was measured), once an hour (the refresh
+    // the tick asks for), after a wake-up and when the local clock is stepped.
     void SetClockOffsetSource(std::function<int64_t(bool refresh)> source) {
         m_offsetSource = std::move(source);
     }
@@ -316,6 +322,9 @@ private:
     void SetCell(int row, int col, const std::string& text);
     void NoticesForRefresh(CItem& u);
     void NoticesForEnd(CItem& u);
+    // Asks the update worker once for the bid history of an ended item the
+    // user bid on, to record how close the bid landed (BidLanding.cpp).
+    void AskBidLanding(const CItem& item);
     // Gives the group slot held by the bid of this set-up back, once.
     void GiveSlotBack(uint64_t setupSerial);
     void RemoveRow(int row);
@@ -373,6 +382,7 @@ private:
     };
     std::map<uint64_t, CBidTrack> m_bids;
     mutable std::unique_ptr<CClockKeeper> m_keeper;  // made on first use
+    std::vector<std::string> m_landingAsked;  // items whose bid history was asked for
 
     std::function<void(VersionReport)> m_newerVersion;
     std::function<int64_t(bool)> m_offsetSource;

@@ -60,6 +60,7 @@ void CItemListCore::NoticesForRefresh(CItem& u) {
     // The end may come back before the bid's own result: the "sent" flag
     // and a price below my bid say nothing yet. The result decides.
     if (ended && mine && !u.m_bNotified && !IsBidResultOut(u.m_nSetupSerial)) NoticesForEnd(u);
+    if (ended && mine) AskBidLanding(u);
 }
 
 // Won or lost, for an ended item of mine that is not closed.
@@ -112,6 +113,7 @@ void CItemListCore::OnBidPlaced(std::unique_ptr<CBidRequest> r) {
             // An end that came back before this result was left undecided.
             if (item->m_strTimeLeft == listtext::kEnded && item->m_strMyBid != "N/A" && !item->m_bNotified)
                 NoticesForEnd(*item);
+            if (item->m_strTimeLeft == listtext::kEnded && item->m_strMyBid != "N/A") AskBidLanding(*item);
         }
         FillRow(row, *item);
         RedrawRow(row);

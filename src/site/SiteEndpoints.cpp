@@ -20,6 +20,10 @@ std::string ItemViewUrl(const std::string& itemNumber) {
     return Http(setting::SiteItemHost) + kIsapi + "ViewItem&item=" + QueryValue(itemNumber);
 }
 
+std::string BidHistoryUrl(const std::string& itemNumber) {
+    return Http(setting::SiteItemHost) + kIsapi + "ViewBids&item=" + QueryValue(itemNumber);
+}
+
 std::string OfficialTimeUrl() {
     return Http(setting::SiteTimeHost) + "/aw-cgi/eBayISAPI.dll?TimeShow";
 }

@@ -10,6 +10,8 @@ namespace bexora::site {
 
 // http://SiteItemHost/ws/eBayISAPI.dll?ViewItem&item=ITEM
 std::string ItemViewUrl(const std::string& itemNumber);
+// http://SiteItemHost/ws/eBayISAPI.dll?ViewBids&item=ITEM
+std::string BidHistoryUrl(const std::string& itemNumber);
 // http://SiteTimeHost/aw-cgi/eBayISAPI.dll?TimeShow
 std::string OfficialTimeUrl();
 // https://SiteSignInHost/ws/eBayISAPI.dll?SignIn

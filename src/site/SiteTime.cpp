@@ -2,7 +2,9 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -33,8 +35,59 @@ std::atomic<bool> g_warningOpen{false};
 std::atomic<bool> g_fixed{false};
 std::atomic<int64_t> g_fixedValue{0};
 
+// The millisecond estimate and how far the true offset may lie from it;
+// a bound of -1 means nothing finer than the whole seconds was measured.
+std::mutex g_fineMutex;
+int64_t g_fineMs = 0;
+int64_t g_fineBoundMs = -1;
+
 bool Contains(const std::string& s, const char* what) {
     return s.find(what) != std::string::npos;
+}
+
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+// One read of the time page with the local instants it was sent and
+// answered at. The page shows the site's second N at some instant between
+// the two, so the offset (local minus site, ms) lies in
+// (send - 1000 N - 1000, receive - 1000 N].
+struct TimedRead {
+    int64_t sendMs = 0, receiveMs = 0;
+    int64_t site = 0;  // 0: no time read
+    int64_t Lo() const { return sendMs - site * 1000 - 1000; }
+    int64_t Hi() const { return receiveMs - site * 1000; }
+    int64_t RoundTrip() const { return receiveMs - sendMs; }
+};
+
+TimedRead ReadTimed() {
+    TimedRead r;
+    r.sendMs = GetClock().NowMs();
+    r.site = GetSiteTime();
+    r.receiveMs = GetClock().NowMs();
+    return r;
+}
+
+void ForgetFine() {
+    std::lock_guard<std::mutex> lock(g_fineMutex);
+    g_fineMs = 0;
+    g_fineBoundMs = -1;
+}
+
+// A single read says less than the keeper's several; it replaces the
+// finer estimate only when the two disagree (a clock was stepped since).
+void TakeSingleRead(const TimedRead& r) {
+    std::lock_guard<std::mutex> lock(g_fineMutex);
+    if (g_fineBoundMs >= 0 && r.Lo() < g_fineMs + g_fineBoundMs && g_fineMs - g_fineBoundMs <= r.Hi())
+        return;
+    g_fineMs = r.Lo() + (r.Hi() - r.Lo()) / 2;
+    g_fineBoundMs = (r.Hi() - r.Lo() + 1) / 2;
+}
+
+// Any thread may get here (the workers' page parses); the box belongs
+// on the UI thread, and one is enough while it is open.
+void WarnIfFarAhead(int64_t offset) {
+    if (offset / 3600 > 36 && !g_warningOpen.exchange(true))
+        PostPrompt(kClockWrong, PromptButtons::Ok, PromptIcon::Warning, [] { g_warningOpen.store(false); });
 }
 
 }  // namespace
@@ -117,18 +170,16 @@ int64_t ReadSiteTimePage(std::string page) {
 int64_t GetClockOffset(bool refresh) {
     if (g_fixed.load()) return g_fixedValue.load();
     if (refresh || !g_measured.load()) {
-        int64_t site = 0;
-        for (int i = 0; i < kTries && site == 0; ++i) site = GetSiteTime();
+        TimedRead read;
+        for (int i = 0; i < kTries && read.site == 0; ++i) read = ReadTimed();
         // The time page failed every time: keep working with what we had.
-        if (site == 0) return g_offset.load();
-        g_offset.store(LocalNow() - site);
+        if (read.site == 0) return g_offset.load();
+        g_offset.store(LocalNow() - read.site);
         g_measured.store(true);
+        TakeSingleRead(read);
     }
     int64_t offset = g_offset.load();
-    // Any thread may get here (the workers' page parses); the box belongs
-    // on the UI thread, and one is enough while it is open.
-    if (offset / 3600 > 36 && !g_warningOpen.exchange(true))
-        PostPrompt(kClockWrong, PromptButtons::Ok, PromptIcon::Warning, [] { g_warningOpen.store(false); });
+    WarnIfFarAhead(offset);
     return offset;
 }
 
@@ -137,9 +188,21 @@ int64_t ReadClockOffset() {
     return g_offset.load();
 }
 
-int64_t ReadClockOffsetMs() { return ReadClockOffset() * 1000; }
+int64_t ReadClockOffsetMs() {
+    if (!g_fixed.load()) {
+        std::lock_guard<std::mutex> lock(g_fineMutex);
+        if (g_fineBoundMs >= 0) return g_fineMs;
+    }
+    return ReadClockOffset() * 1000;
+}
 
-int64_t ClockOffsetBoundMs() { return IsClockOffsetMeasured() ? 1000 : -1; }
+int64_t ClockOffsetBoundMs() {
+    if (!g_fixed.load()) {
+        std::lock_guard<std::mutex> lock(g_fineMutex);
+        if (g_fineBoundMs >= 0) return g_fineBoundMs;
+    }
+    return IsClockOffsetMeasured() ? 1000 : -1;
+}
 
 bool IsClockOffsetMeasured() { return g_fixed.load() || g_measured.load(); }
 
@@ -153,16 +216,43 @@ void FixClockOffset(std::optional<int64_t> offset) {
 }
 
 void SetCachedClockOffset(int64_t offset) {
+    ForgetFine();
     g_offset.store(offset);
     g_measured.store(true);
 }
 
 void ForgetClockOffset() {
+    ForgetFine();
     g_measured.store(false);
     g_offset.store(0);
 }
 
 int64_t CachedClockOffset() { return g_offset.load(); }
+
+namespace {
+
+// A read that narrows the estimate by less than this ends the series: the
+// round trip is as wide as what is left.
+constexpr int64_t kMinGainMs = 5;
+// Reads in one series at most (each waits for its phase, up to a second).
+constexpr int kMaxReads = 10;
+// Finer than this is lost in the scheduling of the snipe itself.
+constexpr int64_t kGoodEnoughMs = 16;
+// How often the keeper looks whether the local clock was stepped, and by how
+// much the wall clock must have moved against the boot clock to count.
+constexpr int64_t kStepPollMs = 1000;
+constexpr int64_t kStepMs = 250;
+
+int64_t SystemStep() {
+    timespec wall {}, boot {};
+    clock_gettime(CLOCK_REALTIME, &wall);
+    clock_gettime(CLOCK_BOOTTIME, &boot);
+    return (int64_t(wall.tv_sec) - boot.tv_sec) * 1000 + (wall.tv_nsec - boot.tv_nsec) / 1000000;
+}
+
+std::atomic<int64_t (*)()> g_stepSource{&SystemStep};
+
+}  // namespace
 
 struct CClockKeeper::State {
     std::mutex mutex;
@@ -170,8 +260,81 @@ struct CClockKeeper::State {
     bool wanted = false;
     bool stop = false;
     int done = 0;
+    std::atomic<bool> abort{false};  // ends a fetch in progress at Stop
     std::thread thread;
+
+    // Waits until the local clock reads atMs (or Stop); false when stopping.
+    bool SleepUntil(int64_t atMs) {
+        const int64_t wait = atMs - GetClock().NowMs();
+        std::unique_lock<std::mutex> lock(mutex);
+        if (wait > 0) wake.wait_for(lock, std::chrono::milliseconds(wait), [&] { return stop; });
+        return !stop;
+    }
+    bool Stopping() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return stop;
+    }
+    void Measure();
 };
+
+// Several reads of the time page, each sent so that the middle of its round
+// trip falls where the current estimate puts the site's change of second.
+// Each read then cuts the interval the offset may lie in about in half (it
+// cannot get narrower than the round trip), so a few reads pin it down.
+void CClockKeeper::State::Measure() {
+    TimedRead read;
+    for (int i = 0; i < kTries && read.site == 0 && !Stopping(); ++i) read = ReadTimed();
+    // The time page failed every time: keep working with what we had.
+    if (read.site == 0) return;
+    // With nothing measured yet the rows count down by local time and a
+    // parse reads the time page itself: the first read stands until the
+    // series is done, a few seconds later.
+    if (!g_measured.load()) {
+        g_offset.store(FloorDiv(read.receiveMs, 1000) - read.site);
+        g_measured.store(true);
+        TakeSingleRead(read);
+    }
+    int64_t lo = read.Lo(), hi = read.Hi();
+    int64_t roundTrip = read.RoundTrip();
+    for (int n = 1; n < kMaxReads && hi - lo > std::max(roundTrip + kMinGainMs, kGoodEnoughMs); ++n) {
+        // The site's second turns at local instants k*1000 + offset.
+        const int64_t aim = lo + (hi - lo) / 2 - roundTrip / 2;
+        const int64_t earliest = GetClock().NowMs() + 10;
+        const int64_t sendAt = earliest + ((aim - earliest) % 1000 + 1000) % 1000;
+        if (!SleepUntil(sendAt)) break;
+        TimedRead next = ReadTimed();
+        if (next.site == 0) break;  // keep what the earlier reads said
+        read = next;
+        // A read held up on the way says little; it does not end the series.
+        const bool slow = next.RoundTrip() > 2 * roundTrip + kMinGainMs;
+        roundTrip = std::min(roundTrip, next.RoundTrip());
+        const int64_t nlo = std::max(lo, next.Lo()), nhi = std::min(hi, next.Hi());
+        if (nlo >= nhi) {
+            // No offset fits both: a clock was stepped between the reads.
+            // Start again from the newest.
+            lo = next.Lo();
+            hi = next.Hi();
+            continue;
+        }
+        const bool gained = (hi - lo) - (nhi - nlo) >= kMinGainMs;
+        lo = nlo;
+        hi = nhi;
+        if (!gained && !slow) break;
+    }
+    // The whole seconds keep their meaning for everything that shows time:
+    // the estimate rounded once it is good to half a second, else what the
+    // last read gave as ever (local second minus site second).
+    const int64_t mid = lo + (hi - lo) / 2;
+    const int64_t whole = hi - lo < 1000 ? FloorDiv(mid + 500, 1000) : FloorDiv(read.receiveMs, 1000) - read.site;
+    {
+        std::lock_guard<std::mutex> lock(g_fineMutex);
+        g_offset.store(whole);
+        g_measured.store(true);
+        g_fineMs = mid;
+        g_fineBoundMs = (hi - lo + 1) / 2;
+    }
+    WarnIfFarAhead(whole);
+}
 
 CClockKeeper::CClockKeeper() : m_state(std::make_unique<State>()) {}
 
@@ -184,16 +347,25 @@ void CClockKeeper::RequestRead() {
     st.wanted = true;
     if (!st.thread.joinable()) {
         st.thread = std::thread([&st] {
+            SetFetchAbortFlag(&st.abort);
+            int64_t step = g_stepSource.load()();
             std::unique_lock<std::mutex> lock(st.mutex);
             for (;;) {
-                st.wake.wait(lock, [&] { return st.wanted || st.stop; });
-                if (st.stop) return;
+                // A stepped local clock makes the estimate wrong by the step.
+                st.wake.wait_for(lock, std::chrono::milliseconds(kStepPollMs), [&] { return st.wanted || st.stop; });
+                if (st.stop) break;
+                const int64_t nowStep = g_stepSource.load()();
+                if (nowStep - step > kStepMs || step - nowStep > kStepMs) st.wanted = true;
+                if (!st.wanted) continue;
                 st.wanted = false;
+                step = nowStep;
                 lock.unlock();
-                GetClockOffset(true);
+                st.Measure();
                 lock.lock();
                 ++st.done;
             }
+            lock.unlock();
+            SetFetchAbortFlag(nullptr);
         });
     }
     st.wake.notify_all();
@@ -210,9 +382,12 @@ void CClockKeeper::Stop() {
         std::lock_guard<std::mutex> lock(st.mutex);
         st.stop = true;
     }
+    st.abort.store(true);
     st.wake.notify_all();
     if (st.thread.joinable()) st.thread.join();
 }
+
+void CClockKeeper::SetStepSource(int64_t (*source)()) { g_stepSource.store(source ? source : &SystemStep); }
 
 std::string FormatTimeSpan(int64_t seconds, const char* format) {
     const bool negative = seconds < 0;

@@ -60,10 +60,13 @@ void ForgetClockOffset();
 int64_t CachedClockOffset();
 
 // Reads the time page on a thread of its own, so that no UI thread waits
-// for the time host: RequestRead asks for one read (requests that come
-// while one is waiting count once) and returns at once; the result goes
-// into the shared cache that ReadClockOffset reads. Stopping waits for a
-// read in progress (the fetch has its time-outs).
+// for the time host: RequestRead asks for one measurement (requests that
+// come while one is waiting count once) and returns at once. A measurement
+// is a short series of reads timed against the site's change of second; it
+// leaves the millisecond estimate and its bound (ReadClockOffsetMs,
+// ClockOffsetBoundMs) and the whole seconds (ReadClockOffset) in the shared
+// cache. Once started, the keeper also measures again by itself when the
+// local clock is stepped. Stopping ends a fetch in progress.
 class CClockKeeper {
 public:
     CClockKeeper();
@@ -72,9 +75,14 @@ public:
     CClockKeeper& operator=(const CClockKeeper&) = delete;
 
     void RequestRead();
-    // Reads finished so far (tests).
+    // Measurements finished so far (tests).
     int ReadsDone() const;
     void Stop();
+
+    // Test seam: where the keeper reads how far the wall clock stands from
+    // the boot clock (a jump means the local clock was stepped); nullptr:
+    // the system's clocks.
+    static void SetStepSource(int64_t (*source)());
 
 private:
     struct State;

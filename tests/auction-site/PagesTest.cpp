@@ -116,6 +116,30 @@ TEST_F(SiteTest, OfficialTimePageFollowsTheSkew) {
     }
 }
 
+// The bid history gives each bid's time by the site's clock, skew and all:
+// to the second, and with milliseconds once a test asks for them.
+TEST_F(SiteTest, BidHistoryShowsTheSiteTimeOfEachBid) {
+    Control("POST", "/_control/clock", R"({"skew":-5400.375})");
+    std::string n = AddItem(R"({"title":"Brass lamp","price":5,"ends_in":600})");
+    Competitor(n, "ann", 20);
+    const double t = ItemState(n).Get("history")->Items().back().Get("time")->AsNumber();
+    const std::string second = bx::FormatLongDate(static_cast<int64_t>(std::floor(t)));
+    Page p = Get("/ws/eBayISAPI.dll?ViewBids&item=" + n);
+    EXPECT_TRUE(Contains(p.body, "<td>" + second + "</td>")) << p.body;
+
+    Control("POST", "/_control/clock", R"({"bid_fractions":true})");
+    char ms[8];
+    std::snprintf(ms, sizeof ms, ".%03d", static_cast<int>((t - std::floor(t)) * 1000));
+    std::string withMs = second;
+    withMs.insert(withMs.size() - 4, ms);
+    p = Get("/ws/eBayISAPI.dll?ViewBids&item=" + n);
+    EXPECT_TRUE(Contains(p.body, "<td>" + withMs + "</td>")) << p.body;
+    Control("POST", "/_control/reset");
+    const bx::Json clock = Control("GET", "/_control/clock");
+    ASSERT_NE(clock.Get("bid_fractions"), nullptr);
+    EXPECT_FALSE(clock.Get("bid_fractions")->AsBool());
+}
+
 TEST_F(SiteTest, ListingsAreReadByTheQuickAdd) {
     std::string a = AddItem(
         R"({"title":"Nikon F3 body","price":120,"ends_in":600,"category":"Cameras & Photo"})");

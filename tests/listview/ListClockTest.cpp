@@ -110,15 +110,23 @@ TEST_F(ListClock, TickAndRowsNeverWaitForASlowTimeHost) {
     EXPECT_LT(slowest, 500);
 }
 
-TEST_F(ListClock, RightClockInPacificTimeReadsTheTimePageOnce) {
+TEST_F(ListClock, RightClockInPacificTimeIsMeasuredOnce) {
     Add("1000000001", 7200, "$20.00");
     Add("1000000002", 300, "$20.00");
     Start();
     Tick(600);  // ten minutes
     ASSERT_TRUE(m_time.WaitFor(1));
+    // One measurement is a short series of timed reads (the ticks above
+    // move the clock under it, so how many varies).
+    for (int i = 0; i < 1500 && m_core->ClockKeeper().ReadsDone() < 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const int reads = m_time.Requests();
+    EXPECT_LE(reads, 10);
+    Tick(600);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(m_time.Requests(), 1);
-    EXPECT_EQ(m_core->GetCellText(0, kColTimeLeft), "01:50:00");
+    EXPECT_EQ(m_time.Requests(), reads);
+    EXPECT_EQ(m_core->ClockKeeper().ReadsDone(), 1);
+    EXPECT_EQ(m_core->GetCellText(0, kColTimeLeft), "01:40:00");
 }
 
 TEST_F(ListClock, ClockWarningFromAWorkerIsShownOnTheUiThreadOnce) {

@@ -1,6 +1,8 @@
 // The list core on its real workers against the local auction site.
 
 #include <chrono>
+#include <cmath>
+#include <regex>
 
 #include "ListHarness.h"
 #include "bidding/SiteHarness.h"
@@ -177,6 +179,93 @@ TEST_F(SiteRun, EndBeforeTheBidsResultIsNoWin) {
     CebayDoc reread;
     ASSERT_TRUE(reread.OnOpenDocument(m_doc.GetPathName()));
     EXPECT_TRUE(reread.FindItem(nc)->m_bNotified);
+}
+
+// After the end, the item's history tells when the site recorded my bid and
+// how long before the end that was, read once from the site's bid history.
+TEST_F(SiteRun, EndedAuctionRecordsWhenTheSiteTookMyBid) {
+    m_site.Control("POST", "/_control/clock", R"({"bid_fractions":true})");
+    CItem& c = Listed(R"({"title":"Tin lamp","price":5,"ends_in":3})", "$12.00");
+    const std::string nc = c.m_strItemNumber;
+    m_core->TriggerBid(c);
+    ASSERT_TRUE(RunUntil([&] { return c.m_strMessages.find("Bid landed: ") != std::string::npos; }))
+        << c.m_strMessages;
+
+    // The margin the site's own record gives, against the end the item page shows.
+    const bx::Json state = m_site.Control("GET", "/_control/items/" + nc);
+    const double bidAt = state.Get("history")->Items().back().Get("time")->AsNumber();
+    // (the page shows the fraction cut to milliseconds)
+    const int64_t bidMs = static_cast<int64_t>(std::floor(bidAt)) * 1000 +
+                          static_cast<int>((bidAt - std::floor(bidAt)) * 1000);
+    const int64_t margin = c.m_tEndTime * 1000 - bidMs;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%lld.%03lld", static_cast<long long>(margin / 1000),
+                  static_cast<long long>(margin % 1000));
+    EXPECT_NE(c.m_strMessages.find(", " + std::string(seconds) + " seconds before the end.\n"), std::string::npos)
+        << c.m_strMessages;
+    CebayDoc reread;
+    ASSERT_TRUE(reread.OnOpenDocument(m_doc.GetPathName()));
+    EXPECT_NE(reread.FindItem(nc)->m_strMessages.find("Bid landed: "), std::string::npos);
+
+    // Later refreshes of the ended item neither ask again nor add a line.
+    m_core->UpdateRow(m_core->FindRow(nc));
+    ASSERT_TRUE(RunUntil([&] { return m_core->UpdatesInFlight().Size() == 0; }));
+    EXPECT_EQ(m_site.CountLog("ViewBids"), 1u);
+    EXPECT_EQ(c.m_strMessages.find("Bid landed: "), c.m_strMessages.rfind("Bid landed: "));
+}
+
+// Without milliseconds on the page the record is to the second; an item
+// with no bid of mine in the history gets no line.
+TEST_F(SiteRun, BidLandingToTheSecondAndOnlyForMyBids) {
+    CItem& c = Listed(R"({"title":"Tin lamp","price":5,"ends_in":3})", "$12.00");
+    CItem& d = Listed(R"({"title":"Zinc lamp","price":5,"ends_in":3})", "$12.00");
+    d.m_strUserId = "someone";
+    m_site.Control("POST", "/_control/bid", R"({"item":")" + d.m_strItemNumber + R"(","user":"rival","max":9})");
+    m_core->TriggerBid(c);
+    ASSERT_TRUE(RunUntil([&] {
+        return c.m_strMessages.find("Bid landed: ") != std::string::npos && m_site.CountLog("ViewBids") == 2;
+    })) << c.m_strMessages;
+    EXPECT_NE(c.m_strMessages.find(" seconds before the end.\n"), std::string::npos) << c.m_strMessages;
+    EXPECT_TRUE(std::regex_search(c.m_strMessages,
+                                  std::regex(R"(Bid landed: the site recorded the bid at [A-Z][a-z]{2} \d\d, \d{4} )"
+                                             R"(\d\d:\d\d:\d\d P[SD]T, \d seconds before the end\.\n)")))
+        << c.m_strMessages;
+    ASSERT_TRUE(RunUntil([&] { return m_core->UpdatesInFlight().Size() == 0; }, 3));
+    EXPECT_EQ(d.m_strMessages.find("Bid landed: "), std::string::npos);
+}
+
+// A refresh costs one request an item: pages are parsed with the measured
+// clock offset, also while the list's keeper is still at its first series
+// of time page reads (it starts with the list, when nothing was measured).
+TEST_F(SiteRun, RefreshCostsOneRequestAnItem) {
+    m_core.reset();
+    constexpr size_t kItems = 20;
+    for (size_t i = 0; i < kItems; ++i) {
+        auto item = std::make_unique<CItem>();
+        item->m_strItemNumber = m_site.AddItem(R"({"title":"Brass lamp","price":5,"ends_in":7200})");
+        m_doc.AddItem(std::move(item));
+    }
+    FixClockOffset(std::nullopt);
+    ForgetClockOffset();
+    m_site.Fault(R"({"contains":"ViewItem","latency_ms":150})");
+    m_site.ClearLog();
+    m_core = std::make_unique<CItemListCore>(m_doc, m_front, m_ui);
+    m_core->Initialize();
+    m_core->UpdateAll();
+    ASSERT_TRUE(RunUntil([&] { return m_core->UpdatesInFlight().Size() == 0; }));
+    EXPECT_EQ(m_site.CountLog("ViewItem"), kItems);
+    // The keeper's series is at most ten reads; one parse may come before
+    // its first read is in.
+    EXPECT_LE(m_site.CountLog("TimeShow"), 11u);
+
+    ASSERT_TRUE(RunUntil([&] { return m_core->ClockKeeper().ReadsDone() == 1; }));
+    m_site.ClearLog();
+    m_core->UpdateAll();
+    ASSERT_TRUE(RunUntil([&] { return m_core->UpdatesInFlight().Size() == 0; }));
+    EXPECT_EQ(m_site.CountLog("ViewItem"), kItems);
+    EXPECT_EQ(m_site.CountLog("TimeShow"), 0u);
+    m_core.reset();
+    ForgetClockOffset();
 }
 
 }  // namespace

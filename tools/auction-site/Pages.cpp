@@ -1,6 +1,7 @@
 #include "Pages.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 
 #include "SiteTime.h"
@@ -250,14 +251,29 @@ std::string InvalidItemPage(const std::string& number, const PageContext& ctx) {
                     "again in a few minutes.</p>\n");
 }
 
-std::string BidHistoryPage(const Auction& a, double /*now*/, const PageContext& ctx) {
+namespace {
+
+std::string BidDate(double time, bool fractions) {
+    const double second = std::floor(time);
+    std::string text = FormatLongDate(static_cast<int64_t>(second));
+    if (!fractions) return text;
+    int ms = static_cast<int>((time - second) * 1000);
+    if (ms > 999) ms = 999;
+    char frac[16];
+    std::snprintf(frac, sizeof frac, ".%03d", ms);
+    return text.insert(text.size() - 4, frac);  // before " PST"
+}
+
+}  // namespace
+
+std::string BidHistoryPage(const Auction& a, double /*now*/, const PageContext& ctx, bool fractions) {
     std::string b = "<h2>Bid History</h2>\n<p><a href=\"" + ItemUrl(a.m_number) + "\">" +
                     EscapeText(a.m_title) +
                     "</a></p>\n<table>\n"
                     "<tr><th>User ID</th><th>Bid Amount</th><th>Date of bid</th></tr>\n";
     for (auto it = a.m_history.rbegin(); it != a.m_history.rend(); ++it)
         b += "<tr><td>" + EscapeText(it->user) + "</td><td>" + FormatUsd(it->maxCents) +
-             "</td><td>" + FormatLongDate(static_cast<int64_t>(it->time)) + "</td></tr>\n";
+             "</td><td>" + BidDate(it->time, fractions) + "</td></tr>\n";
     b += "</table>\n";
     return Page(ctx, "eBay - Bid History", b);
 }

@@ -26,7 +26,10 @@ std::string UrlEncode(const std::string& s);
 
 std::string ItemPage(const Auction& a, double now, const PageContext& ctx, int highBidderFeedback);
 std::string InvalidItemPage(const std::string& number, const PageContext& ctx);
-std::string BidHistoryPage(const Auction& a, double now, const PageContext& ctx);
+// Each bid's time by the site clock, to the second; with fractions, to the
+// millisecond ("Nov 11, 2006 14:23:45.250 PST"), for tests that time bids.
+std::string BidHistoryPage(const Auction& a, double now, const PageContext& ctx,
+                           bool fractions = false);
 std::string TimePage(double now, const PageContext& ctx);
 
 // The sign-in form. forBid: the form that a bid without a valid sign-in

@@ -150,6 +150,7 @@ std::string Site::NewItemNumber() {
 void Site::Reset() {
     Lock lock(m_mutex);
     m_skew = 0;
+    m_bidFractions = false;
     m_items.clear();
     m_accounts.clear();
     m_sessions.clear();
@@ -624,7 +625,7 @@ SiteReply Site::Dispatch(const SiteRequest& r) {
             if (it == m_items.end())
                 reply.body = InvalidItemPage(r.ParamOr("item"), Context(r));
             else
-                reply.body = BidHistoryPage(*it->second, now, Context(r));
+                reply.body = BidHistoryPage(*it->second, now, Context(r), m_bidFractions);
             return reply;
         }
         if (IEquals(command, "ListItems") || IEquals(command, "Search")) return Listing(r);

@@ -152,6 +152,7 @@ private:
     std::mt19937_64 m_rng;       // items and competitors: follows --seed
     std::mt19937_64 m_tokenRng;  // sessions and form keys: never predictable
     double m_skew = 0;
+    bool m_bidFractions = false;  // bid history shows milliseconds
     std::map<std::string, std::unique_ptr<Auction>> m_items;
     std::map<std::string, Account> m_accounts;      // key: lower-case user ID
     std::map<std::string, std::string> m_sessions;  // token -> user

@@ -171,10 +171,12 @@ Json Site::Control(const std::string& method, const std::string& path, const std
         if (method == "POST") {
             if (const Json* s = in.Get("skew"); s && s->IsNumber()) m_skew = s->AsNumber();
             if (const Json* a = in.Get("advance"); a && a->IsNumber()) m_skew += a->AsNumber();
+            if (const Json* f = in.Get("bid_fractions"); f && f->IsBool()) m_bidFractions = f->AsBool();
         }
         double machine = MachineNow();
         Json j = Json::Object();
         j["skew"] = m_skew;
+        j["bid_fractions"] = m_bidFractions;
         j["machine_time"] = machine;
         j["site_time"] = machine + m_skew;
         j["site_text"] = FormatTimePageDate(static_cast<int64_t>(machine + m_skew));
