@@ -45,7 +45,7 @@ public:
 using BidDelivery = std::function<void(std::unique_ptr<CBidRequest>)>;
 
 // What a pre-flight kept: the offer form's fields for one bid set-up, and
-// how long the offer host took to answer.
+// the quickest round trip to the site it saw.
 struct CPreparedBid {
     std::string itemNumber, amount, userId;
     uint64_t setupSerial = 0;

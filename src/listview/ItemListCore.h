@@ -399,6 +399,9 @@ private:
     int m_nChecksPosted = 0;
     int m_nCheckResults = 0;
     std::map<std::string, std::string> m_lastChecks;
+    // A read of the site clock on the keeper's thread; when it was asked.
+    void AskClockKeeper() const;
+    mutable int64_t m_nLastKeeperAskMs = INT64_MIN / 2;
     // Pre-flight and clock read ahead of a scheduled bid (from the tick).
     void PrepareSnipe(CItem& item, int64_t momentMs, int64_t nowMs);
     void PostCheck(const CItem& item);

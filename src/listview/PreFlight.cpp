@@ -17,6 +17,7 @@ constexpr int kKeeperAsked = 1;
 constexpr int kChecked = 2;
 // The clock keeper reads the site clock afresh this long before a bid.
 constexpr int64_t kKeeperLeadMs = 3 * 60 * 1000;
+constexpr int64_t kFreshReadMs = 2 * 60 * 1000;
 // A pre-flight later than this before the moment is left to the bid itself
 // (the worker makes one when it finds none).
 constexpr int64_t kLatestCheckMs = 3000;
@@ -28,6 +29,11 @@ std::string SpanText(int64_t seconds) {
 }
 
 }  // namespace
+
+void CItemListCore::AskClockKeeper() const {
+    m_nLastKeeperAskMs = GetClock().NowMs();
+    ClockKeeper().RequestRead();
+}
 
 int64_t CItemListCore::BidMomentMs(const CItem& item) const {
     // m_tBidTime was made from the whole-second offset; the keeper's
@@ -47,7 +53,9 @@ void CItemListCore::PrepareSnipe(CItem& item, int64_t momentMs, int64_t nowMs) {
     int& done = m_snipePrep[item.m_nSetupSerial];
     if (!(done & kKeeperAsked) && nowMs >= momentMs - kKeeperLeadMs) {
         done |= kKeeperAsked;
-        if (!m_offsetSource) ClockKeeper().RequestRead();
+        // A read asked for in the last minutes is fresh enough (and a time
+        // host that does not answer is not asked again for every bid).
+        if (!m_offsetSource && nowMs - m_nLastKeeperAskMs > kFreshReadMs) AskClockKeeper();
     }
     if (!(done & kChecked) && nowMs >= momentMs - int64_t(m_nPreFlightSecs) * 1000) {
         done |= kChecked;

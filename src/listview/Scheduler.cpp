@@ -43,7 +43,7 @@ int64_t CItemListCore::ClockOffset(bool refresh) const {
     if (m_offsetSource) return m_offsetSource(refresh);
     // The tick, the rows and the bid trigger never wait for the time host:
     // a re-read runs on the keeper's thread and lands in the cache.
-    if (refresh) ClockKeeper().RequestRead();
+    if (refresh) AskClockKeeper();
     return ReadClockOffset();
 }
 
@@ -78,7 +78,7 @@ void CItemListCore::Initialize() {
     m_nPreFlightSecs = std::max(0, s.GetInt(setting::PreFlightSec));
     // Nothing measured yet: the keeper reads the time page now; until it
     // answers, local time stands for site time.
-    if (!m_offsetSource && !IsClockOffsetMeasured()) ClockKeeper().RequestRead();
+    if (!m_offsetSource && !IsClockOffsetMeasured()) AskClockKeeper();
     m_tLastTick = GetClock().NowMs() / 1000 - 1;  // the first tick is due at once
     m_front.RowsChanged();
 }
@@ -107,7 +107,10 @@ void CItemListCore::OnTick() {
             // before its moment and sends the confirmation itself.
             const int64_t moment = BidMomentMs(item);
             PrepareSnipe(item, moment, nowMs);
-            if (nowMs >= moment - kHandOverMs && !m_dryRunDone.count(item.m_nSetupSerial)) {
+            // Not on a guess of the site's clock: until the keeper's first
+            // read, the bid waits for its moment by the local clock.
+            const bool clockKnown = m_offsetSource || IsClockOffsetMeasured() || nowMs >= moment;
+            if (clockKnown && nowMs >= moment - kHandOverMs && !m_dryRunDone.count(item.m_nSetupSerial)) {
                 TriggerBid(item, moment);
                 RedrawRow(i);
             }
@@ -229,7 +232,8 @@ void CItemListCore::TriggerBid(CItem& item, int64_t arriveAtMs) {
     // by an outbid of this set-up, whichever comes first.
     m_bids[item.m_nSetupSerial] = CBidTrack{group ? item.m_strBidGroup : std::string(), group != nullptr, true};
     auto request = std::make_unique<CBidRequest>(item);
-    request->m_tBidStarted = now;
+    // A timed bid starts at its moment, not when the worker got it.
+    request->m_tBidStarted = std::max(now, arriveAtMs / 1000);
     request->m_nArriveAtMs = arriveAtMs;
     // Saved before the bid leaves: a runner killed in between and restarted
     // must find the bid sent, not pending, or it would place it twice.
