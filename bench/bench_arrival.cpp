@@ -61,13 +61,19 @@ class Recorder : public IWorkerOwner {
 public:
     CItemListCore* core = nullptr;
     std::map<std::string, int> requests;
-    void OnItemUpdated(std::unique_ptr<CItem> item) override { core->OnItemUpdated(std::move(item)); }
+    void OnItemUpdated(std::unique_ptr<CItem> item) override {
+        core->OnItemUpdated(std::move(item));
+    }
     void OnBidPlaced(std::unique_ptr<CBidRequest> r) override {
         requests[r->m_strItemNumber] = r->m_nRequestsAtMoment;
-        if (!r->m_bSucceeded) std::fprintf(stderr, "bid %s: %s\n", r->m_strItemNumber.c_str(), r->m_strResult.c_str());
+        if (!r->m_bSucceeded)
+            std::fprintf(stderr, "bid %s: %s\n", r->m_strItemNumber.c_str(),
+                         r->m_strResult.c_str());
         core->OnBidPlaced(std::move(r));
     }
-    void OnPreFlightDone(std::unique_ptr<CBidRequest> r) override { core->OnPreFlightDone(std::move(r)); }
+    void OnPreFlightDone(std::unique_ptr<CBidRequest> r) override {
+        core->OnPreFlightDone(std::move(r));
+    }
     bool IsUpdateInFlight(const std::string& n) override { return core->IsUpdateInFlight(n); }
 };
 
@@ -76,7 +82,7 @@ struct Pass {
     int preFlight;
     double keyTtl;
     std::vector<double> errors;  // ms, arrival - asked moment, by the site's clock
-    std::vector<double> own;     // ms, arrival - the moment the list computed, by this machine's clock
+    std::vector<double> own;  // ms, arrival - the moment the list computed, by this machine's clock
     std::vector<int> requests;
     int won = 0;
 };
@@ -101,15 +107,15 @@ bool RunPass(bx::Site& site, const std::string& dir, int snipes, Pass& pass) {
     CHeadlessLoop loop(ui);
 
     // Each auction ends kDelay seconds after its snipe's moment.
-    std::map<std::string, double> asked;  // site clock, seconds
+    std::map<std::string, double> asked;     // site clock, seconds
     std::map<std::string, double> computed;  // this machine's clock, ms
     const int64_t offset = ReadClockOffset();
     for (int k = 0; k < snipes; ++k) {
         bx::Json made;
         const double endsIn = kFirstAfter + kDelay + k;
         if (!Control(site, "POST", "/_control/items",
-                     "{\"title\":\"Lamp " + std::to_string(k) + "\",\"price\":5,\"ends_in\":" +
-                         std::to_string(endsIn) + "}",
+                     "{\"title\":\"Lamp " + std::to_string(k) +
+                         "\",\"price\":5,\"ends_in\":" + std::to_string(endsIn) + "}",
                      &made))
             return false;
         auto item = std::make_unique<CItem>();
@@ -121,7 +127,8 @@ bool RunPass(bx::Site& site, const std::string& dir, int snipes, Pass& pass) {
         item->m_bBidPending = 1;
         item->m_tBidTime = item->m_tEndTime + offset - kDelay;
         bx::Json state;
-        if (!Control(site, "GET", "/_control/items/" + item->m_strItemNumber, "", &state)) return false;
+        if (!Control(site, "GET", "/_control/items/" + item->m_strItemNumber, "", &state))
+            return false;
         asked[item->m_strItemNumber] = state.Get("end_time")->AsNumber() - kDelay;
         computed[item->m_strItemNumber] = static_cast<double>(core.BidMomentMs(*item));
         core.AddItemIfNew(std::move(item), false);
@@ -167,8 +174,11 @@ int main(int argc, char** argv) {
     bench::CBenchSite local(11, 8);
     if (!local.Start()) return 1;
     bx::Site& site = local.Site();
-    if (!Control(site, "POST", "/_control/accounts", R"({"user":"sniper","password":"pw"})")) return 1;
-    if (!Control(site, "POST", "/_control/clock", "{\"skew\":" + std::to_string(kSkewSeconds) + "}")) return 1;
+    if (!Control(site, "POST", "/_control/accounts", R"({"user":"sniper","password":"pw"})"))
+        return 1;
+    if (!Control(site, "POST", "/_control/clock",
+                 "{\"skew\":" + std::to_string(kSkewSeconds) + "}"))
+        return 1;
     if (!Control(site, "POST", "/_control/faults",
                  "{\"prefix\":\"/\",\"latency_ms\":" + std::to_string(kLatencyMs) + "}"))
         return 1;
@@ -178,13 +188,16 @@ int main(int argc, char** argv) {
                 static_cast<long long>(ClockOffsetBoundMs()));
 
     CHeadlessLoop::BlockStopSignals();
-    Pass passes[] = {{"reference", 0, 0, {}, {}, {}, 0}, {"checked", 60, 0, {}, {}, {}, 0}, {"stale", 60, 1, {}, {}, {}, 0}};
+    Pass passes[] = {{"reference", 0, 0, {}, {}, {}, 0},
+                     {"checked", 60, 0, {}, {}, {}, 0},
+                     {"stale", 60, 1, {}, {}, {}, 0}};
     for (Pass& pass : passes)
         if (!RunPass(site, local.Dir().Path(), snipes, pass)) return 1;
 
-    std::printf("arrival - asked moment (site clock), and - the moment the list computed (own clock):\n");
-    std::printf("%-10s %6s %12s %12s %12s %12s %12s %10s %5s\n", "pass", "snipes", "median ms", "|median| ms",
-                "worst |e| ms", "own median", "own worst", "requests", "won");
+    std::printf(
+        "arrival - asked moment (site clock), and - the moment the list computed (own clock):\n");
+    std::printf("%-10s %6s %12s %12s %12s %12s %12s %10s %5s\n", "pass", "snipes", "median ms",
+                "|median| ms", "worst |e| ms", "own median", "own worst", "requests", "won");
     for (Pass& pass : passes) {
         std::vector<double> magnitude;
         for (double e : pass.errors) magnitude.push_back(std::fabs(e));
@@ -193,12 +206,13 @@ int main(int argc, char** argv) {
         const std::string requests = pass.requests.empty() ? "-"
                                      : pass.requests.front() == pass.requests.back()
                                          ? std::to_string(pass.requests.front())
-                                         : std::to_string(pass.requests.front()) + "-" + std::to_string(pass.requests.back());
+                                         : std::to_string(pass.requests.front()) + "-" +
+                                               std::to_string(pass.requests.back());
         double ownWorst = 0;
         for (double e : pass.own) ownWorst = std::max(ownWorst, std::fabs(e));
-        std::printf("%-10s %6zu %12.1f %12.1f %12.1f %12.1f %12.1f %10s %5d\n", pass.name, pass.errors.size(),
-                    Median(pass.errors), Median(magnitude), worst, Median(pass.own), ownWorst,
-                    requests.c_str(), pass.won);
+        std::printf("%-10s %6zu %12.1f %12.1f %12.1f %12.1f %12.1f %10s %5d\n", pass.name,
+                    pass.errors.size(), Median(pass.errors), Median(magnitude), worst,
+                    Median(pass.own), ownWorst, requests.c_str(), pass.won);
     }
     std::vector<double> ref, chk;
     for (double e : passes[0].errors) ref.push_back(std::fabs(e));

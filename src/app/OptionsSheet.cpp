@@ -394,7 +394,8 @@ bool CUpdatePage::Write(CSettingsStore& store) const {
         // Our own key is written only when changed, so a settings file the
         // sheet wrote keeps the keys and order it has always had.
         const SettingDef* def = m_fields[i].second;
-        if ((def == &setting::SleepGuardMin || def == &setting::PreFlightSec) && value == store.GetInt(*def))
+        if ((def == &setting::SleepGuardMin || def == &setting::PreFlightSec) &&
+            value == store.GetInt(*def))
             continue;
         if (!store.WriteInt(*m_fields[i].second, value)) return false;
     }

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <chrono>
+#include <climits>
 
 #include "site/ItemPageParser.h"
 #include "site/PageFetch.h"
@@ -219,8 +219,12 @@ namespace {
 // What the offer form warns of, in the order the answer table reads them:
 // each would refuse the confirmation.
 constexpr const char* kFormWarnings[] = {
-    "Transaction Blocked",    "Bidding 15000.0 or more", "his seller has set buyer requirements",
-    "buying activity limits", "is less than the minimum bid", "Auction ended",
+    "Transaction Blocked",
+    "Bidding 15000.0 or more",
+    "his seller has set buyer requirements",
+    "buying activity limits",
+    "is less than the minimum bid",
+    "Auction ended",
 };
 
 constexpr const char* kSiteSilent = "The site did not answer.";

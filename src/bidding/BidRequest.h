@@ -77,7 +77,6 @@ void PlacePreparedBid(std::unique_ptr<CBidRequest> request, const CPreparedBid& 
 // hidden.
 std::string DryRunText(const CBidRequest& request, const CPreparedBid& prepared);
 
-
 // Places the bid of request. Looks at stopping on entry, after each of the
 // four page files and just before delivery; when it reads true the request
 // is freed and nothing is delivered. Otherwise deliver gets the request with

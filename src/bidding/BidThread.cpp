@@ -50,8 +50,10 @@ void CBidThread::OnCheck(std::unique_ptr<CBidRequest> request) {
     if (m_bStopping) return;
     PreFlightResult checked = PreFlight(*request);
     if (m_bStopping) return;
-    if (checked.ok) m_prepared[request->m_strItemNumber] = checked.prepared;
-    else m_prepared.erase(request->m_strItemNumber);
+    if (checked.ok)
+        m_prepared[request->m_strItemNumber] = checked.prepared;
+    else
+        m_prepared.erase(request->m_strItemNumber);
     request->m_bSucceeded = checked.ok;
     request->m_strResult = checked.problem;
     if (m_pListView) Deliver([&] { m_pListView->OnPreFlightDone(std::move(request)); });
@@ -84,8 +86,10 @@ void CBidThread::OnTimedBid(std::unique_ptr<CBidRequest> request) {
         // now, while there is still time before the moment.
         PreFlightResult checked = PreFlight(*request);
         if (m_bStopping) return;
-        if (checked.ok) prepared = checked.prepared;
-        else problem = checked.problem;
+        if (checked.ok)
+            prepared = checked.prepared;
+        else
+            problem = checked.problem;
     }
     if (request->m_bDryRun) {
         request->m_bSucceeded = false;

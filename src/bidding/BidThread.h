@@ -5,8 +5,8 @@
 
 #include <functional>
 #include <map>
-#include <string>
 #include <memory>
+#include <string>
 
 #include "bidding/BidRequest.h"
 #include "bidding/WorkerThread.h"

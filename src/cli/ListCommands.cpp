@@ -181,7 +181,9 @@ public:
         ++m_nBids;
         m_workers->PostBid(std::move(request));
     }
-    void PostCheck(std::unique_ptr<CBidRequest> request) override { m_workers->PostCheck(std::move(request)); }
+    void PostCheck(std::unique_ptr<CBidRequest> request) override {
+        m_workers->PostCheck(std::move(request));
+    }
     void Stop() override {
         if (m_workers) m_workers->Stop();
     }
@@ -718,21 +720,24 @@ int CheckCommand(CCommandEnv& env, const Args& args) {
     std::vector<std::string> chosen;
     if (p.positional.size() == 1) {
         for (int row = 0; row < core.GetRowCount(); ++row)
-            if (core.GetItem(row)->m_strMyBid != "N/A") chosen.push_back(core.GetItem(row)->m_strItemNumber);
+            if (core.GetItem(row)->m_strMyBid != "N/A")
+                chosen.push_back(core.GetItem(row)->m_strItemNumber);
     } else {
         for (size_t i = 1; i < p.positional.size(); ++i) {
             const std::string number = Trim(p.positional[i], " ");
             if (core.FindRow(number) >= 0) {
                 chosen.push_back(number);
             } else {
-                env.err << "bexora-cli: item " << number << " is not in " << p.positional[0] << "\n";
+                env.err << "bexora-cli: item " << number << " is not in " << p.positional[0]
+                        << "\n";
                 *status = kFailed;
             }
         }
     }
     const int want = core.CheckResults() + [&] {
         int posted = 0;
-        for (const std::string& number : chosen) posted += core.CheckItem(*core.GetItem(core.FindRow(number)));
+        for (const std::string& number : chosen)
+            posted += core.CheckItem(*core.GetItem(core.FindRow(number)));
         return posted;
     }();
     std::ostream& out = env.out;

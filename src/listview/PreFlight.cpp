@@ -59,7 +59,8 @@ void CItemListCore::PrepareSnipe(CItem& item, int64_t momentMs, int64_t nowMs) {
     }
     if (!(done & kChecked) && nowMs >= momentMs - int64_t(m_nPreFlightSecs) * 1000) {
         done |= kChecked;
-        if (nowMs < momentMs - kLatestCheckMs && item.m_strMyBid != "N/A" && !item.m_strUserId.empty())
+        if (nowMs < momentMs - kLatestCheckMs && item.m_strMyBid != "N/A" &&
+            !item.m_strUserId.empty())
             PostCheck(item);
     }
 }

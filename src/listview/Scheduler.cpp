@@ -110,11 +110,13 @@ void CItemListCore::OnTick() {
             // Not on a guess of the site's clock: until the keeper's first
             // read, the bid waits for its moment by the local clock.
             const bool clockKnown = m_offsetSource || IsClockOffsetMeasured() || nowMs >= moment;
-            if (clockKnown && nowMs >= moment - kHandOverMs && !m_dryRunDone.count(item.m_nSetupSerial)) {
+            if (clockKnown && nowMs >= moment - kHandOverMs &&
+                !m_dryRunDone.count(item.m_nSetupSerial)) {
                 TriggerBid(item, moment);
                 RedrawRow(i);
             }
-        } else if (item.m_bBidPending && item.m_tBidTime <= now && !m_dryRunDone.count(item.m_nSetupSerial)) {
+        } else if (item.m_bBidPending && item.m_tBidTime <= now &&
+                   !m_dryRunDone.count(item.m_nSetupSerial)) {
             TriggerBid(item);
             RedrawRow(i);
         }

@@ -227,7 +227,8 @@ TEST_F(ShellWholeTest, CheckNowChecksTheSelectedBidFromTheRowMenuAndTheMenuBarWi
     ASSERT_TRUE(WaitFor([&] { return core.CheckResults() == 2; }));
     EXPECT_EQ(core.LastChecks().at(bad), "Username and Password is invalid.");
     const CItem& checked = *core.GetItem(core.FindRow(bad));
-    EXPECT_EQ(checked.m_strMessages.rfind("Bid check failed:" + bad, 0), 0u) << checked.m_strMessages;
+    EXPECT_EQ(checked.m_strMessages.rfind("Bid check failed:" + bad, 0), 0u)
+        << checked.m_strMessages;
 
     EXPECT_EQ(m_site.CountLog("MakeBid&uiid"), 1u);  // the wrong password got no form
     EXPECT_EQ(m_site.CountLog("mode=1"), 0u);

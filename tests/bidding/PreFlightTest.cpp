@@ -22,7 +22,9 @@ struct BidOwner : IWorkerOwner {
     std::vector<std::unique_ptr<CBidRequest>> bids, checks;
     void OnItemUpdated(std::unique_ptr<CItem>) override {}
     void OnBidPlaced(std::unique_ptr<CBidRequest> r) override { bids.push_back(std::move(r)); }
-    void OnPreFlightDone(std::unique_ptr<CBidRequest> r) override { checks.push_back(std::move(r)); }
+    void OnPreFlightDone(std::unique_ptr<CBidRequest> r) override {
+        checks.push_back(std::move(r));
+    }
     bool IsUpdateInFlight(const std::string&) override { return false; }
 };
 
@@ -64,7 +66,8 @@ TEST_F(PreFlightTest, FindsWhatWouldStopTheBidWithoutEverConfirming) {
     m_site.Account("blocked", "pw", R"("blocked":true)");
     m_site.Account("limited", "pw", R"("limited":true)");
     const std::string lamp = m_site.AddItem(R"({"title":"Lamp","price":5,"ends_in":3600})");
-    const std::string picky = m_site.AddItem(R"({"title":"Vase","price":5,"ends_in":3600,"buyer_requirements":true})");
+    const std::string picky =
+        m_site.AddItem(R"({"title":"Vase","price":5,"ends_in":3600,"buyer_requirements":true})");
     const std::string over = m_site.AddItem(R"({"title":"Clock","price":5,"ends_in":1})");
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
     struct Case {
@@ -72,8 +75,10 @@ TEST_F(PreFlightTest, FindsWhatWouldStopTheBidWithoutEverConfirming) {
         std::string problem;
     } cases[] = {
         {Item(lamp, "US $20.00", "jo", "wrong"), "Username and Password is invalid."},
-        {Item(lamp, "US $20.00", "blocked"), "Your transaction is blocked, please contact the seller."},
-        {Item(lamp, "US $20.00", "limited"), "You have reached one or more buying activity limits."},
+        {Item(lamp, "US $20.00", "blocked"),
+         "Your transaction is blocked, please contact the seller."},
+        {Item(lamp, "US $20.00", "limited"),
+         "You have reached one or more buying activity limits."},
         {Item(lamp, "US $1.00"), "Bid is less than the minimun bid.Increse your price."},
         {Item(picky, "US $20.00"), "You do not meet buyer requirements."},
         {Item(over, "US $20.00"), "The auction is ended before the bid can be placed."},
@@ -119,8 +124,8 @@ TEST_F(PreFlightTest, AtTheMomentOnlyTheConfirmationGoesAndAStaleFormFallsBackOn
     m_site.Control("POST", "/_control/keys", R"({"ttl":0.2})");
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     m_site.ClearLog();
-    PlacePreparedBid(std::make_unique<CBidRequest>(Item(vase, "US $20.00")), stale.prepared, stopping,
-                     deliver);
+    PlacePreparedBid(std::make_unique<CBidRequest>(Item(vase, "US $20.00")), stale.prepared,
+                     stopping, deliver);
     ASSERT_EQ(done.size(), 2u);
     EXPECT_TRUE(done[1]->m_bSucceeded) << done[1]->m_strResult;
     EXPECT_EQ(done[1]->m_nRequestsAtMoment, 5);
@@ -189,7 +194,8 @@ TEST_F(PreFlightTest, ADryRunGoesUpToTheConfirmationAndSaysWhatItWouldSend) {
     EXPECT_NE(said.find("maxbid=%20$20.00&Item=" + lamp + "&key="), std::string::npos) << said;
     EXPECT_NE(said.find("&pass=****&"), std::string::npos);  // no password, no form token
     EXPECT_EQ(said.find("pw"), std::string::npos);
-    EXPECT_EQ(owner.bids[1]->m_strResult, "Dry run: the bid would fail: Username and Password is invalid.");
+    EXPECT_EQ(owner.bids[1]->m_strResult,
+              "Dry run: the bid would fail: Username and Password is invalid.");
     EXPECT_EQ(m_site.CountLog(test::kConfirmStep), 0u);
     EXPECT_FALSE(JoBid(lamp));
 }

@@ -592,7 +592,8 @@ TEST_F(ListCliTest, CheckFindsWhatWouldStopABidWithoutBiddingAlsoThroughTheRun) 
     EXPECT_EQ(Count(check.out, good + "\tok\n"), 1u) << check.out;
     EXPECT_EQ(Count(check.out, bad + "\tUsername and Password is invalid.\n"), 1u) << check.out;
     EXPECT_EQ(Count(check.out, none), 0u) << "no bid, not checked: " << check.out;
-    EXPECT_EQ(Count(check.out, "balloon Bid check failed | Bid check failed:" + bad), 1u) << check.out;
+    EXPECT_EQ(Count(check.out, "balloon Bid check failed | Bid check failed:" + bad), 1u)
+        << check.out;
     EXPECT_EQ(m_site.CountLog(test::kConfirmStep), 0u);
     {
         auto doc = Saved();
@@ -619,7 +620,8 @@ TEST_F(ListCliTest, ADryRunPrintsTheConfirmationItWouldSendAndSendsNone) {
     Snipe(item, "20", "0:0:3");
     auto run = Cli({"run", m_list, "--dry-run", "--for", RunFor(1)});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(CountStarting(run.out, "notice 2 Dry run:" + item + " Dry run: would send http://127.0.0.1:"),
+    EXPECT_EQ(CountStarting(run.out,
+                            "notice 2 Dry run:" + item + " Dry run: would send http://127.0.0.1:"),
               1u)
         << run.out;
     EXPECT_EQ(Count(run.out, "&Item=" + item + "&key="), 1u) << run.out;

@@ -75,7 +75,8 @@ TEST_F(PreFlightList, AProblemIsToldAtOnceWithTheTimeLeftAndTheBidStaysScheduled
     m_core->OnPreFlightDone(std::move(answer));
 
     const std::string told =
-        "Bid check failed:1000000001 (Item 100000..) Username and Password is invalid. 00:00:59 left "
+        "Bid check failed:1000000001 (Item 100000..) Username and Password is invalid. 00:00:59 "
+        "left "
         "to fix it before the bid.";
     EXPECT_TRUE(Noticed(told));
     ASSERT_EQ(m_front.balloons.size(), 1u);

@@ -143,8 +143,10 @@ TEST_F(SiteRun, ACheckedSnipeSendsOneRequestAtItsMomentAndLandsOnIt) {
     const bx::Json log = m_site.Control("GET", "/_control/log");
     for (const bx::Json& e : log.Items()) {
         const std::string& target = e.Get("target")->AsString();
-        if (target.find(kOfferFormStep) != std::string::npos) formAt = e.Get("time")->AsNumber() * 1000;
-        if (target.find(kConfirmStep) != std::string::npos) confirmedAt = e.Get("time")->AsNumber() * 1000;
+        if (target.find(kOfferFormStep) != std::string::npos)
+            formAt = e.Get("time")->AsNumber() * 1000;
+        if (target.find(kConfirmStep) != std::string::npos)
+            confirmedAt = e.Get("time")->AsNumber() * 1000;
     }
     EXPECT_LT(formAt, moment - 3000);
     EXPECT_NEAR(confirmedAt, moment, 30.0);

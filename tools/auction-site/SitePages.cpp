@@ -141,8 +141,8 @@ SiteReply Site::MakeBid(const SiteRequest& r) {
     if (a.m_kind == Kind::Auction && !a.m_ended && now < a.m_endTime) {
         const int64_t minimum = a.Compute().minBidCents;
         if (cents < minimum)
-            warnings.push_back("Your bid of " + FormatUsd(cents) + " is less than the minimum bid of " +
-                               FormatUsd(minimum) + ".");
+            warnings.push_back("Your bid of " + FormatUsd(cents) +
+                               " is less than the minimum bid of " + FormatUsd(minimum) + ".");
     }
     std::string key = RandomHex(16);
     std::string pass = ctx.user.empty() ? "" : RandomHex(12);
