@@ -589,10 +589,10 @@ TEST_F(ListCliTest, CheckFindsWhatWouldStopABidWithoutBiddingAlsoThroughTheRun) 
 
     auto check = Cli({"check", m_list});
     EXPECT_EQ(check.status, 1) << check.err;
-    EXPECT_EQ(Count(check.out, good + "\tok\n"), 1u) << check.out;
-    EXPECT_EQ(Count(check.out, bad + "\tUsername and Password is invalid.\n"), 1u) << check.out;
-    EXPECT_EQ(Count(check.out, none), 0u) << "no bid, not checked: " << check.out;
-    EXPECT_EQ(Count(check.out, "balloon Bid check failed | Bid check failed:" + bad), 1u)
+    EXPECT_EQ(Count(check.out, good + "\tok"), 1u) << check.out;
+    EXPECT_EQ(Count(check.out, bad + "\tUsername and Password is invalid."), 1u) << check.out;
+    EXPECT_EQ(check.out.find(none), std::string::npos) << "no bid, not checked: " << check.out;
+    EXPECT_EQ(CountStarting(check.out, "balloon Bid check failed | Bid check failed:" + bad), 1u)
         << check.out;
     EXPECT_EQ(m_site.CountLog(test::kConfirmStep), 0u);
     {
@@ -606,10 +606,10 @@ TEST_F(ListCliTest, CheckFindsWhatWouldStopABidWithoutBiddingAlsoThroughTheRun) 
     ASSERT_TRUE(WaitForOwner());
     auto owned = Cli({"check", m_list, good});
     EXPECT_EQ(owned.status, 0) << owned.err;
-    EXPECT_EQ(Count(owned.out, good + "\tok\n"), 1u) << owned.out;
+    EXPECT_EQ(Count(owned.out, good + "\tok"), 1u) << owned.out;
     auto noBid = Cli({"check", m_list, none});
     EXPECT_EQ(noBid.status, 1);
-    EXPECT_EQ(Count(noBid.out, none + "\tNo bid to check.\n"), 1u) << noBid.out;
+    EXPECT_EQ(Count(noBid.out, none + "\tNo bid to check."), 1u) << noBid.out;
     EXPECT_EQ(running.get().status, 0);
     EXPECT_EQ(m_site.CountLog(test::kConfirmStep), 0u);
 }
@@ -624,7 +624,7 @@ TEST_F(ListCliTest, ADryRunPrintsTheConfirmationItWouldSendAndSendsNone) {
                             "notice 2 Dry run:" + item + " Dry run: would send http://127.0.0.1:"),
               1u)
         << run.out;
-    EXPECT_EQ(Count(run.out, "&Item=" + item + "&key="), 1u) << run.out;
+    EXPECT_NE(run.out.find("&Item=" + item + "&key="), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("secret"), std::string::npos);
     EXPECT_EQ(m_site.CountLog(test::kConfirmStep), 0u);
     EXPECT_EQ(m_site.CountLog(test::kOfferFormStep), 1u);
