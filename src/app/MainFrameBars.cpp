@@ -92,6 +92,7 @@ constexpr CommandStrings kStrings[] = {
     {cmd::kNotes, "Add or view the notes of the selected item\nNotes"},
     {cmd::kUpdateSelected, "Update the selected items from the site\nUpdate Selected Items"},
     {cmd::kUpdateAll, "Update all the items from the site\nUpdate All Items"},
+    {cmd::kCheckNow, "Sign in and open the offer form of the selected items' bids, without bidding\nCheck Now"},
     {cmd::kSiteTime, "Get the official eBay time\nGet Ebay Time"},
     {cmd::kCheckUpdate, "Check for a newer version of the program\nCheck Program Update"},
     {cmd::kOptions, "Configure Bexora\nConfigure Bexora"},
@@ -184,6 +185,7 @@ void CMainFrame::CreateActions() {
     NewAction(cmd::kNotes, "Add or View Notes");
     NewAction(cmd::kUpdateSelected, "&Update Selected Items");
     NewAction(cmd::kUpdateAll, "U&pdate All");
+    NewAction(cmd::kCheckNow, "Check Bids &Now");
 
     NewAction(cmd::kSiteTime, "Get eBay Time");
     NewAction(cmd::kCheckUpdate, "&Check Program Update");
@@ -244,7 +246,7 @@ void CMainFrame::CreateMenus() {
     m_pBidMenu = menu("&Bid");
     add(m_pBidMenu, {cmd::kAddSingleItem, cmd::kAddFromPage, 0, cmd::kBidOnItem,
                      cmd::kCancelPendingBid, cmd::kDeleteItem, 0, cmd::kViewHistory, cmd::kNotes,
-                     0, cmd::kUpdateSelected, cmd::kUpdateAll});
+                     0, cmd::kUpdateSelected, cmd::kUpdateAll, cmd::kCheckNow});
     QMenu* tools = menu("&Tools");
     add(tools, {cmd::kSiteTime, cmd::kCheckUpdate, cmd::kOptions});
     QMenu* window = menu("&Window");

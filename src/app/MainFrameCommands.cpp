@@ -95,6 +95,7 @@ bool IsListCommand(int id) {
     case cmd::kBidOnItem:
     case cmd::kCancelPendingBid:
     case cmd::kUpdateSelected:
+    case cmd::kCheckNow:
     case cmd::kUpdateAll:
     case cmd::kViewHistory:
     case cmd::kNotes:
@@ -117,7 +118,7 @@ void CMainFrame::UpdateCommandUI() {
         Action(cmd::kGoForward)->setEnabled(web->history()->canGoForward());
         const bool hasSelection = !child->ListPane()->Core().GetSelectedRows().empty();
         for (int id : {cmd::kDeleteItem, cmd::kBidOnItem, cmd::kCancelPendingBid,
-                       cmd::kUpdateSelected, cmd::kNotes})
+                       cmd::kUpdateSelected, cmd::kCheckNow, cmd::kNotes})
             Action(id)->setEnabled(hasSelection);
     }
     for (int pos = 0; pos < 4; ++pos) Action(cmd::kListTop + pos)->setChecked(m_nListPos == pos);

@@ -355,11 +355,20 @@ CUpdatePage::CUpdatePage(QWidget* parent) : COptionsPage(parent) {
     k->addWidget(new QLabel("Min before a bid (0: never)", awake));
     k->addStretch();
 
+    // Our own: the check ahead of each bid.
+    auto* check = new QGroupBox("Check before bidding:", this);
+    auto* c = new QHBoxLayout(check);
+    c->addWidget(new QLabel("Sign in and open the offer form", check));
+    c->addWidget(IntEdit(1061, setting::PreFlightSec));
+    c->addWidget(new QLabel("sec before a bid (0: off)", check));
+    c->addStretch();
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(autoUpdate);
     layout->addWidget(updateAll);
     layout->addWidget(delay);
     layout->addWidget(awake);
+    layout->addWidget(check);
     layout->addStretch();
     EnableRecentFields();
 }
@@ -384,7 +393,9 @@ bool CUpdatePage::Write(CSettingsStore& store) const {
         if (!ParseInteger(m_fields[i].first->text(), value)) return false;  // checked before
         // Our own key is written only when changed, so a settings file the
         // sheet wrote keeps the keys and order it has always had.
-        if (m_fields[i].second == &setting::SleepGuardMin && value == store.GetInt(setting::SleepGuardMin))
+        const SettingDef* def = m_fields[i].second;
+        if ((def == &setting::SleepGuardMin || def == &setting::PreFlightSec) &&
+            value == store.GetInt(*def))
             continue;
         if (!store.WriteInt(*m_fields[i].second, value)) return false;
     }

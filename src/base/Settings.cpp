@@ -110,6 +110,10 @@ const SettingDef UpdateEndMin   {"Update Interval", "Update end Min", I, 0, null
 // Minutes before a scheduled bid during which the machine is kept from
 // sleeping (0: never).
 const SettingDef SleepGuardMin  {"Update Interval", "Keep awake Min", I, 10, nullptr};
+// Seconds before a scheduled bid at which it is checked: signed in, the
+// offer form opened and kept for the moment (0: off, the whole conversation
+// at the moment).
+const SettingDef PreFlightSec   {"Update Interval", "Pre-flight Sec", I, 60, nullptr};
 const SettingDef AddSel         {"Add Selection", "AddSel",          I, 0, nullptr};
 const SettingDef AddSaveDefault {"Add Selection", "Save default",    I, 1, nullptr};
 const SettingDef AddShowWindow  {"Add Selection", "Show Window",     I, 0, nullptr};
@@ -149,7 +153,7 @@ const std::vector<const SettingDef*>& All() {
         &AddShowWindow, &MessageLevel,   &UpdateUrl,         &SettingsVersion, &SiteItemHost,
         &SiteTimeHost,  &SiteSignInHost, &SiteOfferHost,     &SiteMyHost,      &SiteHomeUrl,
         &SiteDomain,    &VendorSiteUrl,  &SiteCaFile,        &UpdateKey,       &UpdateToldVersion,
-        &SleepGuardMin,
+        &SleepGuardMin, &PreFlightSec,
     };
     return all;
 }

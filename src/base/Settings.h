@@ -38,7 +38,7 @@ extern const SettingDef HomepageLeftPanel;
 extern const SettingDef SavePass, UserId, Password, BidNow, BidHour, BidMin, BidSec, BidPending,
     EnableBidGroup;
 extern const SettingDef UpdateMin, UpdateSec, UpdateRecent, UpdateEndDay, UpdateEndHour,
-    UpdateEndMin, SleepGuardMin;
+    UpdateEndMin, SleepGuardMin, PreFlightSec;
 extern const SettingDef AddSel, AddSaveDefault, AddShowWindow;
 extern const SettingDef MessageLevel;
 extern const SettingDef UpdateUrl, SettingsVersion, UpdateKey, UpdateToldVersion;

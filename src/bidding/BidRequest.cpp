@@ -1,6 +1,9 @@
 #include "bidding/BidRequest.h"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
+#include <climits>
 
 #include "site/ItemPageParser.h"
 #include "site/PageFetch.h"
@@ -169,6 +172,7 @@ void PlaceBid(std::unique_ptr<CBidRequest> request, const std::atomic<bool>& sto
     if (!request || stopping) return;
     CBidRequest& r = *request;
     r.m_bSucceeded = false;
+    r.m_nRequestsAtMoment += 4;
     std::string page;
 
     r.m_strResultUrl = Fetch(site::SignInPageUrl(), page);
@@ -205,6 +209,133 @@ void PlaceBid(std::unique_ptr<CBidRequest> request, const std::atomic<bool>& sto
         }
     }
 
+    ComposeResultUrl(r);
+    if (stopping) return;
+    deliver(std::move(request));
+}
+
+namespace {
+
+// What the offer form warns of, in the order the answer table reads them:
+// each would refuse the confirmation.
+constexpr const char* kFormWarnings[] = {
+    "Transaction Blocked",
+    "Bidding 15000.0 or more",
+    "his seller has set buyer requirements",
+    "buying activity limits",
+    "is less than the minimum bid",
+    "Auction ended",
+};
+
+constexpr const char* kSiteSilent = "The site did not answer.";
+
+int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The kept fields were refused: the site shows its sign-in form, or does not
+// take the form's pass token.
+bool KeptFieldsRefused(const std::string& page) {
+    return Contains(page, "Already an eBay user") || Contains(page, "password is not valid");
+}
+
+}  // namespace
+
+PreFlightResult PreFlight(const CItem& item) {
+    PreFlightResult out;
+    std::string page;
+    // The quickest of the three round trips: the others carry the site's
+    // page making or a new connection, which the confirmation does not wait
+    // for on the way there.
+    int64_t roundTrip = INT64_MAX;
+    auto timed = [&](const std::string& url) {
+        const int64_t sent = SteadyMs();
+        const bool answered = !Fetch(url, page).empty() && !page.empty();
+        roundTrip = std::min(roundTrip, SteadyMs() - sent);
+        return answered;
+    };
+    if (!timed(site::SignInPageUrl()) ||
+        !timed(site::SignInRequestUrl(item.m_strUserId, item.m_strPassword))) {
+        out.problem = kSiteSilent;
+        return out;
+    }
+    if (Contains(page, kSignInRefused)) {
+        out.problem = kInvalidLogin;
+        return out;
+    }
+    if (!timed(site::OfferFormUrl(item.m_strItemNumber, item.m_strMyBid))) {
+        out.problem = kSiteSilent;
+        return out;
+    }
+    if (Contains(page, kOfferErrorHeading)) {
+        out.problem = OfferErrorText(page);
+        if (out.problem.empty()) out.problem = "The site refused the offer form.";
+        return out;
+    }
+    for (const AnswerRow& row : kAnswerTable) {
+        if (!row.marker) continue;
+        for (const char* warning : kFormWarnings)
+            if (std::string(warning) == row.marker && Contains(page, row.marker)) {
+                out.problem = row.result;
+                return out;
+            }
+    }
+    CPreparedBid& p = out.prepared;
+    p.key = GetHiddenField(page, "key");
+    p.uiid = GetHiddenField(page, "uiid");
+    p.pass = GetHiddenField(page, "pass");
+    // A form without its key cannot be confirmed later: the site did not
+    // give the real form.
+    if (p.key.empty()) {
+        out.problem = "The site did not give the offer form.";
+        return out;
+    }
+    p.itemNumber = item.m_strItemNumber;
+    p.amount = item.m_strMyBid;
+    p.userId = item.m_strUserId;
+    p.setupSerial = item.m_nSetupSerial;
+    p.roundTripMs = roundTrip;
+    out.ok = true;
+    return out;
+}
+
+bool PreparedFor(const CPreparedBid& prepared, const CBidRequest& request) {
+    return !prepared.key.empty() && prepared.itemNumber == request.m_strItemNumber &&
+           prepared.amount == request.m_strMyBid && prepared.userId == request.m_strUserId &&
+           prepared.setupSerial == request.m_nSetupSerial;
+}
+
+std::string DryRunText(const CBidRequest& request, const CPreparedBid& prepared) {
+    return "Dry run: would send " +
+           site::OfferConfirmUrl(TrimBidPrefix(request.m_strMyBid), request.m_strItemNumber,
+                                 prepared.key, request.m_strUserId,
+                                 prepared.pass.empty() ? "" : "****", prepared.uiid);
+}
+
+void PlacePreparedBid(std::unique_ptr<CBidRequest> request, const CPreparedBid& prepared,
+                      const std::atomic<bool>& stopping, const BidDelivery& deliver) {
+    if (!request || stopping) return;
+    CBidRequest& r = *request;
+    r.m_bSucceeded = false;
+    const std::string original = r.m_strMyBid;
+    r.m_strMyBid = TrimBidPrefix(r.m_strMyBid);
+    std::string page;
+    r.m_strResultUrl = Fetch(site::OfferConfirmUrl(r.m_strMyBid, r.m_strItemNumber, prepared.key,
+                                                   r.m_strUserId, prepared.pass, prepared.uiid),
+                             page);
+    r.m_nRequestsAtMoment = 1;
+    KeepPage(page, "errorMake2.html");
+    if (stopping) return;
+    if (KeptFieldsRefused(page)) {
+        // The form went stale since the pre-flight: the whole conversation,
+        // now (it signs in afresh and asks for a new form).
+        r.m_strMyBid = original;
+        PlaceBid(std::move(request), stopping, deliver);
+        return;
+    }
+    ClassifyAnswer(page, r);
     ComposeResultUrl(r);
     if (stopping) return;
     deliver(std::move(request));

@@ -29,10 +29,53 @@ public:
     std::string m_strResultUrl;  // what the browser pane shows afterwards
     int64_t m_tBidStarted = 0;   // when the scheduler handed the bid over
     bool m_bSucceeded = false;
+
+    // The moment (local clock, ms) at which the confirmation is to reach the
+    // site; 0: the whole conversation at once, as soon as the worker has it.
+    int64_t m_nArriveAtMs = 0;
+    // Everything up to, not including, the confirmation; m_strResult then
+    // says what would have been sent.
+    bool m_bDryRun = false;
+    // How many requests went out at the moment (the confirmation alone, or
+    // the whole conversation).
+    int m_nRequestsAtMoment = 0;
 };
 
 // Receives the finished request (PlaceBid's last step); it owns it from then on.
 using BidDelivery = std::function<void(std::unique_ptr<CBidRequest>)>;
+
+// What a pre-flight kept: the offer form's fields for one bid set-up, and
+// the quickest round trip to the site it saw.
+struct CPreparedBid {
+    std::string itemNumber, amount, userId;
+    uint64_t setupSerial = 0;
+    std::string key, uiid, pass;
+    int64_t roundTripMs = 0;
+};
+
+// The pre-flight of a bid: signs in and opens the offer form with the
+// amount. ok: the form was given without a warning and prepared holds its
+// fields; otherwise problem says what would stop the bid (in the words the
+// bid's own answer would use).
+struct PreFlightResult {
+    bool ok = false;
+    std::string problem;
+    CPreparedBid prepared;
+};
+PreFlightResult PreFlight(const CItem& item);
+
+// Whether prepared was made for this request's set-up and amount.
+bool PreparedFor(const CPreparedBid& prepared, const CBidRequest& request);
+
+// The confirmation of a pre-flighted bid alone. When the site refuses the
+// kept fields (a stale key, a signed-out session) the whole conversation
+// runs at once instead. Stop, delivery and result as with PlaceBid.
+void PlacePreparedBid(std::unique_ptr<CBidRequest> request, const CPreparedBid& prepared,
+                      const std::atomic<bool>& stopping, const BidDelivery& deliver);
+
+// A dry run's report: the confirmation address with the form's pass token
+// hidden.
+std::string DryRunText(const CBidRequest& request, const CPreparedBid& prepared);
 
 // Places the bid of request. Looks at stopping on entry, after each of the
 // four page files and just before delivery; when it reads true the request

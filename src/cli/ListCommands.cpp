@@ -181,6 +181,9 @@ public:
         ++m_nBids;
         m_workers->PostBid(std::move(request));
     }
+    void PostCheck(std::unique_ptr<CBidRequest> request) override {
+        m_workers->PostCheck(std::move(request));
+    }
     void Stop() override {
         if (m_workers) m_workers->Stop();
     }
@@ -216,6 +219,9 @@ struct CCommandEnv {
     std::string cwd;
     // Inside an owner: the command is done once this holds.
     std::function<bool()> waitFor;
+    // Inside an owner: the exit status once waitFor holds (unset: the one
+    // the command returned).
+    std::function<int()> finalStatus;
 };
 
 // How long a command waits for another command's short hold on the list
@@ -697,6 +703,66 @@ int RefreshCommand(CCommandEnv& env, const Args& args) {
     return Finish(s, status);
 }
 
+// The check ahead of a bid, now: signs in and opens the offer form of each
+// item's bid (no bid is made) and prints one line per item, the number and
+// "ok" or what stands in the bid's way. Without ITEMs: every item with a bid.
+// Inside an owner its bid worker does it, between the list's bids.
+int CheckCommand(CCommandEnv& env, const Args& args) {
+    ParsedArgs p;
+    std::string problem = ParseOptions(args, {}, {}, p);
+    if (!problem.empty()) return Usage("check: " + problem);
+    if (p.positional.empty()) return Usage("check needs LIST.bid and optionally ITEM numbers");
+    if (!env.owned) CHeadlessLoop::BlockStopSignals();
+    CListSession s(env, false, false);
+    if (!s.Open(p.positional[0], CListSession::Mode::Change)) return s.Status();
+    CItemListCore& core = s.Core();
+    auto status = std::make_shared<int>(kOk);
+    std::vector<std::string> chosen;
+    if (p.positional.size() == 1) {
+        for (int row = 0; row < core.GetRowCount(); ++row)
+            if (core.GetItem(row)->m_strMyBid != "N/A")
+                chosen.push_back(core.GetItem(row)->m_strItemNumber);
+    } else {
+        for (size_t i = 1; i < p.positional.size(); ++i) {
+            const std::string number = Trim(p.positional[i], " ");
+            if (core.FindRow(number) >= 0) {
+                chosen.push_back(number);
+            } else {
+                env.err << "bexora-cli: item " << number << " is not in " << p.positional[0]
+                        << "\n";
+                *status = kFailed;
+            }
+        }
+    }
+    const int want = core.CheckResults() + [&] {
+        int posted = 0;
+        for (const std::string& number : chosen)
+            posted += core.CheckItem(*core.GetItem(core.FindRow(number)));
+        return posted;
+    }();
+    std::ostream& out = env.out;
+    auto report = [&core, chosen, &out, want, status] {
+        if (core.CheckResults() < want) return false;
+        for (const std::string& number : chosen) {
+            auto it = core.LastChecks().find(number);
+            const std::string text = it == core.LastChecks().end() ? "not checked" : it->second;
+            out << number << "\t" << (text.empty() ? "ok" : text) << "\n";
+            if (!text.empty()) *status = kFailed;
+        }
+        out << std::flush;
+        return true;
+    };
+    if (env.owned) {
+        env.waitFor = report;
+        env.finalStatus = [status] { return *status; };
+        return Finish(s, kOk);
+    }
+    // Every request of the check has its time-outs: the answers come.
+    CHeadlessLoop loop(s.Ui());
+    loop.RunUntil(report, -1);
+    return Finish(s, *status);
+}
+
 // Waits out another command's short hold on list; false, after saying so,
 // when an owner has it open (an owner names itself in the lock file).
 bool TakeForWriting(CCommandEnv& env, CListLock& lock, const std::string& list) {
@@ -794,7 +860,8 @@ int64_t MonotonicMs() {
 
 int RunCommand(CCommandEnv& env, const Args& args) {
     ParsedArgs p;
-    std::string problem = ParseOptions(args, {"for"}, {"quiet", "yes", "notify", "in-work-dir"}, p);
+    std::string problem =
+        ParseOptions(args, {"for"}, {"quiet", "yes", "notify", "in-work-dir", "dry-run"}, p);
     if (!problem.empty()) return Usage("run: " + problem);
     if (p.positional.size() != 1) return Usage("run needs LIST.bid");
     if (p.flags.count("in-work-dir")) {
@@ -829,6 +896,7 @@ int RunCommand(CCommandEnv& env, const Args& args) {
     owned.reset(new COwnedList{s.Core(), s.Ui(), &s.Front()});
     CHeadlessLoop loop(s.Ui());
     CItemListCore& core = s.Core();
+    core.SetDryRun(p.flags.count("dry-run") > 0);
 
     // Desktop notifications (with --notify, when the session has a service),
     // the sleep lock while a bid is near, and the service manager: each does
@@ -919,10 +987,15 @@ const ListCommandDef kListCommands[] = {
      "  refresh FILE.bid [ITEM...] [--quiet]\n"
      "                                refresh items from the site (all when\n"
      "                                none are named) and save the list\n"},
+    {"check", &CheckCommand, true,
+     "  check LIST.bid [ITEM...]      check the items' bids now (all with a bid\n"
+     "                                when none are named): sign in and open the\n"
+     "                                offer form, no bid is made; prints ok or\n"
+     "                                what stands in the bid's way\n"},
     {"rewrite", &RewriteCommand, true,
      "  rewrite IN.bid OUT.bid        load an item list and save it as OUT\n"},
     {"run", &RunCommand, false,
-     "  run LIST.bid [--for SECONDS] [--quiet] [--notify] [--in-work-dir]\n"
+     "  run LIST.bid [--for SECONDS] [--quiet] [--notify] [--in-work-dir] [--dry-run]\n"
      "                                run the scheduler headless (until SIGINT or\n"
      "                                SIGTERM without --for), printing notices,\n"
      "                                balloons and result pages; other commands on\n"
@@ -930,7 +1003,9 @@ const ListCommandDef kListCommands[] = {
      "                                also as desktop notifications;\n"
      "                                --in-work-dir: LIST names a list in the work\n"
      "                                folder. Keeps the machine awake while a bid\n"
-     "                                is near and tells systemd when it is ready\n"},
+     "                                is near and tells systemd when it is ready;\n"
+     "                                --dry-run: bids go up to, not including, the\n"
+     "                                confirmation and print what would be sent\n"},
 };
 
 template <size_t I>
@@ -993,7 +1068,7 @@ CListOwner::PollFn StartOwnedCommand(COwnedList& owned, const Args& argv, const 
         cmd->StopEcho();
         a.out = cmd->out.str();
         a.err = cmd->err.str();
-        a.status = cmd->status;
+        a.status = cmd->env->finalStatus ? cmd->env->finalStatus() : cmd->status;
         return true;
     };
 }

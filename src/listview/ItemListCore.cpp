@@ -116,6 +116,7 @@ CWorkerJobSink::~CWorkerJobSink() { Stop(); }
 void CWorkerJobSink::PostUpdate(std::unique_ptr<CItem> copy) { m_web.PostUpdate(std::move(copy)); }
 void CWorkerJobSink::PostBid(std::unique_ptr<CBidRequest> request) { m_bid.PostBid(std::move(request)); }
 void CWorkerJobSink::PostBidHistory(std::unique_ptr<CItem> copy) { m_web.PostBidHistory(std::move(copy)); }
+void CWorkerJobSink::PostCheck(std::unique_ptr<CBidRequest> request) { m_bid.PostCheck(std::move(request)); }
 
 void CWorkerJobSink::Stop() {
     m_web.StopWorker();

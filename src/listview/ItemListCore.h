@@ -117,6 +117,9 @@ public:
     // WM_BID_HISTORY: ownership of the copy passes on (dropped unless the
     // sink reads bid histories).
     virtual void PostBidHistory(std::unique_ptr<CItem> copy) { (void)copy; }
+    // WM_BID_CHECK: ownership of the request passes on. Sinks without a bid
+    // worker drop it.
+    virtual void PostCheck(std::unique_ptr<CBidRequest>) {}
     // Stops the workers; jobs not handled yet are freed. Safe to repeat.
     virtual void Stop() {}
 };
@@ -129,6 +132,7 @@ public:
     void PostUpdate(std::unique_ptr<CItem> copy) override;
     void PostBid(std::unique_ptr<CBidRequest> request) override;
     void PostBidHistory(std::unique_ptr<CItem> copy) override;
+    void PostCheck(std::unique_ptr<CBidRequest> request) override;
     void Stop() override;
 
     CWebThread& WebThread() { return m_web; }
@@ -180,6 +184,7 @@ public:
     // ---- IWorkerOwner (results, on the UI thread) ----
     void OnItemUpdated(std::unique_ptr<CItem> item) override;
     void OnBidPlaced(std::unique_ptr<CBidRequest> request) override;
+    void OnPreFlightDone(std::unique_ptr<CBidRequest> request) override;
     bool IsUpdateInFlight(const std::string& itemNumber) override;
     // When the site recorded the bid of an ended item (BidLanding.cpp).
     void OnBidLanding(const std::string& itemNumber, const std::string& note) override;
@@ -253,8 +258,30 @@ public:
     // of the local clock following the last tick (0 when already due).
     int64_t MsUntilNextTick() const;
     // Places the item's bid now, within its group's limit (the item must be
-    // one of the rows' items).
-    void TriggerBid(CItem& item);
+    // one of the rows' items). arriveAtMs: the moment (local clock, ms) the
+    // confirmation is to reach the site; 0 sends the whole conversation at once.
+    void TriggerBid(CItem& item, int64_t arriveAtMs = 0);
+
+    // ---- pre-flight (PreFlight.cpp) ----
+    // Seconds before a scheduled bid at which it is checked (0: off, the
+    // bid is placed as a whole at the tick of its moment).
+    void SetPreFlightSeconds(int seconds) { m_nPreFlightSecs = seconds; }
+    int PreFlightSeconds() const { return m_nPreFlightSecs; }
+    // The millisecond moment (local clock) of an item's scheduled bid: its
+    // m_tBidTime with the fraction of the site clock's offset.
+    int64_t BidMomentMs(const CItem& item) const;
+    // "Check now": the pre-flight of the item's bid set-up, at once. False
+    // (after a notice) when the item has no bid or no account to check.
+    bool CheckItem(CItem& item);
+    void CheckSelected();
+    // Checks posted and answered since the start, and the last answer per
+    // item number (empty text: nothing in the way).
+    int ChecksPosted() const { return m_nChecksPosted; }
+    int CheckResults() const { return m_nCheckResults; }
+    const std::map<std::string, std::string>& LastChecks() const { return m_lastChecks; }
+    // A dry run: bids go as far as the offer form; what would be sent is
+    // noticed, and the list's bids stay as they are.
+    void SetDryRun(bool dryRun) { m_bDryRun = dryRun; }
     void UpdateRow(int row);
     void UpdateSelected();  // 146
     void UpdateAll();       // 147
@@ -372,6 +399,21 @@ private:
     int m_nBalloonLevel = 2;
 
     int64_t m_tLastClockRead = 0;  // hour of the last hourly re-read asked for
+
+    int m_nPreFlightSecs = 0;
+    bool m_bDryRun = false;
+    // By bid set-up: what was done ahead of its moment (kKeeperAsked, kChecked).
+    std::map<uint64_t, int> m_snipePrep;
+    std::map<uint64_t, bool> m_dryRunDone;
+    int m_nChecksPosted = 0;
+    int m_nCheckResults = 0;
+    std::map<std::string, std::string> m_lastChecks;
+    // A read of the site clock on the keeper's thread; when it was asked.
+    void AskClockKeeper() const;
+    mutable int64_t m_nLastKeeperAskMs = INT64_MIN / 2;
+    // Pre-flight and clock read ahead of a scheduled bid (from the tick).
+    void PrepareSnipe(CItem& item, int64_t momentMs, int64_t nowMs);
+    void PostCheck(const CItem& item);
 
     // The bids sent, by the set-up they were made from: the group slot each
     // holds (given back at most once) and whether its result is still out.

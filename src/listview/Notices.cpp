@@ -83,6 +83,11 @@ void CItemListCore::NoticesForEnd(CItem& u) {
 void CItemListCore::OnBidPlaced(std::unique_ptr<CBidRequest> r) {
     if (!r || m_bShutDown) return;
     ++m_nBidResults;
+    if (r->m_bDryRun) {
+        // Nothing was bid: the list stays as it was.
+        Notify("Dry run:" + r->m_strItemNumber + " " + r->m_strResult, 2);
+        return;
+    }
     m_front.Navigate(r->m_strResultUrl);
     const uint64_t serial = r->m_nSetupSerial;
     const std::string head = r->m_strItemNumber + " (" + Left(r->m_strTitle, 11) + "..) " + r->m_strResult;

@@ -1,6 +1,7 @@
 // The one-second tick and the road of refreshes and bids through the two
 // workers.
 
+#include <algorithm>
 #include <cstdint>
 #include <ctime>
 
@@ -21,6 +22,11 @@ constexpr int64_t kTickMarginMs = 2;
 // minutes rather than refreshing every item on every tick.
 constexpr int64_t kDefaultIntervalSeconds = 30 * 60;
 
+// A timed bid goes to the bid worker this long before its moment: after the
+// last tick that comes before it (ticks are a second apart), with time left
+// for a pre-flight when none was made.
+constexpr int64_t kHandOverMs = 2000;
+
 // The hour and minute of the newer-version check (hours divisible by 5).
 constexpr int kVersionCheckMinute = 7;
 
@@ -37,7 +43,7 @@ int64_t CItemListCore::ClockOffset(bool refresh) const {
     if (m_offsetSource) return m_offsetSource(refresh);
     // The tick, the rows and the bid trigger never wait for the time host:
     // a re-read runs on the keeper's thread and lands in the cache.
-    if (refresh) ClockKeeper().RequestRead();
+    if (refresh) AskClockKeeper();
     return ReadClockOffset();
 }
 
@@ -69,9 +75,10 @@ void CItemListCore::Initialize() {
                       int64_t(s.GetInt(setting::UpdateEndMin)) * 60;
 
     m_notices.SetLevel(s.GetInt(setting::MessageLevel));
+    m_nPreFlightSecs = std::max(0, s.GetInt(setting::PreFlightSec));
     // Nothing measured yet: the keeper reads the time page now; until it
     // answers, local time stands for site time.
-    if (!m_offsetSource && !IsClockOffsetMeasured()) ClockKeeper().RequestRead();
+    if (!m_offsetSource && !IsClockOffsetMeasured()) AskClockKeeper();
     m_tLastTick = GetClock().NowMs() / 1000 - 1;  // the first tick is due at once
     m_front.RowsChanged();
 }
@@ -91,10 +98,25 @@ void CItemListCore::OnTick() {
     if (int64_t slept = 0; m_wake.Woke(&slept)) OnWakeUp(slept);
     m_tLastTick = now;
     const int64_t offset = ClockOffset(false);
+    const int64_t nowMs = GetClock().NowMs();
     const int n = GetRowCount();
     for (int i = 0; i < n && i < GetRowCount(); ++i) {
         CItem& item = *m_rows[i].item;
-        if (item.m_bBidPending && item.m_tBidTime <= now) {
+        if (item.m_bBidPending && m_nPreFlightSecs > 0 && item.m_tBidTime != 0) {
+            // Timed to the millisecond: the worker gets the bid shortly
+            // before its moment and sends the confirmation itself.
+            const int64_t moment = BidMomentMs(item);
+            PrepareSnipe(item, moment, nowMs);
+            // Not on a guess of the site's clock: until the keeper's first
+            // read, the bid waits for its moment by the local clock.
+            const bool clockKnown = m_offsetSource || IsClockOffsetMeasured() || nowMs >= moment;
+            if (clockKnown && nowMs >= moment - kHandOverMs &&
+                !m_dryRunDone.count(item.m_nSetupSerial)) {
+                TriggerBid(item, moment);
+                RedrawRow(i);
+            }
+        } else if (item.m_bBidPending && item.m_tBidTime <= now &&
+                   !m_dryRunDone.count(item.m_nSetupSerial)) {
             TriggerBid(item);
             RedrawRow(i);
         }
@@ -158,8 +180,23 @@ std::string CItemListCore::CountdownStatusText() const {
     return std::string(listtext::kUpdateIn) + FormatClockTime(m_tUpdateCountdown);
 }
 
-void CItemListCore::TriggerBid(CItem& item) {
+void CItemListCore::TriggerBid(CItem& item, int64_t arriveAtMs) {
     const int64_t now = LocalNow();
+    if (m_bDryRun) {
+        // Nothing of the list changes: the bid is only shown as it would go.
+        m_dryRunDone[item.m_nSetupSerial] = true;
+        if (item.m_tEndTime != 0 && RemainingSeconds(item) < 0) {
+            Notify("Dry run:" + item.m_strItemNumber + " " + notice::kEndedBeforeBid, 2);
+            return;
+        }
+        auto request = std::make_unique<CBidRequest>(item);
+        request->m_tBidStarted = now;
+        request->m_nArriveAtMs = arriveAtMs;
+        request->m_bDryRun = true;
+        ++m_nBidsPosted;
+        m_jobs->PostBid(std::move(request));
+        return;
+    }
     // An item naming a group the list does not hold bids as if in no group.
     CBidGroup* group = item.m_strBidGroup == "N/A" ? nullptr : m_groups.FindGroup(item.m_strBidGroup);
     // An end time of 0 is not known (the last refresh failed, say): only a
@@ -197,7 +234,9 @@ void CItemListCore::TriggerBid(CItem& item) {
     // by an outbid of this set-up, whichever comes first.
     m_bids[item.m_nSetupSerial] = CBidTrack{group ? item.m_strBidGroup : std::string(), group != nullptr, true};
     auto request = std::make_unique<CBidRequest>(item);
-    request->m_tBidStarted = now;
+    // A timed bid starts at its moment, not when the worker got it.
+    request->m_tBidStarted = std::max(now, arriveAtMs / 1000);
+    request->m_nArriveAtMs = arriveAtMs;
     // Saved before the bid leaves: a runner killed in between and restarted
     // must find the bid sent, not pending, or it would place it twice.
     SaveDocument();

@@ -250,6 +250,8 @@ TEST_F(OptionsSheetTest, ChangesOnThePagesAreWrittenOnOk) {
         Type(Control<QLineEdit>(sheet, 5, 1012), "-2");
         EXPECT_EQ(Control<QLineEdit>(sheet, 5, 1060)->text(), "10");  // keep awake, the default
         Type(Control<QLineEdit>(sheet, 5, 1060), "25");
+        EXPECT_EQ(Control<QLineEdit>(sheet, 5, 1061)->text(), "60");  // the check ahead, on
+        Type(Control<QLineEdit>(sheet, 5, 1061), "0");
         sheet.accept();
         return sheet.result();
     });
@@ -262,6 +264,7 @@ TEST_F(OptionsSheetTest, ChangesOnThePagesAreWrittenOnOk) {
     EXPECT_EQ(s.GetInt(setting::BidSec), 45);
     EXPECT_EQ(s.GetInt(setting::BidHour), -2);
     EXPECT_EQ(s.GetInt(setting::SleepGuardMin), 25);
+    EXPECT_EQ(s.GetInt(setting::PreFlightSec), 0);
 }
 
 TEST_F(OptionsSheetTest, AddPageStartsFastUnlessTheSelectionIsSaved) {

@@ -78,7 +78,7 @@ TEST_F(ShellTest, MenusCarryEveryItemWithItsCommandId) {
         "&Go: Back=134 Forward=135 Refresh=136 Stop=137 | eBay Home=138",
         "&Bid: &Add Single Item=139 Add Item from Browser Page=133 | &Bid on Item=141 &Cancel  Pending "
         "Bid=142 &Delete Item=140 | View My Bidding &History=149 Add or View Notes=32780 | &Update "
-        "Selected Items=146 U&pdate All=147",
+        "Selected Items=146 U&pdate All=147 Check Bids &Now=148",
         "&Tools: Get eBay Time=143 &Check Program Update=145 &Options=144",
         "&Window: &New Window=57648 &Cascade=57650 &Tile=57651 &Arrange Icons=57649 S&plit=57653",
         "&Help: &Help Topics=57667 | &Send Email to Us=32767 &Visit Us Online=32768 | &About Bexora...=57664"};

@@ -206,6 +206,37 @@ TEST_F(ShellWholeTest, EveryItemCommandRunsOnceFromTheRowMenuTheMenuBarAndTheKey
     EXPECT_TRUE(TakeShownPrompts().empty());
 }
 
+TEST_F(ShellWholeTest, CheckNowChecksTheSelectedBidFromTheRowMenuAndTheMenuBarWithoutBidding) {
+    m_site.Account("jo", "pw");
+    OpenSiteList(2);
+    ASSERT_TRUE(WaitFor([&] { return List()->OnGetRowCount() == 2; }));
+    CItemListCore& core = List()->Core();
+    for (int row : {0, 1}) {
+        CItem& item = *core.GetItem(row);
+        item.m_strMyBid = "US $20.00";
+        item.m_strUserId = "jo";
+        item.m_strPassword = row == 0 ? "pw" : "wrong";
+    }
+    const std::string good = core.GetItem(0)->m_strItemNumber;
+    const std::string bad = core.GetItem(1)->m_strItemNumber;
+    m_site.ClearLog();
+
+    ASSERT_TRUE(ChooseFromRowMenu(0, cmd::kCheckNow));
+    ASSERT_TRUE(WaitFor([&] { return core.CheckResults() == 1; }));
+    EXPECT_EQ(core.LastChecks().at(good), "");
+    ClickRow(1);
+    ASSERT_TRUE(ChooseFromMenuBar(cmd::kCheckNow));
+    ASSERT_TRUE(WaitFor([&] { return core.CheckResults() == 2; }));
+    EXPECT_EQ(core.LastChecks().at(bad), "Username and Password is invalid.");
+    const CItem& checked = *core.GetItem(core.FindRow(bad));
+    EXPECT_EQ(checked.m_strMessages.rfind("Bid check failed:" + bad, 0), 0u)
+        << checked.m_strMessages;
+
+    EXPECT_EQ(m_site.CountLog("MakeBid&uiid"), 1u);  // the wrong password got no form
+    EXPECT_EQ(m_site.CountLog("mode=1"), 0u);
+    EXPECT_EQ(m_site.Control("GET", "/_control/items/" + good).Get("bids")->AsNumber(), 0);
+}
+
 TEST_F(ShellWholeTest, ViewTogglesHideAndShowTheBarsAndTheirChecksFollow) {
     OpenSiteList(1);
     QToolBar* toolBar = m_frame->findChild<QToolBar*>("ToolBar128");

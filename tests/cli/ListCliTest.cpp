@@ -577,6 +577,61 @@ TEST_F(ListCliTest, PacificRunReadsTheTimePageOnceAndSnipesThroughASilentTimeHos
     setenv("TZ", "UTC", 1);
 }
 
+TEST_F(ListCliTest, CheckFindsWhatWouldStopABidWithoutBiddingAlsoThroughTheRun) {
+    std::string good = Auction("Oak picture frame", 3600);
+    std::string bad = Auction("Glass paper weight", 3600);
+    std::string none = Auction("Clay flower pot", 3600);
+    Add({good, bad, none});
+    Snipe(good, "20", "0:0:2");
+    auto setUp = Cli({"bid", m_list, bad, "--max", "20", "--before", "0:0:2", "--user", "pat",
+                      "--password", "wrong"});
+    ASSERT_EQ(setUp.status, 0) << setUp.err;
+
+    auto check = Cli({"check", m_list});
+    EXPECT_EQ(check.status, 1) << check.err;
+    EXPECT_EQ(Count(check.out, good + "\tok"), 1u) << check.out;
+    EXPECT_EQ(Count(check.out, bad + "\tUsername and Password is invalid."), 1u) << check.out;
+    EXPECT_EQ(check.out.find(none), std::string::npos) << "no bid, not checked: " << check.out;
+    EXPECT_EQ(CountStarting(check.out, "balloon Bid check failed | Bid check failed:" + bad), 1u)
+        << check.out;
+    EXPECT_EQ(m_site.CountLog(test::kConfirmStep), 0u);
+    {
+        auto doc = Saved();
+        EXPECT_EQ(doc->FindItem(bad)->m_strMessages.rfind("Bid check failed:" + bad, 0), 0u);
+        EXPECT_EQ(doc->FindItem(bad)->m_bBidPending, 1);  // still scheduled
+    }
+
+    // Named items, sent to the list's run.
+    auto running = CliAsync({"run", m_list, "--for", "3"});
+    ASSERT_TRUE(WaitForOwner());
+    auto owned = Cli({"check", m_list, good});
+    EXPECT_EQ(owned.status, 0) << owned.err;
+    EXPECT_EQ(Count(owned.out, good + "\tok"), 1u) << owned.out;
+    auto noBid = Cli({"check", m_list, none});
+    EXPECT_EQ(noBid.status, 1);
+    EXPECT_EQ(Count(noBid.out, none + "\tNo bid to check."), 1u) << noBid.out;
+    EXPECT_EQ(running.get().status, 0);
+    EXPECT_EQ(m_site.CountLog(test::kConfirmStep), 0u);
+}
+
+TEST_F(ListCliTest, ADryRunPrintsTheConfirmationItWouldSendAndSendsNone) {
+    std::string item = Auction("Silver tea spoon", 6);
+    Add({item});
+    Snipe(item, "20", "0:0:3");
+    auto run = Cli({"run", m_list, "--dry-run", "--for", RunFor(1)});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(CountStarting(run.out,
+                            "notice 2 Dry run:" + item + " Dry run: would send http://127.0.0.1:"),
+              1u)
+        << run.out;
+    EXPECT_NE(run.out.find("&Item=" + item + "&key="), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("secret"), std::string::npos);
+    EXPECT_EQ(m_site.CountLog(test::kConfirmStep), 0u);
+    EXPECT_EQ(m_site.CountLog(test::kOfferFormStep), 1u);
+    EXPECT_EQ(m_site.Control("GET", "/_control/items/" + item).Get("bids")->AsNumber(), 0);
+    EXPECT_EQ(Count(run.out, "Bid Success"), 0u) << run.out;
+}
+
 TEST_F(ListCliTest, MisuseIsRefused) {
     EXPECT_EQ(Cli({"run", m_list, "--for", "soon"}).status, 2);
     EXPECT_EQ(Cli({"list", m_list, "--sort", "14"}).status, 2);

@@ -5,7 +5,15 @@
 namespace bexora::test {
 namespace {
 
-using Scheduler = ListTest;
+// The classic tick: bids go as a whole at the tick of their second (the
+// check ahead of them is off; PreFlightListTest has it on).
+class Scheduler : public ListTest {
+protected:
+    void SetUp() override {
+        ListTest::SetUp();
+        Settings().WriteInt(setting::PreFlightSec, 0);
+    }
+};
 
 TEST_F(Scheduler, TimeLeftMovesInMinutesThenSecondsAndEnds) {
     EXPECT_EQ(TimeLeftText(86400), "1d 00:00:00");

@@ -123,6 +123,37 @@ TEST_F(SiteRun, ScheduledSnipeIsPlacedAndItsResultMerged) {
     EXPECT_TRUE(reread.FindItem(number)->m_bNotified);
 }
 
+TEST_F(SiteRun, ACheckedSnipeSendsOneRequestAtItsMomentAndLandsOnIt) {
+    const std::string number = m_site.AddItem(R"({"title":"Brass lamp","price":5,"ends_in":10})");
+    ASSERT_TRUE(m_core->AddSingleItem(number));
+    CItem& snipe = *m_core->GetItem(m_core->FindRow(number));
+    snipe.m_strUserId = "jo";
+    snipe.m_strPassword = "pw";
+    snipe.m_strMyBid = "$12.00";
+    snipe.m_bBidPending = 1;
+    snipe.m_tBidTime = snipe.m_tEndTime - 4;  // the offset is 0 here
+    const double moment = static_cast<double>(m_core->BidMomentMs(snipe));
+    m_site.ClearLog();
+    ASSERT_TRUE(RunUntil([&] { return !snipe.m_strMessages.empty() && !snipe.m_bBidPending; }));
+    EXPECT_EQ(snipe.m_strMessages.rfind("Bid Success: " + number, 0), 0u) << snipe.m_strMessages;
+
+    // Checked ahead: one sign-in and one form, long before; the
+    // confirmation alone at the moment, to within a few milliseconds.
+    EXPECT_EQ(m_site.CountLog(kSignInStep), 1u);
+    EXPECT_EQ(m_site.CountLog(kOfferFormStep), 1u);
+    double confirmedAt = 0, formAt = 0;
+    const bx::Json log = m_site.Control("GET", "/_control/log");
+    for (const bx::Json& e : log.Items()) {
+        const std::string& target = e.Get("target")->AsString();
+        if (target.find(kOfferFormStep) != std::string::npos)
+            formAt = e.Get("time")->AsNumber() * 1000;
+        if (target.find(kConfirmStep) != std::string::npos)
+            confirmedAt = e.Get("time")->AsNumber() * 1000;
+    }
+    EXPECT_LT(formAt, moment - 3000);
+    EXPECT_NEAR(confirmedAt, moment, 30.0);
+}
+
 // The whole-minute refresh goes out in the tick that fires the snipe and
 // answers first (the confirmation is slow); a rival had pushed the price
 // past my maximum, so the refresh sees me outbid and the bid then fails.

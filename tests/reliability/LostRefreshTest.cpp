@@ -13,6 +13,9 @@ namespace {
 using LostRefresh = ListTest;
 
 TEST_F(LostRefresh, SnipesGoOnAfterAFailedRefreshAndEveryOneGetsANotice) {
+    // Each bid at the tick of its own second (no check ahead), so the
+    // notices come in the order of the bids' seconds.
+    Settings().WriteInt(setting::PreFlightSec, 0);
     CItem& live = Add("1000000001", 60);
     CItem& grouped = Add("1000000002", 5);
     CItem& unknown = Add("1000000004", 60);

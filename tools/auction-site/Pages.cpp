@@ -355,12 +355,15 @@ std::string MyEbayPage(const PageContext& ctx, const std::vector<MyEbayEntry>& e
 }
 
 std::string OfferFormPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents,
-                          const std::string& key, const std::string& pass,
-                          const std::string& uiid) {
+                          const std::string& key, const std::string& pass, const std::string& uiid,
+                          const std::vector<std::string>& warnings) {
     char amount[32];
     std::snprintf(amount, sizeof amount, "%lld.%02lld", (long long)(maxCents / 100),
                   (long long)(maxCents % 100));
-    std::string b = "<h2>Review and Confirm Bid</h2>\n" + Summary(a, now, maxCents);
+    std::string b = "<h2>Review and Confirm Bid</h2>\n";
+    for (const std::string& w : warnings)
+        b += "<p class=\"warning\"><b>" + EscapeText(w) + "</b></p>\n";
+    b += Summary(a, now, maxCents);
     b += "<form action=\"/ws/eBayISAPI.dll\" method=\"get\">\n"
          "<input type=\"hidden\" name=\"MfcISAPICommand\" value=\"MakeBid\">\n"
          "<input type=\"hidden\" name=\"javascriptenabled\" value=\"1\">\n"

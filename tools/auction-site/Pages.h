@@ -47,8 +47,11 @@ struct MyEbayEntry {
 };
 std::string MyEbayPage(const PageContext& ctx, const std::vector<MyEbayEntry>& entries, double now);
 
+// warnings: what the confirmation would refuse, shown above the form (the
+// form is still given, as the site's review page does).
 std::string OfferFormPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents,
-                          const std::string& key, const std::string& pass, const std::string& uiid);
+                          const std::string& key, const std::string& pass, const std::string& uiid,
+                          const std::vector<std::string>& warnings = {});
 std::string OfferErrorPage(const PageContext& ctx, const std::vector<std::string>& reasons,
                            const std::string& title);
 

@@ -156,6 +156,7 @@ void Site::Reset() {
     m_sessions.clear();
     m_keys.clear();
     m_keyOrder.clear();
+    m_keyTtl = 0;
     m_faults.clear();
     m_hops.clear();
     m_log.clear();

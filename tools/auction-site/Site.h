@@ -161,6 +161,7 @@ private:
         double time;
     };
     std::map<std::string, OfferKey> m_keys;
+    double m_keyTtl = 0;  // seconds a form's key is taken (0: until dropped)
     std::deque<std::string> m_keyOrder;
     std::vector<Fault> m_faults;
     int m_nextFaultId = 1;

@@ -166,6 +166,23 @@ Json Site::Control(const std::string& method, const std::string& path, const std
         j["result"] = BidResultName(result);
         return j;
     }
+    // Offer-form keys: how long they are taken ("ttl" seconds, 0 for ever),
+    // and "expire": drop every key issued so far (the forms go stale at once).
+    if (path == "/_control/keys") {
+        Lock lock(m_mutex);
+        if (method == "POST") {
+            if (const Json* t = in.Get("ttl"); t && t->IsNumber() && t->AsNumber() >= 0)
+                m_keyTtl = t->AsNumber();
+            if (const Json* e = in.Get("expire"); e && e->IsBool() && e->AsBool()) {
+                m_keys.clear();
+                m_keyOrder.clear();
+            }
+        }
+        Json j = Json::Object();
+        j["ttl"] = m_keyTtl;
+        j["keys"] = static_cast<double>(m_keys.size());
+        return j;
+    }
     if (path == "/_control/clock") {
         Lock lock(m_mutex);
         if (method == "POST") {

@@ -126,6 +126,24 @@ SiteReply Site::MakeBid(const SiteRequest& r) {
         reply.body = OfferErrorPage(ctx, reasons, it == m_items.end() ? "--" : it->second->m_title);
         return reply;
     }
+    // The review page warns of what the confirmation would refuse; the
+    // confirmation itself still decides.
+    std::vector<std::string> warnings;
+    Auction& a = *it->second;
+    if (a.m_ended || now >= a.m_endTime) warnings.push_back("Auction ended.");
+    if (const Account* account = ctx.user.empty() ? nullptr : FindAccount(ctx.user)) {
+        if (account->blocked) warnings.push_back("Transaction Blocked: please contact the seller.");
+        if (account->limited)
+            warnings.push_back("You have reached one or more buying activity limits.");
+    }
+    if (a.m_buyerRequirements)
+        warnings.push_back("This seller has set buyer requirements for this item.");
+    if (a.m_kind == Kind::Auction && !a.m_ended && now < a.m_endTime) {
+        const int64_t minimum = a.Compute().minBidCents;
+        if (cents < minimum)
+            warnings.push_back("Your bid of " + FormatUsd(cents) +
+                               " is less than the minimum bid of " + FormatUsd(minimum) + ".");
+    }
     std::string key = RandomHex(16);
     std::string pass = ctx.user.empty() ? "" : RandomHex(12);
     std::string uiid =
@@ -136,7 +154,7 @@ SiteReply Site::MakeBid(const SiteRequest& r) {
         m_keys.erase(m_keyOrder.front());
         m_keyOrder.pop_front();
     }
-    reply.body = OfferFormPage(ctx, *it->second, now, cents, key, pass, uiid);
+    reply.body = OfferFormPage(ctx, a, now, cents, key, pass, uiid, warnings);
     return reply;
 }
 
@@ -155,6 +173,11 @@ SiteReply Site::ConfirmBid(const SiteRequest& r) {
         return reply;
     }
     auto key = m_keys.find(r.ParamOr("key"));
+    // An expired form is as good as none.
+    if (key != m_keys.end() && m_keyTtl > 0 && now - key->second.time > m_keyTtl) {
+        m_keys.erase(key);
+        key = m_keys.end();
+    }
     if (key == m_keys.end()) {
         // No form was issued under this key (or it was dropped): sign in again.
         reply.body = SignInPage(ctx, true);

@@ -45,6 +45,8 @@ constexpr int kBidOnItem = 141;
 constexpr int kCancelPendingBid = 142;
 constexpr int kUpdateSelected = 146;
 constexpr int kUpdateAll = 147;
+// Our own: the check ahead of a bid, on the selected items, now.
+constexpr int kCheckNow = 148;
 constexpr int kViewHistory = 149;
 constexpr int kNotes = 32780;
 // Tools

@@ -237,6 +237,7 @@ bool CebayListView::OnItemCommand(int id) {
     case listcmd::kCancelPendingBid: m_core->OnCancelPendingBid(); return true;
     case listcmd::kUpdateSelected: m_core->UpdateSelected(); return true;
     case listcmd::kUpdateAll: m_core->UpdateAll(); return true;
+    case listcmd::kCheckNow: m_core->CheckSelected(); return true;
     case listcmd::kViewHistory: m_core->OnViewHistory(); return true;
     case listcmd::kSelectAll: m_core->SelectAll(); return true;
     case listcmd::kExport: OnExport(); return true;
@@ -260,6 +261,7 @@ std::unique_ptr<QMenu> CebayListView::CreateItemMenu(QWidget* parent) {
     menu->addSeparator();
     add("&Update Selected Items", listcmd::kUpdateSelected);
     add("U&pdate All", listcmd::kUpdateAll);
+    add("Check Bids &Now", listcmd::kCheckNow);
     return menu;
 }
 
