@@ -18,6 +18,8 @@
 //   bench_arrival [SNIPES]   per pass, default 8 (about 3 x (SNIPES + 10) s)
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -182,7 +184,15 @@ int main(int argc, char** argv) {
     if (!Control(site, "POST", "/_control/faults",
                  "{\"prefix\":\"/\",\"latency_ms\":" + std::to_string(kLatencyMs) + "}"))
         return 1;
-    GetClockOffset(true);
+    // As at a list's start: the clock keeper measures the site's clock
+    // (a series of reads timed against its change of second).
+    {
+        CClockKeeper keeper;
+        keeper.RequestRead();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (keeper.ReadsDone() < 1 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     std::printf("site clock skew %.2f s, latency %d ms; clock offset %lld ms (bound %lld ms)\n",
                 kSkewSeconds, kLatencyMs, static_cast<long long>(ReadClockOffsetMs()),
                 static_cast<long long>(ClockOffsetBoundMs()));

@@ -270,6 +270,10 @@ public:
     // The millisecond moment (local clock) of an item's scheduled bid: its
     // m_tBidTime with the fraction of the site clock's offset.
     int64_t BidMomentMs(const CItem& item) const;
+    // The whole-second offset the pending bids' m_tBidTime values agree
+    // with (the current one until the tick has seen one). A bid set up now
+    // is made with it.
+    int64_t BidClockOffset() const;
     // "Check now": the pre-flight of the item's bid set-up, at once. False
     // (after a notice) when the item has no bid or no account to check.
     bool CheckItem(CItem& item);
@@ -424,6 +428,12 @@ private:
     };
     std::map<uint64_t, CBidTrack> m_bids;
     mutable std::unique_ptr<CClockKeeper> m_keeper;  // made on first use
+    // When the offset moves (a finer measurement, a stepped local clock, the
+    // hourly re-read), every pending bid time moves with it, so a bid stays
+    // at end time - delay by the site's clock (Scheduler.cpp).
+    void FollowClockOffset(int64_t offset);
+    int64_t m_nBidClockOffset = 0;
+    bool m_bBidClockKnown = false;
     std::vector<std::string> m_landingAsked;  // items whose bid history was asked for
 
     std::function<void(VersionReport)> m_newerVersion;

@@ -36,9 +36,9 @@ void CItemListCore::AskClockKeeper() const {
 }
 
 int64_t CItemListCore::BidMomentMs(const CItem& item) const {
-    // m_tBidTime was made from the whole-second offset; the keeper's
-    // fraction of it moves the moment to where the site's clock has it.
-    const int64_t fraction = m_offsetSource ? 0 : ReadClockOffsetMs() - ReadClockOffset() * 1000;
+    // m_tBidTime agrees with a whole-second offset; the keeper's finer
+    // estimate moves the moment to where the site's clock has it.
+    const int64_t fraction = m_offsetSource ? 0 : ReadClockOffsetMs() - BidClockOffset() * 1000;
     return item.m_tBidTime * 1000 + fraction;
 }
 

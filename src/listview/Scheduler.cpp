@@ -52,6 +52,32 @@ CClockKeeper& CItemListCore::ClockKeeper() const {
     return *m_keeper;
 }
 
+void CItemListCore::FollowClockOffset(int64_t offset) {
+    // Until the site's clock was read, bid times stay as they were set (or
+    // read from the file): 0 is no offset to move them by.
+    if (!m_offsetSource && !IsClockOffsetMeasured()) return;
+    if (!m_bBidClockKnown) {
+        m_nBidClockOffset = offset;
+        m_bBidClockKnown = true;
+        return;
+    }
+    const int64_t moved = offset - m_nBidClockOffset;
+    if (moved == 0) return;
+    m_nBidClockOffset = offset;
+    bool any = false;
+    for (CItemRow& row : m_rows) {
+        CItem& item = *row.item;
+        if (!item.m_bBidPending || item.m_tBidTime == 0) continue;
+        item.m_tBidTime += moved;
+        any = true;
+    }
+    if (any) SaveDocument();
+}
+
+int64_t CItemListCore::BidClockOffset() const {
+    return m_bBidClockKnown ? m_nBidClockOffset : ClockOffset(false);
+}
+
 int64_t CItemListCore::RemainingSeconds(const CItem& item) const {
     return item.m_tEndTime + ClockOffset(false) - LocalNow();
 }
@@ -98,6 +124,7 @@ void CItemListCore::OnTick() {
     if (int64_t slept = 0; m_wake.Woke(&slept)) OnWakeUp(slept);
     m_tLastTick = now;
     const int64_t offset = ClockOffset(false);
+    FollowClockOffset(offset);
     const int64_t nowMs = GetClock().NowMs();
     const int n = GetRowCount();
     for (int i = 0; i < n && i < GetRowCount(); ++i) {

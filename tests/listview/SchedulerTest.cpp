@@ -302,6 +302,32 @@ TEST_F(Scheduler, ClockIsReReadAtTheHourAndTheVersionHookAtMinuteSeven) {
     EXPECT_EQ(checks, 1);
 }
 
+TEST_F(Scheduler, ABidStaysAtItsSiteTimeWhenTheClockOffsetMoves) {
+    // The machine's clock is stepped an hour ahead (a wrong zone put right):
+    // the site's clock did not move, so the bid must not go out an hour
+    // before its moment by the site's clock, nor ever early.
+    int64_t offset = 0;
+    CItem& item = Add("1000000001", 600);
+    Schedule(item, "$20.00", kStart + 300);
+    Start();
+    m_core->SetClockOffsetSource([&](bool) { return offset; });
+    Tick(2);
+    m_clock.Set(kStart + 3600 + 2);
+    offset = 3600;
+    Tick(1);
+    EXPECT_TRUE(m_jobs.bids.empty()) << "sent 298 seconds early by the site's clock";
+    EXPECT_EQ(m_core->GetItem(0)->m_tBidTime, kStart + 3600 + 300);
+    m_clock.Set(kStart + 3600 + 299);
+    Tick(1);
+    EXPECT_TRUE(m_jobs.bids.empty());
+    Tick(1);
+    ASSERT_EQ(m_jobs.bids.size(), 1u);
+    // The file has the moved time: a restart keeps it.
+    CebayDoc saved;
+    ASSERT_TRUE(saved.OnOpenDocument(m_doc.GetPathName()));
+    EXPECT_EQ(saved.FindItem("1000000001")->m_tBidTime, kStart + 3600 + 300);
+}
+
 TEST_F(Scheduler, TicksAreArmedForJustAfterEachWholeSecond) {
     CItem& item = Add("1000000001", 60);
     Schedule(item, "$20.00", kStart + 5);
