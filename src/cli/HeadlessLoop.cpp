@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <ctime>
 
@@ -25,6 +26,19 @@ sigset_t StopSignals() {
 // once, so this only bounds how stale a computed deadline can get.
 constexpr int kMaxWaitMs = 1000;
 
+// Copies of a stop signal come within this long of the first: timeout(1)
+// signals the program and then its process group, a terminal's Ctrl+C
+// reaches every process of the job.
+constexpr int64_t kCopyWindowMs = 300;
+// When a loop's watcher took its stop signal (steady clock, ms; 0: none).
+std::atomic<int64_t> g_stopSignalMs{0};
+
+int64_t SteadyMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 }  // namespace
 
 void CHeadlessLoop::BlockStopSignals() {
@@ -34,6 +48,14 @@ void CHeadlessLoop::BlockStopSignals() {
 
 void CHeadlessLoop::UnblockStopSignals() {
     sigset_t set = StopSignals();
+    // Copies of the signal that ended the loop are taken here, also one
+    // still on its way; only a later signal ends the program before its save.
+    const int64_t until = g_stopSignalMs.exchange(0) + kCopyWindowMs;
+    for (;;) {
+        const int64_t left = std::max<int64_t>(0, until - SteadyMs());
+        const timespec wait{static_cast<time_t>(left / 1000), static_cast<long>(left % 1000) * 1000000};
+        if (sigtimedwait(&set, nullptr, &wait) <= 0) break;
+    }
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
@@ -59,6 +81,7 @@ void CHeadlessLoop::StartWatcher() {
             timespec wait{0, 100 * 1000 * 1000};
             int sig = sigtimedwait(&set, nullptr, &wait);
             if (sig <= 0) continue;
+            g_stopSignalMs.store(SteadyMs());
             m_nSignal = sig;
             m_bStop = true;
             // Wakes the UI thread out of its wait; the call itself is empty.

@@ -24,7 +24,8 @@ public:
     // watcher receives them. Call before the workers are created.
     static void BlockStopSignals();
     // Undoes BlockStopSignals for the calling thread: a second signal while
-    // the program is shutting down then ends it the ordinary way.
+    // the program is shutting down then ends it the ordinary way. Copies of
+    // the stopping signal already pending are taken first.
     static void UnblockStopSignals();
 
     explicit CHeadlessLoop(CUiDispatcher& ui);

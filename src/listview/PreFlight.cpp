@@ -35,10 +35,18 @@ void CItemListCore::AskClockKeeper() const {
     ClockKeeper().RequestRead();
 }
 
+// Finer than this, the keeper's estimate times a snipe (it rounds the
+// whole seconds from there on too).
+constexpr int64_t kFineOffsetBoundMs = 500;
+
 int64_t CItemListCore::BidMomentMs(const CItem& item) const {
     // m_tBidTime agrees with a whole-second offset; the keeper's finer
-    // estimate moves the moment to where the site's clock has it.
-    const int64_t fraction = m_offsetSource ? 0 : ReadClockOffsetMs() - BidClockOffset() * 1000;
+    // estimate moves the moment to where the site's clock has it. A single
+    // read of the time page (the keeper's series cut short) pins the offset
+    // to no better than a second: the whole second stands then, as ever.
+    const int64_t bound = ClockOffsetBoundMs();
+    const bool fine = !m_offsetSource && bound >= 0 && bound < kFineOffsetBoundMs;
+    const int64_t fraction = fine ? ReadClockOffsetMs() - BidClockOffset() * 1000 : 0;
     return item.m_tBidTime * 1000 + fraction;
 }
 

@@ -102,6 +102,24 @@ TEST(HeadlessLoop, SigtermEndsTheLoopNotTheProgram) {
     CHeadlessLoop::UnblockStopSignals();
 }
 
+TEST(HeadlessLoop, AStopSignalSentTwiceAtOnceDoesNotEndTheProgramAfterTheLoop) {
+    // timeout(1) sends its signal to the program and again to its process
+    // group: the second copy must not kill the program while it saves.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            CHeadlessLoop::BlockStopSignals();
+            CUiDispatcher ui;
+            CHeadlessLoop loop(ui);
+            kill(getpid(), SIGTERM);
+            if (loop.Run([] {}, {}, 5000) != CHeadlessLoop::EndReason::Signal) std::_Exit(3);
+            kill(getpid(), SIGTERM);  // the copy, pending while blocked
+            CHeadlessLoop::UnblockStopSignals();
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST(CliPrompts, QuestionsTakeTheNegativeAnswerUnlessYes) {
     std::ostringstream out;
     {

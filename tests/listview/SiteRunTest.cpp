@@ -93,6 +93,22 @@ TEST_F(SiteRun, AddSingleItemReadsThePageAndRefusesDuplicatesAndUnknowns) {
     EXPECT_EQ(reread.Items().size(), 1u);
 }
 
+TEST_F(SiteRun, ASingleReadOfTheSiteClockLeavesASnipeOnItsWholeSecond) {
+    // One read of the time page (the keeper's series cut short by a time
+    // host that went silent) pins the offset no closer than a second; the
+    // snipe then goes at its whole second, as it always did, not up to
+    // half a second away on a guess.
+    FixClockOffset(std::nullopt);
+    ForgetClockOffset();
+    GetClockOffset(true);
+    ASSERT_GE(ClockOffsetBoundMs(), 500);
+    CItem item;
+    item.m_bBidPending = 1;
+    item.m_tBidTime = LocalNow() + 120;
+    EXPECT_EQ(m_core->BidMomentMs(item), item.m_tBidTime * 1000);
+    ForgetClockOffset();
+}
+
 TEST_F(SiteRun, ScheduledSnipeIsPlacedAndItsResultMerged) {
     const std::string number = m_site.AddItem(R"({"title":"Brass lamp","price":5,"ends_in":120})");
     ASSERT_TRUE(m_core->AddSingleItem(number));

@@ -217,10 +217,14 @@ private:
         sd_bus_message_read(m, "ssss", &what, &who, &why, &mode);
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) return -errno;
+        {
+            // Recorded before the caller has its answer: a test looks as
+            // soon as the call returns.
+            std::lock_guard<std::mutex> lock(self->m_mutex);
+            self->m_inhibitions.push_back({what, who, why, mode, fds[0]});
+        }
         int r = sd_bus_reply_method_return(m, "h", fds[1]);
         close(fds[1]);
-        std::lock_guard<std::mutex> lock(self->m_mutex);
-        self->m_inhibitions.push_back({what, who, why, mode, fds[0]});
         return r;
     }
 
