@@ -11,11 +11,11 @@
 //   stale      checked, but the site takes a form's key for 1 s only: the
 //              confirmation is refused and the whole conversation runs once
 //
-// The site logs a request when it arrives and then waits out the latency,
-// so in this harness the whole round trip lies on the way back: a request
-// sent half of it early is logged that much before the moment.
+// The site's latency is a round trip: half of it before the site logs a
+// request, half before the answer leaves; JITTER_MS varies each half.
 //
-//   bench_arrival [SNIPES]   per pass, default 8 (about 3 x (SNIPES + 10) s)
+//   bench_arrival [SNIPES] [JITTER_MS]   per pass, default 8 (about
+//                                        3 x (SNIPES + 10) s), jitter 0
 
 #include <algorithm>
 #include <chrono>
@@ -173,6 +173,7 @@ bool RunPass(bx::Site& site, const std::string& dir, int snipes, Pass& pass) {
 int main(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
     const int snipes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 8;
+    const int jitterMs = argc > 2 ? std::max(0, std::atoi(argv[2])) : 0;
     bench::CBenchSite local(11, 8);
     if (!local.Start()) return 1;
     bx::Site& site = local.Site();
@@ -182,7 +183,8 @@ int main(int argc, char** argv) {
                  "{\"skew\":" + std::to_string(kSkewSeconds) + "}"))
         return 1;
     if (!Control(site, "POST", "/_control/faults",
-                 "{\"prefix\":\"/\",\"latency_ms\":" + std::to_string(kLatencyMs) + "}"))
+                 "{\"prefix\":\"/\",\"latency_ms\":" + std::to_string(kLatencyMs) +
+                     ",\"latency_jitter_ms\":" + std::to_string(jitterMs) + "}"))
         return 1;
     // As at a list's start: the clock keeper measures the site's clock
     // (a series of reads timed against its change of second).
@@ -193,8 +195,8 @@ int main(int argc, char** argv) {
         while (keeper.ReadsDone() < 1 && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    std::printf("site clock skew %.2f s, latency %d ms; clock offset %lld ms (bound %lld ms)\n",
-                kSkewSeconds, kLatencyMs, static_cast<long long>(ReadClockOffsetMs()),
+    std::printf("site clock skew %.2f s, latency %d ms (jitter +-%d ms); clock offset %lld ms (bound %lld ms)\n",
+                kSkewSeconds, kLatencyMs, jitterMs, static_cast<long long>(ReadClockOffsetMs()),
                 static_cast<long long>(ClockOffsetBoundMs()));
 
     CHeadlessLoop::BlockStopSignals();

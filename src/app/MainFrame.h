@@ -169,6 +169,8 @@ private:
     QMdiArea* m_pMdi = nullptr;
     QComboBox* m_pAddress = nullptr;
     QLabel* m_pCountdown = nullptr;
+    QLabel* m_pClockPane = nullptr;
+    void UpdateClockPane();
     QToolBar* m_pToolBar = nullptr;
     QToolBar* m_pAddressRow = nullptr;
     std::map<int, QAction*> m_actions;

@@ -322,10 +322,25 @@ void CMainFrame::CreateStatusBar() {
         pane->setEnabled(false);
         bar->addPermanentWidget(pane);
     }
+    // The site's clock as the snipes see it: when it was last measured, this
+    // computer's error and how closely it is known.
+    m_pClockPane = new QLabel(bar);
+    m_pClockPane->setAccessibleName("Site clock");
+    bar->addPermanentWidget(m_pClockPane);
+    auto* clockTimer = new QTimer(this);
+    connect(clockTimer, &QTimer::timeout, this, &CMainFrame::UpdateClockPane);
+    clockTimer->start(1000);
+    UpdateClockPane();
     m_pCountdown = new QLabel(bar);
     m_pCountdown->setMinimumWidth(m_pCountdown->fontMetrics().horizontalAdvance(cmd::kCountdownPrompt));
     bar->addPermanentWidget(m_pCountdown);
     bar->showMessage("Ready");
+}
+
+void CMainFrame::UpdateClockPane() {
+    const ClockStatus st = ReadClockStatus();
+    m_pClockPane->setVisible(st.measured);
+    if (st.measured) m_pClockPane->setText(FromAnsi(SiteClockText(st)));
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {

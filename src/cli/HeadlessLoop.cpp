@@ -33,12 +33,6 @@ constexpr int64_t kCopyWindowMs = 300;
 // When a loop's watcher took its stop signal (steady clock, ms; 0: none).
 std::atomic<int64_t> g_stopSignalMs{0};
 
-int64_t SteadyMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 }  // namespace
 
 void CHeadlessLoop::BlockStopSignals() {
@@ -113,12 +107,15 @@ CHeadlessLoop::EndReason CHeadlessLoop::Pump(const std::function<void()>* tick,
                                              const NextTickFn* msUntilNextTick,
                                              const std::function<bool()>* done, int64_t forMs) {
     StartWatcher();
-    const int64_t start = GetClock().NowMs();
+    // Every wait is on the monotonic clock: the wall clock may be stepped
+    // (NTP after a resume) and must neither stop the ticks nor end the run.
+    const int64_t start = SteadyMs();
     const int64_t deadline = forMs < 0 ? INT64_MAX : start + forMs;
     auto nextTick = [&](int64_t now) {
         int64_t ms = msUntilNextTick && *msUntilNextTick ? (*msUntilNextTick)()
-                                                         : MsUntilNextWholeSecond(now);
-        return now + std::max<int64_t>(ms, 0);
+                                                         : MsUntilNextWholeSecond(GetClock().NowMs());
+        // Never more than a second away, whatever the wall clock says.
+        return now + std::clamp<int64_t>(ms, 0, 1000 + 1);
     };
     int64_t tickAt = nextTick(start);
     EndReason reason = EndReason::TimeUp;
@@ -131,13 +128,13 @@ CHeadlessLoop::EndReason CHeadlessLoop::Pump(const std::function<void()>* tick,
             reason = EndReason::Stopped;
             break;
         }
-        int64_t now = GetClock().NowMs();
+        int64_t now = SteadyMs();
         if (now >= deadline) break;
         if (tick && now >= tickAt) {
             (*tick)();
             // Armed afresh from the clock after the tick, so a slow tick
             // never makes the following ones drift off the second.
-            tickAt = nextTick(GetClock().NowMs());
+            tickAt = nextTick(SteadyMs());
             continue;
         }
         int64_t until = std::min(deadline, tick ? tickAt : deadline) - now;

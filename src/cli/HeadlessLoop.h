@@ -38,7 +38,7 @@ public:
     using NextTickFn = std::function<int64_t()>;
 
     // Runs tick once a second and the dispatcher's calls as they come, for
-    // forMs milliseconds of the local clock (negative: without end) or until
+    // forMs milliseconds of the monotonic clock (negative: without end) or until
     // a stop signal or Stop(). Returns why it ended.
     EndReason Run(const std::function<void()>& tick, const NextTickFn& msUntilNextTick,
                   int64_t forMs);

@@ -1,4 +1,5 @@
-// bexora-cli commands that read the site's texts: parse-page, parse-date.
+// bexora-cli commands that read the site's texts: parse-page, parse-date,
+// clock.
 
 #include <cerrno>
 #include <climits>
@@ -8,13 +9,16 @@
 #include <iostream>
 #include <iterator>
 #include <optional>
+#include <thread>
 
 #include "base/AtomicFile.h"
 #include "base/Clock.h"
 #include "cli/Commands.h"
 #include "cli/ItemFormat.h"
 #include "model/Item.h"
+#include "cli/CliPrompts.h"
 #include "site/ItemPageParser.h"
+#include "site/SiteEndpoints.h"
 #include "site/SiteTime.h"
 #include "text/TextTools.h"
 
@@ -121,9 +125,37 @@ int ParseDate(const Args& args) {
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
 
+// Measures the site's clock as a list does at its start (a series of reads
+// of the time page) and says what it found.
+int ClockCommand(const Args& args) {
+    if (!args.empty()) return Usage("clock takes no arguments");
+    CCliPrompts prompts(std::cout);
+    constexpr int kWaitMs = 120000;
+    CClockKeeper keeper;
+    keeper.RequestRead();
+    for (int waited = 0; keeper.ReadsDone() < 1 && waited < kWaitMs; waited += 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    keeper.Stop();
+    const ClockStatus st = ReadClockStatus();
+    if (!st.measured) {
+        std::cerr << "bexora-cli: the site's clock could not be read (" << site::OfficialTimeUrl() << ")\n";
+        return kFailed;
+    }
+    const int64_t mag = st.offsetMs < 0 ? -st.offsetMs : st.offsetMs;
+    std::printf("offset %s%lld.%03lld s (this computer's clock minus the site's, its zone included)\n",
+                st.offsetMs < 0 ? "-" : "", static_cast<long long>(mag / 1000), static_cast<long long>(mag % 1000));
+    std::printf("bound %lld ms\n", static_cast<long long>(st.boundMs));
+    std::printf("%s\n", SiteClockText(st).c_str());
+    return std::fflush(stdout) == 0 ? kOk : kFailed;
+}
+
 }  // namespace
 
 void AddSiteCommands(CommandTable& commands) {
+    commands.push_back({"clock", &ClockCommand,
+                        "  clock                         measure the site's clock: the offset, how\n"
+                        "                                closely it is known, and this computer's\n"
+                        "                                error\n"});
     commands.push_back(
         {"parse-page", &ParsePage,
          "  parse-page [--now EPOCH] [--offset SECONDS] [--user-id ID] [FILE]\n"

@@ -202,6 +202,10 @@ BidSetupResult ApplyBidDialog(CItemListCore& core, CItem& item, const BidDialogV
     item.m_bBidPending = 1;
     const int64_t delay = int64_t{v.m_nHours} * 3600 + int64_t{v.m_nMinutes} * 60 + v.m_nSeconds;
     item.m_tBidTime = item.m_tEndTime - delay + core.BidClockOffset();
+    // What the user asked for is a moment by the site's clock; the local
+    // one follows the offset from now on.
+    if (item.m_tEndTime != 0) WriteSiteMoment(item, item.m_tEndTime - delay);
+    core.NoteBidTimeSet();
     char when[96];
     snprintf(when, sizeof when, "%d hr %d min %d sec before ending time", v.m_nHours, v.m_nMinutes,
              v.m_nSeconds);

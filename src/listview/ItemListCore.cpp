@@ -234,6 +234,7 @@ int CItemListCore::FindRow(const std::string& itemNumber) const {
 
 int CItemListCore::InsertItemRow(CItem* item) {
     if (item->m_nSetupSerial == 0) item->m_nSetupSerial = CItem::NewSetupSerial();
+    if (item->m_bBidPending) m_bNewBidTimes = true;
     // A bid sent in an earlier run that still leads holds its group's slot
     // until it is outbid.
     if (item->m_bHighBidder && !item->m_bNotified && !IsNA(item->m_strMyBid) && !IsNA(item->m_strBidGroup))

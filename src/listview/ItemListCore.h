@@ -64,6 +64,14 @@ struct ListColumnDef {
 // The 13 columns in order.
 const std::array<ListColumnDef, kColumnCount>& ListColumns();
 
+// The site moment a pending bid is for (end time - delay by the site's
+// clock, a site time value), kept in m_strReserved, which older copies of
+// the program only clear, copy and store; m_tBidTime is that moment on the
+// local clock as the offset last had it. False when the item has none (a
+// bid set up by an older copy).
+bool ReadSiteMoment(const CItem& item, int64_t* siteMoment);
+void WriteSiteMoment(CItem& item, int64_t siteMoment);
+
 // Row images.
 constexpr int kImageNormal = 0;
 constexpr int kImageUpdating = 1;
@@ -270,10 +278,20 @@ public:
     // The millisecond moment (local clock) of an item's scheduled bid: its
     // m_tBidTime with the fraction of the site clock's offset.
     int64_t BidMomentMs(const CItem& item) const;
-    // The whole-second offset the pending bids' m_tBidTime values agree
-    // with (the current one until the tick has seen one). A bid set up now
-    // is made with it.
+    // The whole-second offset a bid set up now is made with (the pending
+    // bids' m_tBidTime values follow it from tick to tick).
     int64_t BidClockOffset() const;
+    // Timed bids are held after the computer's clock was stepped, until the
+    // site's clock was read again (or a few seconds passed: the step itself
+    // is then applied). The hold's text, empty while none.
+    const std::string& ClockHold() const { return m_strClockHold; }
+    // A bid time was set or loaded outside the tick: it is brought in line
+    // with the offset at the next one.
+    void NoteBidTimeSet() { m_bNewBidTimes = true; }
+    // One line on the site's clock: when it was last measured, the offset
+    // and its bound ("Site clock: measured 10:42:07, this computer 0.012 s
+    // ahead (within 8 ms)").
+    std::string ClockStatusText() const;
     // "Check now": the pre-flight of the item's bid set-up, at once. False
     // (after a notice) when the item has no bid or no account to check.
     bool CheckItem(CItem& item);
@@ -428,12 +446,26 @@ private:
     };
     std::map<uint64_t, CBidTrack> m_bids;
     mutable std::unique_ptr<CClockKeeper> m_keeper;  // made on first use
-    // When the offset moves (a finer measurement, a stepped local clock, the
-    // hourly re-read), every pending bid time moves with it, so a bid stays
-    // at end time - delay by the site's clock (Scheduler.cpp).
+    // Once the site's clock was measured, every pending bid time is its site
+    // moment on the local clock as the offset has it now: it follows a finer
+    // measurement, a stepped local clock, another computer (Scheduler.cpp).
     void FollowClockOffset(int64_t offset);
     int64_t m_nBidClockOffset = 0;
     bool m_bBidClockKnown = false;
+    // Pending bids came in that may not follow the offset yet (a file
+    // loaded, a bid set up): the next tick looks at every one.
+    bool m_bNewBidTimes = true;
+    // A step of the computer's clock seen by the tick: timed bids wait for
+    // the site's clock to be read again.
+    void WatchClockStep();
+    // Sends the row's bid when it is due (from the tick).
+    void CheckBidDue(int row, int64_t now, int64_t nowMs);
+    int64_t m_nTickStepMs = 0;
+    bool m_bHoldBids = false;
+    int m_nHoldReads = 0;          // the keeper's reads started when the hold began
+    int64_t m_nHoldSinceMs = 0;    // monotonic
+    int m_nKeeperReadsSeen = 0;
+    std::string m_strClockHold;
     std::vector<std::string> m_landingAsked;  // items whose bid history was asked for
 
     std::function<void(VersionReport)> m_newerVersion;

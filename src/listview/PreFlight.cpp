@@ -40,13 +40,15 @@ void CItemListCore::AskClockKeeper() const {
 constexpr int64_t kFineOffsetBoundMs = 500;
 
 int64_t CItemListCore::BidMomentMs(const CItem& item) const {
-    // m_tBidTime agrees with a whole-second offset; the keeper's finer
-    // estimate moves the moment to where the site's clock has it. A single
-    // read of the time page (the keeper's series cut short) pins the offset
-    // to no better than a second: the whole second stands then, as ever.
+    // The site moment on the keeper's estimate of the offset. A single read
+    // of the time page (the keeper's series cut short) pins the offset to no
+    // better than a second: the whole second stands then, as ever.
+    if (m_offsetSource || !IsClockOffsetMeasured()) return item.m_tBidTime * 1000;
     const int64_t bound = ClockOffsetBoundMs();
-    const bool fine = !m_offsetSource && bound >= 0 && bound < kFineOffsetBoundMs;
-    const int64_t fraction = fine ? ReadClockOffsetMs() - BidClockOffset() * 1000 : 0;
+    const bool fine = bound >= 0 && bound < kFineOffsetBoundMs;
+    int64_t site = 0;
+    if (ReadSiteMoment(item, &site)) return fine ? site * 1000 + ReadClockOffsetMs() : (site + ReadClockOffset()) * 1000;
+    const int64_t fraction = fine ? ReadClockOffsetMs() - ReadClockOffset() * 1000 : 0;
     return item.m_tBidTime * 1000 + fraction;
 }
 

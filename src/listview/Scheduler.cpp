@@ -2,7 +2,10 @@
 // workers.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "base/Clock.h"
@@ -30,7 +33,42 @@ constexpr int64_t kHandOverMs = 2000;
 // The hour and minute of the newer-version check (hours divisible by 5).
 constexpr int kVersionCheckMinute = 7;
 
+// A step of the computer's clock smaller than this is not worth holding the
+// bids for (the offset follows it all the same).
+constexpr int64_t kStepMinMs = 250;
+// Timed bids wait at most this long after a step for the site's clock to be
+// read again; then the step as seen against the boot clock stands.
+constexpr int64_t kStepHoldMs = 5000;
+// How often bids waiting for the site's clock look whether it was read.
+constexpr int64_t kHoldPollMs = 50;
+
+constexpr char kSiteMomentTag[] = "site moment ";
+
+std::string StepText(int64_t ms) {
+    const int64_t s = (ms < 0 ? -ms : ms) / 1000;
+    char buf[64];
+    snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", static_cast<long long>(s / 3600),
+             static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+    return buf;
+}
+
 }  // namespace
+
+bool ReadSiteMoment(const CItem& item, int64_t* siteMoment) {
+    const std::string& r = item.m_strReserved;
+    if (r.rfind(kSiteMomentTag, 0) != 0) return false;
+    const char* digits = r.c_str() + sizeof kSiteMomentTag - 1;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(digits, &end, 10);
+    if (end == digits || *end != '\0' || errno == ERANGE) return false;
+    *siteMoment = v;
+    return true;
+}
+
+void WriteSiteMoment(CItem& item, int64_t siteMoment) {
+    item.m_strReserved = kSiteMomentTag + std::to_string(siteMoment);
+}
 
 std::string TimeLeftText(int64_t rem) {
     if (rem <= 0) return listtext::kEnded;
@@ -54,29 +92,75 @@ CClockKeeper& CItemListCore::ClockKeeper() const {
 
 void CItemListCore::FollowClockOffset(int64_t offset) {
     // Until the site's clock was read, bid times stay as they were set (or
-    // read from the file): 0 is no offset to move them by.
+    // read from the file): local time on the offset known then.
     if (!m_offsetSource && !IsClockOffsetMeasured()) return;
-    if (!m_bBidClockKnown) {
-        m_nBidClockOffset = offset;
-        m_bBidClockKnown = true;
-        return;
-    }
-    const int64_t moved = offset - m_nBidClockOffset;
-    if (moved == 0) return;
+    // The offset the bid times without a site moment were made with: the
+    // one of the last tick, and at the first the one of now.
+    const int64_t before = m_bBidClockKnown ? m_nBidClockOffset : offset;
+    if (m_bBidClockKnown && offset == before && !m_bNewBidTimes) return;
     m_nBidClockOffset = offset;
+    m_bBidClockKnown = true;
+    m_bNewBidTimes = false;
+    // A measured offset (not one pinned or given by a test) is worth
+    // keeping a site moment for.
+    const bool measured = !m_offsetSource && ReadClockStatus().measuredAtMs != 0;
     bool any = false;
     for (CItemRow& row : m_rows) {
         CItem& item = *row.item;
         if (!item.m_bBidPending || item.m_tBidTime == 0) continue;
-        item.m_tBidTime += moved;
-        any = true;
+        int64_t site = 0;
+        if (!ReadSiteMoment(item, &site)) {
+            // Set up by an older copy, whose time was made with an offset we
+            // cannot know: the one of now stands for it from here on.
+            site = item.m_tBidTime - before;
+            if (measured) {
+                WriteSiteMoment(item, site);
+                any = true;
+            }
+        }
+        if (item.m_tBidTime != site + offset) {
+            item.m_tBidTime = site + offset;
+            any = true;
+        }
     }
     if (any) SaveDocument();
 }
 
-int64_t CItemListCore::BidClockOffset() const {
-    return m_bBidClockKnown ? m_nBidClockOffset : ClockOffset(false);
+int64_t CItemListCore::BidClockOffset() const { return ClockOffset(false); }
+
+void CItemListCore::WatchClockStep() {
+    const int64_t step = WallClockStepMs();
+    const int64_t moved = step - m_nTickStepMs;
+    m_nTickStepMs = step;
+    if (!m_offsetSource && (moved > std::max(kStepMinMs, ClockOffsetBoundMs()) ||
+                            -moved > std::max(kStepMinMs, ClockOffsetBoundMs()))) {
+        // The offset follows the step already (it is kept against the boot
+        // clock); the bids wait until the time page confirms it.
+        m_nHoldReads = ClockKeeper().ReadsStarted();
+        m_bHoldBids = true;
+        m_nHoldSinceMs = SteadyMs();
+        AskClockKeeper();
+        m_strClockHold = "Clock moved " + StepText(moved) + (moved > 0 ? " ahead" : " back") +
+                         ": bids wait for the site's clock";
+        Notify(m_strClockHold, 3);
+        SetStatusText(m_strClockHold);
+        return;
+    }
+    if (m_bHoldBids && (ClockKeeper().ReadsFinished() > m_nHoldReads || SteadyMs() - m_nHoldSinceMs >= kStepHoldMs)) {
+        m_bHoldBids = false;
+        m_strClockHold.clear();
+    }
+    // Each measurement the keeper finishes is told (not a pinned offset).
+    if (m_keeper && !m_offsetSource) {
+        const int done = m_keeper->ReadsDone();
+        if (done != m_nKeeperReadsSeen) {
+            m_nKeeperReadsSeen = done;
+            if (ReadClockStatus().measuredAtMs != 0) Notify(ClockStatusText(), 2);
+        }
+    }
 }
+
+std::string CItemListCore::ClockStatusText() const { return SiteClockText(ReadClockStatus()); }
 
 int64_t CItemListCore::RemainingSeconds(const CItem& item) const {
     return item.m_tEndTime + ClockOffset(false) - LocalNow();
@@ -102,17 +186,53 @@ void CItemListCore::Initialize() {
 
     m_notices.SetLevel(s.GetInt(setting::MessageLevel));
     m_nPreFlightSecs = std::max(0, s.GetInt(setting::PreFlightSec));
-    // Nothing measured yet: the keeper reads the time page now; until it
-    // answers, local time stands for site time.
-    if (!m_offsetSource && !IsClockOffsetMeasured()) AskClockKeeper();
+    // Nothing measured yet: the keeper reads the time page now. Timed bids
+    // wait for its first read (a bid set up while the time host was silent
+    // holds only its site moment); without an answer the stored local times
+    // stand.
+    if (!m_offsetSource && !IsClockOffsetMeasured()) {
+        m_nHoldReads = ClockKeeper().ReadsStarted();
+        m_bHoldBids = true;
+        m_nHoldSinceMs = SteadyMs();
+        m_strClockHold = "Reading the site's clock: bids wait for it";
+        AskClockKeeper();
+    }
     m_tLastTick = GetClock().NowMs() / 1000 - 1;  // the first tick is due at once
+    m_nTickStepMs = WallClockStepMs();
     m_front.RowsChanged();
 }
 
 int64_t CItemListCore::MsUntilNextTick() const {
-    const int64_t due = (m_tLastTick + 1) * 1000 + kTickMarginMs;
-    const int64_t wait = due - GetClock().NowMs();
-    return wait > 0 ? wait : 0;
+    const int64_t nowMs = GetClock().NowMs();
+    const int64_t second = nowMs >= 0 ? nowMs / 1000 : -((-nowMs + 999) / 1000);
+    // A second not ticked yet is due now; so is any other second than the
+    // last tick's (a clock stepped back puts that one in the future).
+    if (second != m_tLastTick) return 0;
+    const int64_t wait = (second + 1) * 1000 + kTickMarginMs - nowMs;
+    // Bids waiting for the site's clock look again soon.
+    return std::clamp<int64_t>(wait, 0, m_bHoldBids ? kHoldPollMs : 1000 + kTickMarginMs);
+}
+
+void CItemListCore::CheckBidDue(int i, int64_t now, int64_t nowMs) {
+    CItem& item = *m_rows[i].item;
+    if (item.m_bBidPending && m_nPreFlightSecs > 0 && item.m_tBidTime != 0) {
+        // Timed to the millisecond: the worker gets the bid shortly
+        // before its moment and sends the confirmation itself.
+        const int64_t moment = BidMomentMs(item);
+        PrepareSnipe(item, moment, nowMs);
+        // Not on a guess of the site's clock: until the keeper's first
+        // read, the bid waits for its moment by the local clock.
+        const bool clockKnown = m_offsetSource || IsClockOffsetMeasured() || nowMs >= moment;
+        if (clockKnown && !m_bHoldBids && nowMs >= moment - kHandOverMs &&
+            !m_dryRunDone.count(item.m_nSetupSerial)) {
+            TriggerBid(item, moment);
+            RedrawRow(i);
+        }
+    } else if (item.m_bBidPending && item.m_tBidTime <= now && !m_bHoldBids &&
+               !m_dryRunDone.count(item.m_nSetupSerial)) {
+        TriggerBid(item);
+        RedrawRow(i);
+    }
 }
 
 void CItemListCore::OnTick() {
@@ -120,33 +240,29 @@ void CItemListCore::OnTick() {
     m_bInTick = true;
 
     const int64_t now = LocalNow();
+    if (now == m_tLastTick && m_bHoldBids) {
+        // Within the second, while bids wait for the site's clock: they go
+        // as soon as it was read, not at the next second.
+        WatchClockStep();
+        if (!m_bHoldBids) {
+            FollowClockOffset(ClockOffset(false));
+            const int64_t nowMs = GetClock().NowMs();
+            for (int i = 0; i < GetRowCount(); ++i) CheckBidDue(i, now, nowMs);
+        }
+        m_bInTick = false;
+        return;
+    }
     // Before m_tLastTick moves on: it tells which bids fell due in the sleep.
     if (int64_t slept = 0; m_wake.Woke(&slept)) OnWakeUp(slept);
     m_tLastTick = now;
+    WatchClockStep();
     const int64_t offset = ClockOffset(false);
     FollowClockOffset(offset);
     const int64_t nowMs = GetClock().NowMs();
     const int n = GetRowCount();
     for (int i = 0; i < n && i < GetRowCount(); ++i) {
+        CheckBidDue(i, now, nowMs);
         CItem& item = *m_rows[i].item;
-        if (item.m_bBidPending && m_nPreFlightSecs > 0 && item.m_tBidTime != 0) {
-            // Timed to the millisecond: the worker gets the bid shortly
-            // before its moment and sends the confirmation itself.
-            const int64_t moment = BidMomentMs(item);
-            PrepareSnipe(item, moment, nowMs);
-            // Not on a guess of the site's clock: until the keeper's first
-            // read, the bid waits for its moment by the local clock.
-            const bool clockKnown = m_offsetSource || IsClockOffsetMeasured() || nowMs >= moment;
-            if (clockKnown && nowMs >= moment - kHandOverMs &&
-                !m_dryRunDone.count(item.m_nSetupSerial)) {
-                TriggerBid(item, moment);
-                RedrawRow(i);
-            }
-        } else if (item.m_bBidPending && item.m_tBidTime <= now &&
-                   !m_dryRunDone.count(item.m_nSetupSerial)) {
-            TriggerBid(item);
-            RedrawRow(i);
-        }
         if (item.m_tEndTime == 0) continue;
 
         const int64_t rem = item.m_tEndTime + offset - now;
@@ -199,7 +315,7 @@ void CItemListCore::OnTick() {
         else UpdateAll();
     }
 
-    if (m_front.IsActiveFrame()) SetStatusText(CountdownStatusText());
+    if (m_front.IsActiveFrame()) SetStatusText(m_bHoldBids ? m_strClockHold : CountdownStatusText());
     m_bInTick = false;
 }
 

@@ -108,11 +108,15 @@ std::string CaFileStamp(const std::string& caFile) {
 struct ThreadHandle {
     CURL* curl = nullptr;
     curl_slist* headers = nullptr;
+    curl_slist* freshHeaders = nullptr;  // the same, asking caches for a fresh copy
     std::string caFile;  // the extra CA file the handle was set up with
     ThreadHandle() {
         CCookieStore::Instance().JarPath();  // loads the persisted cookies first
         curl = curl_easy_init();
         for (const char* h : kHeaderBlock) headers = curl_slist_append(headers, h);
+        for (const char* h : kHeaderBlock) freshHeaders = curl_slist_append(freshHeaders, h);
+        freshHeaders = curl_slist_append(freshHeaders, "Cache-Control: no-cache");
+        freshHeaders = curl_slist_append(freshHeaders, "Pragma: no-cache");
         SetUp();
     }
     void SetUp() {
@@ -138,6 +142,7 @@ struct ThreadHandle {
     ~ThreadHandle() {
         curl_easy_cleanup(curl);
         curl_slist_free_all(headers);
+        curl_slist_free_all(freshHeaders);
     }
     void Renew() {
         curl_easy_cleanup(curl);
@@ -330,7 +335,7 @@ static ThreadHandle& HandleOfThisThread() {
 
 void CloseThreadConnections() { HandleOfThisThread().Renew(); }
 
-std::string FetchPage(const std::string& url, std::string& page) {
+std::string FetchPage(const std::string& url, std::string& page, FetchFresh fresh) {
     if (!SplitAddress(url)) return "";
     const FetchLimits lim = GetFetchLimits();
     ThreadHandle& handle = HandleOfThisThread();
@@ -361,7 +366,8 @@ std::string FetchPage(const std::string& url, std::string& page) {
                               .count();
         if (left <= 0) return url;  // timed out between hops: a network error
         hop.totalTimeoutMs = static_cast<long>(left);
-        SetRequestOptions(curl, current, t, hop, handle.headers);
+        SetRequestOptions(curl, current, t, hop,
+                          fresh == FetchFresh::Yes ? handle.freshHeaders : handle.headers);
         CURLcode rc = curl_easy_perform(curl);
         CCookieStore::Instance().NoteResponse();
         if (rc != CURLE_OK) {

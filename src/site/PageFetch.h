@@ -16,7 +16,10 @@ namespace bexora {
 // the first answer is 401, a redirect has no location or leads off http/https,
 // an answer after a redirect is neither 200 nor 302, or there are more than
 // FetchLimits::maxRedirects redirects in a row.
-std::string FetchPage(const std::string& url, std::string& page);
+// FetchFresh::Yes asks every cache on the way for a fresh answer (the time
+// page).
+enum class FetchFresh { No, Yes };
+std::string FetchPage(const std::string& url, std::string& page, FetchFresh fresh = FetchFresh::No);
 
 // Time-outs and bounds. Neither curl nor the site sets any by default, and a
 // fetch must never hang a worker: a server that accepts and never answers,

@@ -26,8 +26,7 @@ constexpr char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
 constexpr char kClockWrong[] = "Your system clock must be set wrong. Please check it!";
 constexpr int kTries = 3;
 
-// The value and whether it was ever measured: 0 is a measurement too.
-std::atomic<int64_t> g_offset{0};
+// Whether an offset was ever measured: 0 is a measurement too.
 std::atomic<bool> g_measured{false};
 // The clock warning is open (or on its way to the UI thread).
 std::atomic<bool> g_warningOpen{false};
@@ -35,11 +34,30 @@ std::atomic<bool> g_warningOpen{false};
 std::atomic<bool> g_fixed{false};
 std::atomic<int64_t> g_fixedValue{0};
 
-// The millisecond estimate and how far the true offset may lie from it;
-// a bound of -1 means nothing finer than the whole seconds was measured.
-std::mutex g_fineMutex;
-int64_t g_fineMs = 0;
+// The estimate is kept against the boot clock, which nobody sets: a step of
+// the wall clock does not move the site's clock, so readers add the wall
+// clock's step of the moment they read (CurrentStepMs) and the offset is
+// right at once, before the keeper has read the time page again.
+int64_t SystemStep() { return GetClock().StepMs(); }
+std::atomic<int64_t (*)()> g_stepSource{&SystemStep};
+int64_t CurrentStepMs() { return g_stepSource.load()(); }
+
+std::mutex g_mutex;
+// Whole seconds (local second minus site second) and the step they were
+// taken at.
+int64_t g_offset = 0;
+int64_t g_offsetStepMs = 0;
+// The millisecond estimate (boot ms minus site ms) and how far the true
+// offset may lie from it; a bound of -1 means nothing finer than the whole
+// seconds was measured.
+int64_t g_fineBootMs = 0;
 int64_t g_fineBoundMs = -1;
+// When the estimate was last taken (boot ms; 0: never).
+int64_t g_measuredAtBootMs = 0;
+// A measurement that disagreed with the estimate, waiting for a second one
+// to confirm it (boot frame).
+bool g_hasCandidate = false;
+int64_t g_candidateLo = 0, g_candidateHi = 0;
 
 bool Contains(const std::string& s, const char* what) {
     return s.find(what) != std::string::npos;
@@ -47,40 +65,74 @@ bool Contains(const std::string& s, const char* what) {
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
+// A step in whole seconds, to the nearest.
+int64_t StepSeconds(int64_t ms) { return FloorDiv(ms + 500, 1000); }
+
 // One read of the time page with the local instants it was sent and
 // answered at. The page shows the site's second N at some instant between
 // the two, so the offset (local minus site, ms) lies in
-// (send - 1000 N - 1000, receive - 1000 N].
+// (send - 1000 N - 1000, receive - 1000 N]. Lo and Hi give it against the
+// boot clock.
 struct TimedRead {
     int64_t sendMs = 0, receiveMs = 0;
-    int64_t site = 0;  // 0: no time read
-    int64_t Lo() const { return sendMs - site * 1000 - 1000; }
-    int64_t Hi() const { return receiveMs - site * 1000; }
+    int64_t stepMs = 0;  // the wall clock's step while the read ran
+    int64_t site = 0;    // 0: no time read
+    int64_t Lo() const { return sendMs - stepMs - site * 1000 - 1000; }
+    int64_t Hi() const { return receiveMs - stepMs - site * 1000; }
     int64_t RoundTrip() const { return receiveMs - sendMs; }
 };
 
 TimedRead ReadTimed() {
     TimedRead r;
+    r.stepMs = CurrentStepMs();
     r.sendMs = GetClock().NowMs();
     r.site = GetSiteTime();
     r.receiveMs = GetClock().NowMs();
+    // The wall clock was set while the page was on its way: the two
+    // instants do not belong together.
+    const int64_t after = CurrentStepMs();
+    if (after - r.stepMs > 50 || r.stepMs - after > 50) r.site = 0;
     return r;
 }
 
-void ForgetFine() {
-    std::lock_guard<std::mutex> lock(g_fineMutex);
-    g_fineMs = 0;
-    g_fineBoundMs = -1;
+enum class Verdict {
+    Taken,     // the new measurement stands
+    Agrees,    // it fits the finer estimate there was, which stays
+    Doubted,   // it moves the offset beyond the estimate's bound: kept aside
+};
+
+// Whether a measurement [lo, hi] (boot frame) may replace the estimate. One
+// time page (a stale copy, a page dated hours ahead) must not move a snipe:
+// a measurement that leaves the current estimate's bound is taken only when
+// a second one agrees with it. Locked.
+Verdict Judge(int64_t lo, int64_t hi, bool single) {
+    if (!g_measured.load() || g_fineBoundMs < 0) {
+        g_hasCandidate = false;
+        return Verdict::Taken;
+    }
+    const bool fits = lo <= g_fineBootMs + g_fineBoundMs && g_fineBootMs - g_fineBoundMs <= hi;
+    if (fits) {
+        g_hasCandidate = false;
+        return single ? Verdict::Agrees : Verdict::Taken;
+    }
+    if (g_hasCandidate && lo <= g_candidateHi && g_candidateLo <= hi) {
+        g_hasCandidate = false;
+        return Verdict::Taken;
+    }
+    g_hasCandidate = true;
+    g_candidateLo = lo;
+    g_candidateHi = hi;
+    return Verdict::Doubted;
 }
 
-// A single read says less than the keeper's several; it replaces the
-// finer estimate only when the two disagree (a clock was stepped since).
-void TakeSingleRead(const TimedRead& r) {
-    std::lock_guard<std::mutex> lock(g_fineMutex);
-    if (g_fineBoundMs >= 0 && r.Lo() < g_fineMs + g_fineBoundMs && g_fineMs - g_fineBoundMs <= r.Hi())
-        return;
-    g_fineMs = r.Lo() + (r.Hi() - r.Lo()) / 2;
-    g_fineBoundMs = (r.Hi() - r.Lo() + 1) / 2;
+// Stores an estimate. Locked.
+void Store(int64_t whole, int64_t wholeStepMs, int64_t fineBootMs, int64_t boundMs) {
+    g_offset = whole;
+    g_offsetStepMs = wholeStepMs;
+    g_fineBootMs = fineBootMs;
+    g_fineBoundMs = boundMs;
+    g_measuredAtBootMs = GetClock().BootMs();
+    g_measured.store(true);
 }
 
 // Any thread may get here (the workers' page parses); the box belongs
@@ -147,7 +199,8 @@ int64_t ParseSiteDate(const std::string& text) {
 
 int64_t GetSiteTime() {
     std::string page;
-    FetchPage(site::OfficialTimeUrl(), page);
+    // A cache on the way must not hand an old copy of the clock.
+    FetchPage(site::OfficialTimeUrl(), page, FetchFresh::Yes);
     return ReadSiteTimePage(std::move(page));
 }
 
@@ -173,38 +226,85 @@ int64_t GetClockOffset(bool refresh) {
         TimedRead read;
         for (int i = 0; i < kTries && read.site == 0; ++i) read = ReadTimed();
         // The time page failed every time: keep working with what we had.
-        if (read.site == 0) return g_offset.load();
-        g_offset.store(LocalNow() - read.site);
-        g_measured.store(true);
-        TakeSingleRead(read);
+        if (read.site == 0) return ReadClockOffset();
+        std::lock_guard<std::mutex> lock(g_mutex);
+        const int64_t whole = FloorDiv(read.receiveMs, 1000) - read.site;
+        switch (Judge(read.Lo(), read.Hi(), true)) {
+            case Verdict::Taken:
+                Store(whole, read.stepMs, read.Lo() + (read.Hi() - read.Lo()) / 2, (read.Hi() - read.Lo() + 1) / 2);
+                break;
+            case Verdict::Agrees:
+                g_offset = whole;
+                g_offsetStepMs = read.stepMs;
+                g_measuredAtBootMs = GetClock().BootMs();
+                break;
+            case Verdict::Doubted:
+                break;
+        }
     }
-    int64_t offset = g_offset.load();
+    int64_t offset = ReadClockOffset();
     WarnIfFarAhead(offset);
     return offset;
 }
 
 int64_t ReadClockOffset() {
     if (g_fixed.load()) return g_fixedValue.load();
-    return g_offset.load();
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_measured.load()) return g_offset;
+    return g_offset + StepSeconds(CurrentStepMs() - g_offsetStepMs);
 }
 
 int64_t ReadClockOffsetMs() {
     if (!g_fixed.load()) {
-        std::lock_guard<std::mutex> lock(g_fineMutex);
-        if (g_fineBoundMs >= 0) return g_fineMs;
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_fineBoundMs >= 0) return g_fineBootMs + CurrentStepMs();
     }
     return ReadClockOffset() * 1000;
 }
 
 int64_t ClockOffsetBoundMs() {
     if (!g_fixed.load()) {
-        std::lock_guard<std::mutex> lock(g_fineMutex);
+        std::lock_guard<std::mutex> lock(g_mutex);
         if (g_fineBoundMs >= 0) return g_fineBoundMs;
     }
     return IsClockOffsetMeasured() ? 1000 : -1;
 }
 
 bool IsClockOffsetMeasured() { return g_fixed.load() || g_measured.load(); }
+
+ClockStatus ReadClockStatus() {
+    ClockStatus st;
+    st.measured = IsClockOffsetMeasured();
+    st.offsetMs = ReadClockOffsetMs();
+    st.boundMs = ClockOffsetBoundMs();
+    if (!g_fixed.load()) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_measuredAtBootMs != 0) st.measuredAtMs = g_measuredAtBootMs + GetClock().StepMs();
+    }
+    return st;
+}
+
+int64_t WallClockStepMs() { return CurrentStepMs(); }
+
+std::string SiteClockText(const ClockStatus& st) {
+    if (!st.measured) return "Site clock: not measured yet";
+    std::string when = "pinned";
+    if (st.measuredAtMs != 0) {
+        const time_t t = static_cast<time_t>(FloorDiv(st.measuredAtMs, 1000));
+        struct tm tm {};
+        char buf[32];
+        if (localtime_r(&t, &tm) && strftime(buf, sizeof buf, "%H:%M:%S", &tm)) when = buf;
+    }
+    const int64_t mag = st.offsetMs < 0 ? -st.offsetMs : st.offsetMs;
+    const int64_t zoneMs = (mag + 30 * 60 * 1000) / 3600000 * 3600000;
+    const int64_t err = (st.offsetMs < 0 ? -1 : 1) * (mag - zoneMs);
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "Site clock: measured %s, this computer %lld.%03lld s %s (within %lld ms)",
+                  when.c_str(), static_cast<long long>((err < 0 ? -err : err) / 1000),
+                  static_cast<long long>((err < 0 ? -err : err) % 1000), err < 0 ? "behind" : "ahead",
+                  static_cast<long long>(st.boundMs));
+    return buf;
+}
 
 void FixClockOffset(std::optional<int64_t> offset) {
     if (offset) {
@@ -216,18 +316,27 @@ void FixClockOffset(std::optional<int64_t> offset) {
 }
 
 void SetCachedClockOffset(int64_t offset) {
-    ForgetFine();
-    g_offset.store(offset);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_fineBoundMs = -1;
+    g_hasCandidate = false;
+    g_offset = offset;
+    g_offsetStepMs = CurrentStepMs();
+    g_measuredAtBootMs = GetClock().BootMs();
     g_measured.store(true);
 }
 
 void ForgetClockOffset() {
-    ForgetFine();
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_fineBoundMs = -1;
+    g_fineBootMs = 0;
+    g_hasCandidate = false;
+    g_measuredAtBootMs = 0;
     g_measured.store(false);
-    g_offset.store(0);
+    g_offset = 0;
+    g_offsetStepMs = 0;
 }
 
-int64_t CachedClockOffset() { return g_offset.load(); }
+int64_t CachedClockOffset() { return ReadClockOffset(); }
 
 namespace {
 
@@ -243,15 +352,6 @@ constexpr int64_t kGoodEnoughMs = 16;
 constexpr int64_t kStepPollMs = 1000;
 constexpr int64_t kStepMs = 250;
 
-int64_t SystemStep() {
-    timespec wall {}, boot {};
-    clock_gettime(CLOCK_REALTIME, &wall);
-    clock_gettime(CLOCK_BOOTTIME, &boot);
-    return (int64_t(wall.tv_sec) - boot.tv_sec) * 1000 + (wall.tv_nsec - boot.tv_nsec) / 1000000;
-}
-
-std::atomic<int64_t (*)()> g_stepSource{&SystemStep};
-
 }  // namespace
 
 struct CClockKeeper::State {
@@ -260,12 +360,13 @@ struct CClockKeeper::State {
     bool wanted = false;
     bool stop = false;
     int done = 0;
+    int started = 0, finished = 0;  // reads of the time page
     std::atomic<bool> abort{false};  // ends a fetch in progress at Stop
     std::thread thread;
 
-    // Waits until the local clock reads atMs (or Stop); false when stopping.
+    // Waits until the boot clock reads atMs (or Stop); false when stopping.
     bool SleepUntil(int64_t atMs) {
-        const int64_t wait = atMs - GetClock().NowMs();
+        const int64_t wait = atMs - GetClock().BootMs();
         std::unique_lock<std::mutex> lock(mutex);
         if (wait > 0) wake.wait_for(lock, std::chrono::milliseconds(wait), [&] { return stop; });
         return !stop;
@@ -274,35 +375,47 @@ struct CClockKeeper::State {
         std::lock_guard<std::mutex> lock(mutex);
         return stop;
     }
-    void Measure();
+    TimedRead Read() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++started;
+        }
+        TimedRead r = ReadTimed();
+        std::lock_guard<std::mutex> lock(mutex);
+        ++finished;
+        return r;
+    }
+    // False when the series was kept aside for want of a second opinion.
+    bool Measure();
 };
 
 // Several reads of the time page, each sent so that the middle of its round
 // trip falls where the current estimate puts the site's change of second.
 // Each read then cuts the interval the offset may lie in about in half (it
 // cannot get narrower than the round trip), so a few reads pin it down.
-void CClockKeeper::State::Measure() {
+bool CClockKeeper::State::Measure() {
     TimedRead read;
-    for (int i = 0; i < kTries && read.site == 0 && !Stopping(); ++i) read = ReadTimed();
+    for (int i = 0; i < kTries && read.site == 0 && !Stopping(); ++i) read = Read();
     // The time page failed every time: keep working with what we had.
-    if (read.site == 0) return;
+    if (read.site == 0) return true;
     // With nothing measured yet the rows count down by local time and a
     // parse reads the time page itself: the first read stands until the
     // series is done, a few seconds later.
     if (!g_measured.load()) {
-        g_offset.store(FloorDiv(read.receiveMs, 1000) - read.site);
-        g_measured.store(true);
-        TakeSingleRead(read);
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (!g_measured.load())
+            Store(FloorDiv(read.receiveMs, 1000) - read.site, read.stepMs,
+                  read.Lo() + (read.Hi() - read.Lo()) / 2, (read.Hi() - read.Lo() + 1) / 2);
     }
     int64_t lo = read.Lo(), hi = read.Hi();
     int64_t roundTrip = read.RoundTrip();
     for (int n = 1; n < kMaxReads && hi - lo > std::max(roundTrip + kMinGainMs, kGoodEnoughMs); ++n) {
-        // The site's second turns at local instants k*1000 + offset.
+        // The site's second turns at boot-clock instants k*1000 + offset.
         const int64_t aim = lo + (hi - lo) / 2 - roundTrip / 2;
-        const int64_t earliest = GetClock().NowMs() + 10;
+        const int64_t earliest = GetClock().BootMs() + 10;
         const int64_t sendAt = earliest + ((aim - earliest) % 1000 + 1000) % 1000;
         if (!SleepUntil(sendAt)) break;
-        TimedRead next = ReadTimed();
+        TimedRead next = Read();
         if (next.site == 0) break;  // keep what the earlier reads said
         read = next;
         // A read held up on the way says little; it does not end the series.
@@ -310,8 +423,10 @@ void CClockKeeper::State::Measure() {
         roundTrip = std::min(roundTrip, next.RoundTrip());
         const int64_t nlo = std::max(lo, next.Lo()), nhi = std::min(hi, next.Hi());
         if (nlo >= nhi) {
-            // No offset fits both: a clock was stepped between the reads.
-            // Start again from the newest.
+            // No offset fits both: one of the pages lied (a stale copy, a
+            // page dated hours ahead). Start again from the newest; what the
+            // series ends with still needs the estimate's or a second
+            // series' word before it is taken.
             lo = next.Lo();
             hi = next.Hi();
             continue;
@@ -325,15 +440,16 @@ void CClockKeeper::State::Measure() {
     // the estimate rounded once it is good to half a second, else what the
     // last read gave as ever (local second minus site second).
     const int64_t mid = lo + (hi - lo) / 2;
-    const int64_t whole = hi - lo < 1000 ? FloorDiv(mid + 500, 1000) : FloorDiv(read.receiveMs, 1000) - read.site;
+    int64_t whole = 0;
     {
-        std::lock_guard<std::mutex> lock(g_fineMutex);
-        g_offset.store(whole);
-        g_measured.store(true);
-        g_fineMs = mid;
-        g_fineBoundMs = (hi - lo + 1) / 2;
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (Judge(lo, hi, false) == Verdict::Doubted) return false;
+        const int64_t wholeStep = hi - lo < 1000 ? CurrentStepMs() : read.stepMs;
+        whole = hi - lo < 1000 ? FloorDiv(mid + wholeStep + 500, 1000) : FloorDiv(read.receiveMs, 1000) - read.site;
+        Store(whole, wholeStep, mid, (hi - lo + 1) / 2);
     }
     WarnIfFarAhead(whole);
+    return true;
 }
 
 CClockKeeper::CClockKeeper() : m_state(std::make_unique<State>()) {}
@@ -348,27 +464,40 @@ void CClockKeeper::RequestRead() {
     if (!st.thread.joinable()) {
         st.thread = std::thread([&st] {
             SetFetchAbortFlag(&st.abort);
-            int64_t step = g_stepSource.load()();
+            int64_t step = CurrentStepMs();
             std::unique_lock<std::mutex> lock(st.mutex);
             for (;;) {
                 // A stepped local clock makes the estimate wrong by the step.
                 st.wake.wait_for(lock, std::chrono::milliseconds(kStepPollMs), [&] { return st.wanted || st.stop; });
                 if (st.stop) break;
-                const int64_t nowStep = g_stepSource.load()();
+                const int64_t nowStep = CurrentStepMs();
                 if (nowStep - step > kStepMs || step - nowStep > kStepMs) st.wanted = true;
                 if (!st.wanted) continue;
                 st.wanted = false;
                 step = nowStep;
                 lock.unlock();
-                st.Measure();
+                const bool settled = st.Measure();
                 lock.lock();
                 ++st.done;
+                // A measurement that moved the offset far waits for a
+                // second one, at once.
+                if (!settled) st.wanted = true;
             }
             lock.unlock();
             SetFetchAbortFlag(nullptr);
         });
     }
     st.wake.notify_all();
+}
+
+int CClockKeeper::ReadsStarted() const {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return m_state->started;
+}
+
+int CClockKeeper::ReadsFinished() const {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return m_state->finished;
 }
 
 int CClockKeeper::ReadsDone() const {

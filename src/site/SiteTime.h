@@ -8,7 +8,12 @@
 //   time left     = end time + offset - local now
 //
 // The offset is one process-wide value shared by the UI thread and the
-// workers; it is read and written atomically.
+// workers; it is read and written atomically. It is kept against the boot
+// clock, which nobody sets, so a step of the computer's clock (NTP after a
+// resume, a restored virtual machine) changes the offset read from then on
+// by exactly the step, before the time page is read again. A measurement
+// that would move the offset beyond the bound of the estimate there is
+// waits for a second one that agrees: one odd time page moves nothing.
 
 #include <cstdint>
 #include <memory>
@@ -50,6 +55,24 @@ int64_t ClockOffsetBoundMs();
 // of 0 is a real measurement for a right clock in the site's zone.
 bool IsClockOffsetMeasured();
 
+// What is known of the site's clock, for the user: the offset (ms) and its
+// bound (-1: nothing measured), and when it was last measured (local wall
+// clock, ms; 0 never or pinned).
+struct ClockStatus {
+    bool measured = false;
+    int64_t offsetMs = 0;
+    int64_t boundMs = -1;
+    int64_t measuredAtMs = 0;
+};
+ClockStatus ReadClockStatus();
+// The status for the user: "Site clock: measured 10:42:07, this computer
+// 0.012 s ahead (within 8 ms)". The offset holds the site's zone in whole
+// hours; the clock's own error is what is left of it.
+std::string SiteClockText(const ClockStatus& st);
+// How far the wall clock stands from the boot clock now (ms): a change is a
+// step of the computer's clock.
+int64_t WallClockStepMs();
+
 // Pins the offset: while set, GetClockOffset returns it and never fetches
 // or warns (bexora-cli parse-page --offset, benchmarks). nullopt unpins.
 void FixClockOffset(std::optional<int64_t> offset);
@@ -77,11 +100,16 @@ public:
     void RequestRead();
     // Measurements finished so far (tests).
     int ReadsDone() const;
+    // Reads of the time page started and finished (answered or not): once
+    // a read started after some moment has finished, the offset has been
+    // checked since.
+    int ReadsStarted() const;
+    int ReadsFinished() const;
     void Stop();
 
-    // Test seam: where the keeper reads how far the wall clock stands from
-    // the boot clock (a jump means the local clock was stepped); nullptr:
-    // the system's clocks.
+    // Test seam: where the offset and the keeper read how far the wall
+    // clock stands from the boot clock (a jump means the local clock was
+    // stepped); nullptr: the installed clock's StepMs.
     static void SetStepSource(int64_t (*source)());
 
 private:

@@ -645,5 +645,66 @@ TEST_F(ListCliTest, MisuseIsRefused) {
     EXPECT_NE(stat(m_list.c_str(), &st), 0) << "nothing was created";
 }
 
+// bexora-cli run with only its wall clock faked (libfaketime; the boot and
+// monotonic clocks run on), the clock stepped 5 s into the run, as NTP does
+// after a resume: a step back must not stop the run, a step ahead must not
+// send the snipes early. Each lands within a second of its moment by the
+// site's clock, once.
+TEST_F(ListCliTest, SnipesLandOnTheirMomentsWhenTheComputersClockSteps) {
+    const std::string faketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+    ASSERT_EQ(access(faketime.c_str(), R_OK), 0) << "scripts/install-deps installs libfaketime";
+    struct Row {
+        const char* name;
+        const char* step;  // the clock's offset after the step, for libfaketime
+    };
+    const Row rows[] = {{"ahead", "+60"}, {"back", "-3600"}};
+    struct Run {
+        std::string list, stamp;
+        std::vector<std::string> items;
+        std::future<test::ProcessResult> result;
+    };
+    std::vector<Run> runs;
+    for (const Row& row : rows) {
+        Run r;
+        r.list = m_site.WorkFile(std::string("step-") + row.name + ".bid");
+        r.stamp = m_site.WorkFile(std::string("step-") + row.name + ".faketime");
+        ASSERT_TRUE(AtomicWriteFile(r.stamp, "+0\n"));
+        m_list = r.list;
+        r.items = {Auction(std::string("Lamp ") + row.name, 14), Auction(std::string("Vase ") + row.name, 17)};
+        Add(r.items);
+        for (const std::string& item : r.items) Snipe(item, "20", "0:0:3");
+        runs.push_back(std::move(r));
+    }
+    m_site.ClearLog();
+    for (Run& r : runs) {
+        std::vector<std::string> args = {"LD_PRELOAD=" + faketime, "DONT_FAKE_MONOTONIC=1", "FAKETIME_NO_CACHE=1",
+                                         "FAKETIME_TIMESTAMP_FILE=" + r.stamp,
+                                         "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0", BEXORA_CLI,
+                                         "--settings", m_site.SettingsFile(), "run", r.list, "--for", RunFor(3)};
+        r.result = std::async(std::launch::async, [args] { return test::RunProcess("/usr/bin/env", args); });
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    for (size_t i = 0; i < runs.size(); ++i) ASSERT_TRUE(AtomicWriteFile(runs[i].stamp, std::string(rows[i].step) + "\n"));
+    for (size_t i = 0; i < runs.size(); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        const test::ProcessResult run = runs[i].result.get();
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find("Clock moved "), std::string::npos) << run.out;
+        for (const std::string& item : runs[i].items) {
+            const double end = m_site.Control("GET", "/_control/items/" + item).Get("end_time")->AsNumber();
+            int confirmations = 0;
+            const bx::Json log = m_site.Control("GET", "/_control/log");
+            for (const bx::Json& e : log.Items()) {
+                const std::string& target = e.Get("target")->AsString();
+                if (target.find(test::kConfirmStep) == std::string::npos || target.find("Item=" + item) == std::string::npos)
+                    continue;
+                ++confirmations;
+                EXPECT_NEAR(e.Get("site_time")->AsNumber(), end - 3, 1.0) << run.out;
+            }
+            EXPECT_EQ(confirmations, 1) << run.out;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace bexora

@@ -3,9 +3,14 @@
 #include <chrono>
 #include <cmath>
 #include <regex>
+#include <thread>
 
 #include "ListHarness.h"
 #include "bidding/SiteHarness.h"
+
+namespace bexora::auction {
+std::string FormatTimePageDate(int64_t utc);  // the local site's time page text
+}
 
 namespace bexora::test {
 namespace {
@@ -214,7 +219,7 @@ TEST_F(SiteRun, EndBeforeTheBidsResultIsNoWin) {
     m_core->Notices().SetLevel(0);
     CItem& c = Listed(R"({"title":"Tin lamp","price":5,"ends_in":3})", "$12.00");
     const std::string nc = c.m_strItemNumber;
-    m_site.Fault(R"({"contains":"mode=1","count":1,"latency_ms":4000})");
+    m_site.Fault(R"({"contains":"mode=1","count":1,"latency_ms":8000})");  // handled after the end
     m_core->TriggerBid(c);
     ASSERT_TRUE(RunUntil([&] { return m_front.navigated.size() == 1 && m_core->UpdatesInFlight().Size() == 0; }));
     EXPECT_EQ(c.m_strTimeLeft, "Ended");
@@ -313,6 +318,149 @@ TEST_F(SiteRun, RefreshCostsOneRequestAnItem) {
     EXPECT_EQ(m_site.CountLog("TimeShow"), 0u);
     m_core.reset();
     ForgetClockOffset();
+}
+
+
+// The computer's clock is stepped while a list runs (NTP after a resume, a
+// restored virtual machine); the site's clock does not move. Each snipe
+// still reaches the site at its moment by the site's clock, once, and one
+// odd time page (a stale copy, a page dated an hour ahead) moves nothing.
+class SiteClockEvents : public SiteRun {
+protected:
+    void SetUp() override {
+        SiteRun::SetUp();
+        SetClock(&m_clock);
+        FixClockOffset(std::nullopt);
+        ForgetClockOffset();
+        Settings().WriteInt(setting::MessageLevel, 0);
+    }
+    void TearDown() override {
+        SiteRun::TearDown();
+        SetClock(nullptr);
+        ForgetClockOffset();
+    }
+    // A fresh list (as a program started now) with one snipe of jo's due
+    // dueIn seconds from now by the site's clock; its site moment.
+    int64_t StartWithSnipe(const std::string& file, int dueIn, CItem** snipe) {
+        m_core.reset();
+        m_doc.DeleteContents();
+        m_doc.SetPathName(m_site.WorkFile(file));
+        m_core = std::make_unique<CItemListCore>(m_doc, m_front, m_ui);
+        m_core->Initialize();
+        const std::string number =
+            m_site.AddItem(R"({"title":"Brass lamp","price":5,"ends_in":)" + std::to_string(dueIn + 3) + "}");
+        EXPECT_TRUE(m_core->AddSingleItem(number));
+        CItem& item = *m_core->GetItem(m_core->FindRow(number));
+        item.m_strUserId = "jo";
+        item.m_strPassword = "pw";
+        item.m_strMyBid = "$12.00";
+        item.m_bBidPending = 1;
+        const int64_t site = item.m_tEndTime - 3;
+        WriteSiteMoment(item, site);
+        item.m_tBidTime = site + ReadClockOffset();
+        m_core->NoteBidTimeSet();
+        *snipe = &item;
+        return site;
+    }
+    // Where the site's clock stood (ms) when the item's confirmation came.
+    double ConfirmedAtSiteMs(const std::string& number) {
+        const bx::Json log = m_site.Control("GET", "/_control/log");
+        for (const bx::Json& e : log.Items()) {
+            const std::string& target = e.Get("target")->AsString();
+            if (target.find(kConfirmStep) != std::string::npos && target.find("Item=" + number) != std::string::npos)
+                return e.Get("site_time")->AsNumber() * 1000;
+        }
+        return 0;
+    }
+    std::string TimePageAt(int64_t siteSeconds) {
+        return "<table><tr><td>The official eBay Time is now:</td><td>" +
+               bx::FormatTimePageDate(siteSeconds) + "</td></tr></table>";
+    }
+    void TimePageFault(const std::string& fields) {
+        m_site.Fault(R"({"path":"/aw-cgi/eBayISAPI.dll","contains":"TimeShow",)" + fields + "}");
+    }
+
+    CSteppedClock m_clock;
+};
+
+TEST_F(SiteClockEvents, ASnipeLandsOnItsSiteMomentWhateverTheLocalClockDoes) {
+    enum class Page { Real, Silent, Stale, HourAhead };
+    struct Row {
+        const char* name;
+        int64_t stepMs;  // the computer's clock, 1.5 s into the run
+        Page page;       // what the time host serves from the start of the run
+        int pages;       // how many such pages (0: every one)
+    };
+    const Row rows[] = {
+        {"stepped 1 s ahead", 1000, Page::Real, 0},
+        {"stepped 1 s back", -1000, Page::Real, 0},
+        {"stepped 5 min ahead", 300000, Page::Real, 0},
+        {"stepped 5 min back", -300000, Page::Real, 0},
+        {"stepped an hour ahead", 3600000, Page::Real, 0},
+        {"stepped an hour back", -3600000, Page::Real, 0},
+        {"stepped an hour ahead, the time host silent", 3600000, Page::Silent, 0},
+        {"a stale time page", 0, Page::Stale, 1},
+        {"a time page an hour ahead", 0, Page::HourAhead, 1},
+        {"three time pages an hour ahead", 0, Page::HourAhead, 3},
+    };
+    // Measured once, as a list does at its start.
+    {
+        CClockKeeper keeper;
+        keeper.RequestRead();
+        for (int i = 0; i < 2000 && keeper.ReadsDone() < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(IsClockOffsetMeasured());
+    ASSERT_LT(ClockOffsetBoundMs(), 100);
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CItem* snipe = nullptr;
+        const int64_t site = StartWithSnipe("clock" + std::to_string(++n) + ".bid", 5, &snipe);
+        const std::string number = snipe->m_strItemNumber;
+        const int64_t now = static_cast<int64_t>(m_site.Control("GET", "/_control/clock").Get("site_time")->AsNumber());
+        const std::string count = row.pages ? R"(,"count":)" + std::to_string(row.pages) : std::string();
+        if (row.page == Page::Stale) TimePageFault(R"("answer":)" + bx::Json(TimePageAt(now - 600)).Dump() + count);
+        if (row.page == Page::HourAhead) TimePageFault(R"("answer":)" + bx::Json(TimePageAt(now + 3600)).Dump() + count);
+        m_site.ClearLog();
+        RunUntil([] { return false; }, 1);
+        m_clock.StepWallMs(row.stepMs);
+        if (row.page == Page::Silent) TimePageFault(R"("status":500)");
+        ASSERT_TRUE(RunUntil([&] { return !snipe->m_bBidPending && !snipe->m_strMessages.empty(); }, 15));
+        EXPECT_EQ(Confirmations(number), 1u);
+        EXPECT_NEAR(ConfirmedAtSiteMs(number), site * 1000.0, 400.0) << snipe->m_strMessages;
+        // The saved list has the bid's moment on the stepped clock.
+        m_clock.StepWallMs(-row.stepMs);
+        m_site.ClearFaults();
+    }
+}
+
+// A snipe set up while the time host was silent holds its site moment only;
+// the program restarted with the host back sends it at that moment, not at
+// the local time the unread offset gave it.
+TEST_F(SiteClockEvents, ABidSetWhileTheClockWasUnreadLandsOnItsMomentAfterARestart) {
+    setenv("TZ", "UTC", 1);  // the site's Pacific times are then 8 hours off local time
+    tzset();
+    TimePageFault(R"("status":500)");
+    CItem* snipe = nullptr;
+    const int64_t site = StartWithSnipe("restart.bid", 8, &snipe);
+    EXPECT_FALSE(IsClockOffsetMeasured());
+    const std::string number = snipe->m_strItemNumber;
+    m_core->SaveDocument();
+    m_core.reset();
+
+    m_site.ClearFaults();
+    m_site.ClearLog();
+    m_doc.DeleteContents();
+    ASSERT_TRUE(m_doc.OnOpenDocument(m_site.WorkFile("restart.bid")));
+    m_core = std::make_unique<CItemListCore>(m_doc, m_front, m_ui);
+    m_core->Initialize();
+    CItem& item = *m_core->GetItem(m_core->FindRow(number));
+    ASSERT_TRUE(RunUntil([&] { return !item.m_bBidPending && !item.m_strMessages.empty(); }, 20));
+    EXPECT_EQ(Confirmations(number), 1u);
+    // site is a Pacific time read as UTC: the true instant is 8 hours on.
+    EXPECT_NEAR(ConfirmedAtSiteMs(number), (site + 8 * 3600) * 1000.0, 400.0) << item.m_strMessages;
+    setenv("TZ", "America/Los_Angeles", 1);
+    tzset();
 }
 
 }  // namespace

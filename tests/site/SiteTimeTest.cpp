@@ -94,8 +94,9 @@ protected:
         ForgetClockOffset();
         TakeShownPrompts();
     }
-    // The local clock this many seconds ahead of the site.
-    void Ahead(int64_t seconds) { m_clock.Set(m_siteNow + seconds); }
+    // The local clock set this many seconds ahead of the site (a step of
+    // the wall clock: the site's page shows the same second).
+    void Ahead(int64_t seconds) { m_clock.StepWallMs((m_siteNow + seconds) * 1000 - m_clock.NowMs()); }
 
     test::TempDir m_dir;
     TimePageServer m_site;
@@ -189,9 +190,10 @@ TEST_F(SiteTimeTest, OffsetIsMeasuredWithThreeTriesAndCached) {
     EXPECT_EQ(GetClockOffset(false), 9 * 3600);
     EXPECT_EQ(m_site.Requests(), 3);
 
-    // With a value cached and no refresh asked, nothing is fetched.
-    m_clock.Advance(100);
-    EXPECT_EQ(GetClockOffset(false), 9 * 3600);
+    // With a value cached and no refresh asked, nothing is fetched; a step
+    // of the local clock is followed all the same.
+    m_clock.StepWallMs(100 * 1000);
+    EXPECT_EQ(GetClockOffset(false), 9 * 3600 + 100);
     EXPECT_EQ(m_site.Requests(), 0);
     EXPECT_EQ(GetClockOffset(true), 9 * 3600 + 100);
     EXPECT_EQ(m_site.Requests(), 1);
@@ -216,11 +218,25 @@ TEST_F(SiteTimeTest, OffsetOfZeroIsMeasuredOnlyOnce) {
     Ahead(0);
     EXPECT_EQ(GetClockOffset(false), 0);
     EXPECT_EQ(m_site.Requests(), 1);
-    m_clock.Advance(5);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(GetClockOffset(false), 0);
+    m_clock.StepWallMs(5000);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(GetClockOffset(false), 5);
     EXPECT_EQ(m_site.Requests(), 0);
     EXPECT_EQ(GetClockOffset(true), 5);
     EXPECT_EQ(m_site.Requests(), 1);
+}
+
+// One page that moves the offset far (a stale copy, a page dated an hour
+// ahead) is kept aside; a second read that agrees with it confirms it.
+TEST_F(SiteTimeTest, OnePageDoesNotMoveTheOffsetASecondConfirms) {
+    Ahead(30);
+    EXPECT_EQ(GetClockOffset(true), 30);
+    const std::string hourAhead = TimePage("Saturday, Nov 11, 2006 15:23:45 PST");
+    m_site.Serve({hourAhead, TimePage("Saturday, Nov 11, 2006 14:23:45 PST")});
+    EXPECT_EQ(GetClockOffset(true), 30);
+    EXPECT_EQ(GetClockOffset(true), 30);  // the next page agrees with the estimate
+    m_site.Serve({hourAhead});
+    EXPECT_EQ(GetClockOffset(true), 30);
+    EXPECT_EQ(GetClockOffset(true), 30 - 3600);  // twice the same: the site's clock moved
 }
 
 TEST_F(SiteTimeTest, ClockFarAheadIsWarnedAbout) {

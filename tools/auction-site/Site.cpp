@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <random>
 
 #include "SiteText.h"
 #include "SiteTime.h"
@@ -410,6 +411,24 @@ void Site::Handle(const httplib::Request& req, httplib::Response& res, bool http
         return;
     }
 
+    // A latency fault is a round trip: half of it passes before the site
+    // sees (and logs) the request, the rest before the answer leaves.
+    std::optional<Fault> fault;
+    int inMs = 0, outMs = 0;
+    if (r.path != "/ping" && !StartsWith(r.path, "/_hop/")) {
+        fault = TakeFault(r.target);
+        if (fault && fault->latencyMs > 0) {
+            inMs = fault->latencyMs / 2;
+            outMs = fault->latencyMs - inMs;
+            if (fault->jitterMs > 0) {
+                thread_local std::mt19937 rng{std::random_device{}()};
+                std::uniform_int_distribution<int> half(-fault->jitterMs / 2, fault->jitterMs / 2);
+                inMs = std::max(0, inMs + half(rng));
+                outMs = std::max(0, outMs + half(rng));
+            }
+            SleepMs(inMs);
+        }
+    }
     Log(r);
     if (r.path == "/ping") {
         res.set_content("pong\n", "text/plain");
@@ -423,12 +442,10 @@ void Site::Handle(const httplib::Request& req, httplib::Response& res, bool http
         return;
     }
 
-    std::optional<Fault> fault = TakeFault(r.target);
     if (!fault) {
         Deliver(Dispatch(r), res, nullptr);
         return;
     }
-    if (fault->latencyMs > 0) SleepMs(fault->latencyMs);
 
     SiteReply reply;
     if (!fault->redirects.empty() || fault->redirectLoop) {
@@ -471,6 +488,7 @@ void Site::Handle(const httplib::Request& req, httplib::Response& res, bool http
         reply.body += "-->\n";
         reply.body.resize(*fault->padBytes, '\n');
     }
+    if (outMs > 0) SleepMs(outMs);
     Deliver(reply, res, &*fault);
 }
 

@@ -42,7 +42,8 @@ struct Fault {
     std::string prefix;
     std::string contains;
     int count = -1;
-    int latencyMs = 0;
+    int latencyMs = 0;  // half before the request is handled, half before the answer
+    int jitterMs = 0;   // the latency varies by up to this either way
     int status = 0;
     std::optional<size_t> dropAfterBytes;
     bool stall = false;

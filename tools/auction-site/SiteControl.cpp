@@ -223,6 +223,7 @@ Json Site::Control(const std::string& method, const std::string& path, const std
         f.count = static_cast<int>(num("count", -1));
         if (f.count == 0) return bad("\"count\" must be at least 1 (or absent for every request)");
         f.latencyMs = static_cast<int>(std::clamp(num("latency_ms", 0), 0.0, 600000.0));
+        f.jitterMs = static_cast<int>(std::clamp(num("latency_jitter_ms", 0), 0.0, 600000.0));
         f.status = static_cast<int>(num("status", 0));
         if (f.status != 0 && (f.status < 100 || f.status > 599))
             return bad("\"status\" must be an HTTP status");
