@@ -254,6 +254,7 @@ PageAddResult AddFromPage(std::string pageText, const std::string& address, IIte
     if (IsItemPageAddress(address))
         return AddFromPageWithMethod(std::move(pageText), address, sink, kAddFast);
     const int method = ChooseAddMethod(dialog);
+    if (method == kAddNone) return PageAddResult();
     return AddFromPageWithMethod(std::move(pageText), address, sink, method);
 }
 

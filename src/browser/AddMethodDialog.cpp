@@ -12,8 +12,7 @@ int ChooseAddMethod(IAddMethodDialog* dialog) {
     values.m_bDoNotShow = s.GetInt(setting::AddShowWindow);
     if (values.m_bDoNotShow != 0 || !dialog) return values.m_nMethod;
 
-    const int preselected = values.m_nMethod;
-    if (!dialog->DoModal(values)) return preselected;
+    if (!dialog->DoModal(values)) return kAddNone;
     // A settings file that cannot be written still lets this add go ahead
     // with the choice just made.
     s.WriteInt(setting::AddSel, values.m_nMethod);

@@ -10,6 +10,8 @@ namespace bexora {
 
 constexpr int kAddFast = 0;
 constexpr int kAddSlow = 1;
+// The dialog was dismissed (Escape, Cancel, the close button): nothing is added.
+constexpr int kAddNone = -1;
 
 // The dialog's three fields; on its own it starts with the slow add and both
 // boxes clear.
@@ -30,8 +32,9 @@ public:
 // The method for a listing page: the preselected one ("AddSel" when "Save
 // default" is 1, else fast), offered in the dialog unless "Show Window" says
 // it is not to be shown. OK writes the dialog's three fields back to the
-// settings and its method is used; cancel (or no dialog) writes nothing and
-// keeps the preselected method.
+// settings and its method is used; no dialog to show keeps the preselected
+// method; a dismissed dialog writes nothing and gives kAddNone (the user
+// said no to the add).
 int ChooseAddMethod(IAddMethodDialog* dialog);
 
 }  // namespace bexora

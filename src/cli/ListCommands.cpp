@@ -21,8 +21,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <atomic>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -48,6 +51,7 @@
 #include "session/DesktopNotifier.h"
 #include "session/LogindInhibitor.h"
 #include "session/ServiceNotify.h"
+#include "site/PageFetch.h"
 #include "site/SiteTime.h"
 #include "text/TextTools.h"
 
@@ -386,6 +390,66 @@ int Finish(CListSession& s, int status) {
 
 // ---- the commands ----
 
+// The item pages an add reads inside a list's owner, read on a thread of
+// the command's own: the owner's tick goes on meanwhile (a snipe due while
+// a slow site answers leaves on time), and each item joins the list on the
+// UI thread as its page comes in.
+struct COwnedAdd {
+    std::mutex mutex;
+    std::vector<std::pair<std::unique_ptr<CItem>, bool>> fetched;  // page read?
+    bool done = false;
+    std::atomic<bool> abort{false};  // the owner closed: the fetch in progress ends
+};
+
+int AddInOwner(CCommandEnv& env, const Args& numbers, bool yes) {
+    auto state = std::make_shared<COwnedAdd>();
+    std::thread([state, numbers] {
+        SetFetchAbortFlag(&state->abort);
+        for (const std::string& n : numbers) {
+            if (state->abort) break;
+            auto item = std::make_unique<CItem>();
+            item->m_strItemNumber = Trim(n, " ");
+            const bool ok = !item->m_strItemNumber.empty() && item->UpdateFromSite();
+            std::lock_guard<std::mutex> lock(state->mutex);
+            state->fetched.emplace_back(std::move(item), ok);
+        }
+        SetFetchAbortFlag(nullptr);
+        std::lock_guard<std::mutex> lock(state->mutex);
+        state->done = true;
+    }).detach();
+    // Dropped with the command (answered, or the owner closing).
+    struct AbortOnDrop {
+        explicit AbortOnDrop(std::shared_ptr<COwnedAdd> s) : state(std::move(s)) {}
+        AbortOnDrop(const AbortOnDrop&) = delete;
+        AbortOnDrop& operator=(const AbortOnDrop&) = delete;
+        ~AbortOnDrop() { state->abort = true; }
+        std::shared_ptr<COwnedAdd> state;
+    };
+    auto guard = std::make_shared<AbortOnDrop>(state);
+    auto status = std::make_shared<int>(kOk);
+    env.waitFor = [&env, guard, status, yes] {
+        COwnedAdd& st = *guard->state;
+        std::vector<std::pair<std::unique_ptr<CItem>, bool>> batch;
+        bool done = false;
+        {
+            std::lock_guard<std::mutex> lock(st.mutex);
+            batch.swap(st.fetched);
+            done = st.done;
+        }
+        // The UI thread: the items join the list, its questions go back to
+        // the client.
+        CCliPrompts prompts(env.out, yes);
+        CItemListCore& core = env.owned->core;
+        for (auto& [item, ok] : batch) {
+            const bool listed = core.FindRow(item->m_strItemNumber) >= 0;
+            if (!core.AddFetchedItem(std::move(item), ok) && !listed) *status = kFailed;
+        }
+        return done;
+    };
+    env.finalStatus = [status] { return *status; };
+    return kOk;
+}
+
 int AddCommand(CCommandEnv& env, const Args& args) {
     ParsedArgs p;
     std::string problem = ParseOptions(args, {}, {"yes", "quiet"}, p);
@@ -393,6 +457,7 @@ int AddCommand(CCommandEnv& env, const Args& args) {
     if (p.positional.size() < 2) return Usage("add needs LIST.bid and at least one ITEM");
     CListSession s(env, p.flags.count("yes"), p.flags.count("quiet"));
     if (!s.Open(p.positional[0], CListSession::Mode::Create)) return s.Status();
+    if (env.owned) return AddInOwner(env, Args(p.positional.begin() + 1, p.positional.end()), p.flags.count("yes") > 0);
     int status = kOk;
     // A progress line only on this process's own terminal, not in an owner.
     CProgressLine progress(p.flags.count("quiet") || env.owned);
@@ -509,7 +574,7 @@ bool ParseDelay(const std::string& text, int& h, int& m, int& s) {
 int BidCommand(CCommandEnv& env, const Args& args) {
     ParsedArgs p;
     std::string problem = ParseOptions(args, {"max", "before", "user", "password", "group", "quantity"},
-                                       {"now", "yes"}, p);
+                                       {"now", "yes", "set-default"}, p);
     if (!problem.empty()) return Usage("bid: " + problem);
     if (p.positional.size() != 2) return Usage("bid needs LIST.bid and ITEM");
     const bool now = p.flags.count("now") > 0;
@@ -557,6 +622,19 @@ int BidCommand(CCommandEnv& env, const Args& args) {
 
     bool noAccount = false;
     CCallbackBidDialog dialog([&](BidDialogValues& v, const CBidGroupList& groups) {
+        // What the page asks at least: a bid under it would only be refused
+        // by the site at the moment, when nothing can be done about it any
+        // more. Checked before anything of the item's bid changes.
+        const std::string minText = v.m_strMinBidText;
+        const size_t colon = minText.find(':');
+        const double minimum = colon == std::string::npos ? 0.0 : MinBidValue(minText.substr(colon + 1));
+        if (maxBid <= 0 || (minimum > 0 && maxBid + 1e-9 < minimum)) {
+            char text[160];
+            std::snprintf(text, sizeof text, "bexora-cli: --max %.2f is below the minimum bid (%s)\n", maxBid,
+                          minimum > 0 ? Trim(minText.substr(colon + 1), " )").c_str() : "more than 0");
+            env.err << text;
+            return false;
+        }
         v.m_nMode = now ? 0 : 1;
         if (delayed) {
             v.m_nHours = h;
@@ -581,8 +659,12 @@ int BidCommand(CCommandEnv& env, const Args& args) {
             noAccount = true;
             return false;
         }
+        // The dialog's presets (delay, account, group box) change only when
+        // asked; then as the dialog's "Set as default" does.
+        if (p.flags.count("set-default")) v.m_bSetDefault = true;
         return CheckBidDialogOk(v);
     });
+    dialog.SetKeepsPresets(p.flags.count("set-default") > 0);
     CItemListCore& core = s.Core();
     const int bidsBefore = core.BidsPosted();
     const int resultsBefore = core.BidResults();
@@ -968,9 +1050,13 @@ const ListCommandDef kListCommands[] = {
     {"bid", &BidCommand, true,
      "  bid LIST.bid ITEM --max AMOUNT (--now | --before H:M:S)\n"
      "      [--user U --password P] [--group NAME [--quantity N]] [--yes]\n"
+     "      [--set-default]\n"
      "                                bid on an item at once (waits for the\n"
      "                                result) or H:M:S before its end\n"
-     "                                (--password - reads it from standard input)\n"},
+     "                                (--password - reads it from standard input);\n"
+     "                                an amount under the item's minimum bid is\n"
+     "                                refused; --set-default: the delay and account\n"
+     "                                become the bid dialog's presets\n"},
     {"list", &ListCommand, true,
      "  list LIST.bid [--sort KEY]    the rows as the list shows them, the 13\n"
      "                                cells tab-separated (KEY 1..13, negative\n"

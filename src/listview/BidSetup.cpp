@@ -106,6 +106,22 @@ BidDialogValues PresetBidDialog(const CItem& item, const CBidGroupList& groups,
     v.m_fMaxBid = MinBidValue(item.m_strMinBid);
     v.m_nQuantity = 1;
     if (item.m_strBidGroup != kNA) v.m_strGroupName = item.m_strBidGroup;
+    // Editing a scheduled bid starts from that bid, not from the defaults:
+    // OK without a change must not lower the amount or move the moment.
+    if (item.m_bBidPending && item.m_tBidTime != 0) {
+        const double mine = PriceValue(item.m_strMyBid);
+        if (mine > 0) v.m_fMaxBid = mine;
+        int64_t site = 0;
+        const int64_t delay = ReadSiteMoment(item, &site) ? item.m_tEndTime - site
+                                                          : item.m_tEndTime + clockOffset - item.m_tBidTime;
+        if (delay >= 0 && delay < 100 * 3600) {
+            v.m_nHours = static_cast<int>(delay / 3600);
+            v.m_nMinutes = static_cast<int>(delay / 60 % 60);
+            v.m_nSeconds = static_cast<int>(delay % 60);
+        }
+        v.m_nMode = 1;
+        v.m_bEnableGroup = item.m_strBidGroup != kNA && groups.FindGroup(item.m_strBidGroup);
+    }
     // The item's own group, already enabled, shows its wanted count just as
     // choosing it would: confirming unchanged then leaves the counter alone.
     if (v.m_bEnableGroup) OnEnableGroupClicked(v, groups, true);
@@ -275,7 +291,7 @@ BidSetupResult FinishBidOnItem(CItemListCore& core, IBidDialog& dialog, const CI
     if (!CheckBidDialogOk(values)) return BidSetupResult::Cancelled;
 
     const BidSetupResult result = ApplyBidDialog(core, *target, values);
-    WriteBidDialogSettings(values);
+    if (dialog.KeepsPresets()) WriteBidDialogSettings(values);
     return result;
 }
 

@@ -90,6 +90,9 @@ public:
     // groups is the list's group list, for OnGroupSelected and
     // OnEnableGroupClicked.
     virtual bool DoModal(BidDialogValues& values, const CBidGroupList& groups) = 0;
+    // Whether OK keeps the dialog's choices as the next presets (the
+    // window's dialog does; a terminal's bid only with --set-default).
+    virtual bool KeepsPresets() const { return true; }
 };
 
 // A dialog that runs a function: bexora-cli fills the values from its
@@ -101,9 +104,12 @@ public:
     bool DoModal(BidDialogValues& values, const CBidGroupList& groups) override {
         return m_fn ? m_fn(values, groups) : false;
     }
+    bool KeepsPresets() const override { return m_bKeepsPresets; }
+    void SetKeepsPresets(bool keeps) { m_bKeepsPresets = keeps; }
 
 private:
     Fn m_fn;
+    bool m_bKeepsPresets = true;
 };
 
 // How "Bid on Item" ended.

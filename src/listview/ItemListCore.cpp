@@ -311,10 +311,16 @@ bool CItemListCore::AddSingleItem(const std::string& typedNumber) {
     auto item = std::make_unique<CItem>();
     item->m_strItemNumber = number;
     // An empty number has no page to read.
-    if (number.empty() || !item->UpdateFromSite()) {
+    const bool fetched = !number.empty() && item->UpdateFromSite();
+    return AddFetchedItem(std::move(item), fetched);
+}
+
+bool CItemListCore::AddFetchedItem(std::unique_ptr<CItem> item, bool fetched) {
+    if (!item || !fetched) {
         ShowPrompt(listtext::kCannotAdd, PromptButtons::Ok, PromptIcon::Warning);
         return false;
     }
+    const std::string number = item->m_strItemNumber;
     if (FindRow(number) >= 0) {
         MergeItem(*item, true, false);
         ShowPrompt(listtext::kAlreadyInList, PromptButtons::Ok, PromptIcon::Information);

@@ -228,6 +228,9 @@ public:
     // the page; shows "Can not add Item..." or "Item already in the list"
     // (refreshing the listed row) or adds the row and saves. True when added.
     bool AddSingleItem(const std::string& typedNumber);
+    // Its second half, for a page read elsewhere (off the UI thread): item
+    // as the page filled it, fetched false when the page could not be read.
+    bool AddFetchedItem(std::unique_ptr<CItem> item, bool fetched);
     // The browser pane's add: 0 when the number is listed already (with
     // refresh, the listed item takes the page fields and is redrawn; item is
     // dropped), 1 when item became the last row (the document owns it).

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +31,8 @@ constexpr uint32_t kMaxText = 64u << 20;  // a list's output, with room to spare
 constexpr uint32_t kMaxArgs = 4096;
 // A client writes its request right after connecting.
 constexpr int kRequestWaitMs = 5000;
+// Commands served at once; more are refused.
+constexpr size_t kMaxConnections = 16;
 
 std::string Trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '\0'))
@@ -97,6 +101,31 @@ bool ParseAnswer(const std::string& data, CListAnswer& answer) {
     return r.Complete();
 }
 
+// Whether data holds a whole message (request: tag, count, count texts;
+// answer: tag, two texts, a number), walking the lengths alone: a message
+// that arrives in many pieces is looked at in time linear in its pieces,
+// not parsed again from the start each time.
+bool WholeMessage(const std::string& data, bool request) {
+    size_t pos = 4;
+    auto number = [&](uint32_t& n) {
+        if (pos + 4 > data.size()) return false;
+        n = 0;
+        for (int i = 0; i < 4; ++i) n |= uint32_t(uint8_t(data[pos + i])) << (8 * i);
+        pos += 4;
+        return true;
+    };
+    uint32_t texts = 2;
+    if (request && (!number(texts) || texts == 0 || texts > kMaxArgs)) return data.size() >= 8;
+    for (uint32_t i = 0; i < texts; ++i) {
+        uint32_t n = 0;
+        if (!number(n)) return false;
+        if (n > data.size() - pos) return false;
+        pos += n;
+    }
+    uint32_t status = 0;
+    return request || number(status);
+}
+
 bool WriteAll(int fd, const std::string& data) {
     size_t done = 0;
     while (done < data.size()) {
@@ -110,28 +139,32 @@ bool WriteAll(int fd, const std::string& data) {
 
 // Reads into data until parsed() holds, the peer closes, wakeFd fires or
 // timeoutMs passes (negative: no limit). True when parsed() held.
-bool ReadMessage(int fd, int wakeFd, int timeoutMs, std::string& data,
+// timeoutMs is for the whole message, however slowly it drips in.
+bool ReadMessage(int fd, int wakeFd, int timeoutMs, std::string& data, bool request,
                  const std::function<bool()>& parsed) {
     char buf[65536];
-    int waited = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        int step = timeoutMs < 0 ? 1000 : std::min(1000, timeoutMs - waited);
-        if (timeoutMs >= 0 && step <= 0) return false;
+        int step = 1000;
+        if (timeoutMs >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  deadline - std::chrono::steady_clock::now())
+                                  .count();
+            if (left <= 0) return false;
+            step = static_cast<int>(std::min<int64_t>(1000, left));
+        }
         int r = poll(fds, wakeFd >= 0 ? 2 : 1, step);
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) return false;
-        if (r == 0) {
-            waited += step;
-            continue;
-        }
+        if (r == 0) continue;
         if (wakeFd >= 0 && (fds[1].revents & POLLIN)) return false;
         ssize_t n = recv(fd, buf, sizeof buf, 0);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         data.append(buf, static_cast<size_t>(n));
         if (data.size() > 2 * size_t(kMaxText)) return false;
-        if (parsed()) return true;
+        if (WholeMessage(data, request)) return parsed();
     }
 }
 
@@ -157,8 +190,13 @@ bool FillAddress(const std::string& path, sockaddr_un& addr) {
 
 bool CListLock::TryAcquire(const std::string& list) {
     Release();
-    const std::string path = list + ".lock";
-    m_fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Named after the list's one canonical name, as the socket is: a list
+    // reached through a link has the same lock. The lock file itself is
+    // never followed (a link planted in its place in a shared folder would
+    // have us truncate the file it points to).
+    const std::string path = CanonicalListPath(list) + ".lock";
+    m_fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_fd < 0 && errno == ELOOP) return false;
     if (m_fd < 0) return true;  // a folder we cannot write: the save will say so
     if (flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
         close(m_fd);
@@ -189,7 +227,7 @@ void CListLock::SetOwnerText(const std::string& text) {
 }
 
 std::string CListLock::OwnerText(const std::string& list) {
-    int fd = open((list + ".lock").c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open((CanonicalListPath(list) + ".lock").c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return "";
     char buf[256];
     ssize_t n = read(fd, buf, sizeof buf - 1);
@@ -345,6 +383,17 @@ void CListOwner::Listen() {
         timeval sendLimit{kRequestWaitMs / 1000, 0};
         setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_connections.size() - m_ended.size() >= kMaxConnections) {
+            // Refused with an answer, not left waiting.
+            std::string message = kAnswerTag;
+            PutText(message, "");
+            PutText(message, "the list's owner is busy with " + std::to_string(kMaxConnections) +
+                                 " commands; try again\n");
+            message += std::string("\x01\0\0\0", 4);
+            WriteAll(fd, message);
+            close(fd);
+            continue;
+        }
         m_connections.emplace_back();
         auto it = std::prev(m_connections.end());
         *it = std::thread([this, fd, it] {
@@ -358,7 +407,7 @@ void CListOwner::Listen() {
 void CListOwner::Serve(int fd) {
     std::string data, cwd;
     std::vector<std::string> argv;
-    bool whole = ReadMessage(fd, m_wakeFd, kRequestWaitMs, data,
+    bool whole = ReadMessage(fd, m_wakeFd, kRequestWaitMs, data, true,
                              [&] { return ParseRequest(data, cwd, argv); });
     if (!whole || argv.empty()) {
         close(fd);
@@ -372,10 +421,17 @@ void CListOwner::Serve(int fd) {
         poll_fn = m_start(argv, cwd);
         done = !poll_fn || poll_fn(answer);
     });
+    // A client that went away is not watched any more (its hang-up would
+    // wake every poll); its command still finishes.
+    bool gone = false;
     while (sent && !done && !m_bClosing) {
-        pollfd fds[2] = {{fd, POLLRDHUP, 0}, {m_wakeFd, POLLIN, 0}};
-        poll(fds, 2, kPollMs);
-        if (fds[1].revents & POLLIN) break;
+        pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {fd, POLLRDHUP, 0}};
+        poll(fds, gone ? 1 : 2, kPollMs);
+        if (fds[0].revents & POLLIN) break;
+        if (!gone && (fds[1].revents & (POLLRDHUP | POLLHUP | POLLERR))) {
+            gone = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+        }
         sent = m_ui.Send(this, [&] { done = poll_fn(answer); });
     }
     if (!done) {
@@ -429,7 +485,7 @@ CListClient::Result CListClient::Send(const std::string& list, const std::vector
         return Result::Failed;
     }
     std::string data;
-    bool whole = ReadMessage(fd, -1, timeoutMs, data, [&] { return ParseAnswer(data, answer); });
+    bool whole = ReadMessage(fd, -1, timeoutMs, data, false, [&] { return ParseAnswer(data, answer); });
     close(fd);
     if (!whole) {
         error = owner + " ended before it answered";

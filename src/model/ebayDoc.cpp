@@ -131,19 +131,33 @@ bool CebayDoc::OnNewDocument() {
     m_bModified = false;
 
     CSettingsStore& store = Settings();
-    const int n = store.GetInt(setting::NextFile);
-    const std::string name = "bexora" + std::to_string(n) + ".bid";
-    // bexora1.bid to bexora30.bid, then round again: a new list may take an
-    // old file's name, which its first save replaces.
-    store.WriteInt(setting::NextFile, n < 30 ? n + 1 : 1);
-    m_strTitle = name;
-
     std::string dir = store.GetString(setting::WorkDir);
     if (dir.empty()) {
         std::error_code ec;
         dir = std::filesystem::current_path(ec).string();
         if (!dir.empty()) store.WriteString(setting::WorkDir, dir);
     }
+    // bexora1.bid to bexora30.bid, then round again; a name whose list (or
+    // its lock, which a list another program runs holds) is there is passed
+    // over, so a new list never overwrites one. With all thirty there, the
+    // numbers go on past 30.
+    int n = store.GetInt(setting::NextFile);
+    auto taken = [&dir](int k) {
+        std::error_code ec;
+        const std::string path = JoinPath(dir, "bexora" + std::to_string(k) + ".bid");
+        return std::filesystem::exists(path, ec) || std::filesystem::exists(path + ".lock", ec);
+    };
+    int tries = 0;
+    while (taken(n) && tries < 30) {
+        n = n < 30 ? n + 1 : 1;
+        ++tries;
+    }
+    if (tries == 30)
+        for (n = 31; taken(n) && n < 100000; ++n) {
+        }
+    const std::string name = "bexora" + std::to_string(n) + ".bid";
+    store.WriteInt(setting::NextFile, n < 30 ? n + 1 : 1);
+    m_strTitle = name;
     m_strPathName = JoinPath(dir, name);
     return true;
 }

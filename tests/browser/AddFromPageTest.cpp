@@ -122,7 +122,7 @@ TEST_F(AddFromPageTest, MethodDialogFollowsTheAddSelectionSettings) {
 
     // Not saved as default: the next time preselects fast again.
     dialog.m_bOk = false;
-    EXPECT_EQ(ChooseAddMethod(&dialog), kAddFast);  // cancelled: the preselected one
+    EXPECT_EQ(ChooseAddMethod(&dialog), kAddNone);  // dismissed: nothing is added
     EXPECT_EQ(dialog.m_shown.back().m_nMethod, kAddFast);
     EXPECT_EQ(Stored(setting::AddSel), kAddSlow);   // cancel writes nothing
     EXPECT_EQ(ChooseAddMethod(nullptr), kAddFast);  // no dialog to show: the same

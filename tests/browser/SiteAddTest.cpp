@@ -19,8 +19,9 @@ class SlowChoice : public IAddMethodDialog {
 public:
     bool DoModal(AddSelection& values) override {
         values.m_nMethod = kAddSlow;
-        return true;
+        return !dismissed;
     }
+    bool dismissed = false;  // Escape or the close button
 };
 
 class SiteAddTest : public ::testing::Test {
@@ -82,7 +83,14 @@ TEST_F(SiteAddTest, SlowAddVisitsEachListedItem) {
     list.Add(m_nikon, "$1.00");  // listed with an old price
     CFakeSink sink(&list);
     SlowChoice slow;
+    // Dismissing "Select the way to add item" adds nothing and reads nothing.
+    slow.dismissed = true;
     PageAddResult r = AddFromPage(home, site::HomeUrl(), sink, &slow);
+    EXPECT_EQ(r.nOffered, 0);
+    EXPECT_EQ(list.Numbers(), (std::vector<std::string>{m_nikon}));
+    for (const std::string& n : {m_polaroid, m_nikon, m_hobbit}) EXPECT_EQ(ItemPageRequests(n), 0u);
+    slow.dismissed = false;
+    r = AddFromPage(home, site::HomeUrl(), sink, &slow);
     ASSERT_EQ(list.Numbers(), (std::vector<std::string>{m_nikon, m_polaroid, m_hobbit}));
     EXPECT_EQ(r.nAdded, 2);
     EXPECT_EQ(r.nRefreshed, 1);

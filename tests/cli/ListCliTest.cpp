@@ -645,6 +645,64 @@ TEST_F(ListCliTest, MisuseIsRefused) {
     EXPECT_NE(stat(m_list.c_str(), &st), 0) << "nothing was created";
 }
 
+// A terminal's bid goes through the dialog's checks and more: an amount
+// under the minimum bid is refused with the reason before the scheduled bid
+// is touched, and the dialog's presets change only with --set-default.
+TEST_F(ListCliTest, ATerminalBidIsCheckedAndLeavesTheDialogsPresets) {
+    const std::string item = Auction("Tin lamp", 600, 20);
+    Add({item});
+    Snipe(item, "25", "0:0:10");
+    const std::string secBefore = Cli({"config", "get", "Bid Dialog", "Bid sec"}).out;
+    for (const char* amount : {"0", "5"}) {
+        auto r = Cli({"bid", m_list, item, "--max", amount, "--before", "0:0:11", "--user", "pat", "--password",
+                      "secret", "--yes"});
+        EXPECT_NE(r.status, 0) << amount;
+        EXPECT_NE(r.err.find("below the minimum bid"), std::string::npos) << r.err;
+    }
+    auto doc = Saved();
+    EXPECT_TRUE(doc->FindItem(item)->m_bBidPending);
+    EXPECT_EQ(doc->FindItem(item)->m_strMyBid.find("25.00") != std::string::npos, true)
+        << doc->FindItem(item)->m_strMyBid;
+    Snipe(item, "26", "0:0:11", {"--yes"});
+    EXPECT_EQ(Cli({"config", "get", "Bid Dialog", "Bid sec"}).out, secBefore);
+    Snipe(item, "26", "0:0:12", {"--yes", "--set-default"});
+    EXPECT_EQ(Cli({"config", "get", "Bid Dialog", "Bid sec"}).out, "12\n");
+}
+
+// While bexora-cli run owns the list, a terminal adds two items whose pages
+// the site answers slowly: the pages are read off the owner's tick, so the
+// snipe due meanwhile leaves on its second, and both items are saved.
+TEST_F(ListCliTest, ASlowAddThroughTheOwnerHoldsUpNoSnipe) {
+    const std::string snipe = Auction("Brass lamp", 8);
+    Add({snipe});
+    Snipe(snipe, "20", "0:0:3");
+    const std::string runFor = RunFor(2);
+    const std::string vase = Auction("Slow vase", 600), jug = Auction("Slow jug", 600);
+    for (const std::string& item : {vase, jug})
+        m_site.Fault(R"({"contains":"item=)" + item + R"(","latency_ms":4000})");
+    auto run = CliAsync({"run", m_list, "--for", runFor});
+    ASSERT_TRUE(WaitForOwner());
+    const test::ProcessResult added = Cli({"add", m_list, vase, jug});
+    EXPECT_EQ(added.status, 0) << added.out << added.err;
+    const test::ProcessResult r = run.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+
+    const double end = m_site.Control("GET", "/_control/items/" + snipe).Get("end_time")->AsNumber();
+    const bx::Json log = m_site.Control("GET", "/_control/log");
+    int confirmations = 0;
+    for (const bx::Json& e : log.Items()) {
+        const std::string& target = e.Get("target")->AsString();
+        if (target.find(test::kConfirmStep) == std::string::npos || target.find("Item=" + snipe) == std::string::npos)
+            continue;
+        ++confirmations;
+        EXPECT_NEAR(e.Get("site_time")->AsNumber(), end - 3, 1.0) << r.out;
+    }
+    EXPECT_EQ(confirmations, 1) << r.out;
+    auto doc = Saved();
+    EXPECT_NE(doc->FindItem(vase), nullptr) << added.out << added.err << r.out;
+    EXPECT_NE(doc->FindItem(jug), nullptr);
+}
+
 // bexora-cli run with only its wall clock faked (libfaketime; the boot and
 // monotonic clocks run on), the clock stepped 5 s into the run, as NTP does
 // after a resume: a step back must not stop the run, a step ahead must not

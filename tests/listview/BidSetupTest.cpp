@@ -262,12 +262,14 @@ TEST_F(BidSetup, PresetsFollowTheSettings) {
               (std::vector<int>{1, 2, 3, 1}));
 
     // Confirmed with the box off: 0:00:30 "Bid now" next time, and the stored
-    // defaults stay as they were.
+    // defaults stay as they were. (A new bid: an edit of the scheduled one
+    // would start from that bid.)
     Bid([](BidDialogValues& v) {
         Schedule(v, 5, 5, 5);
         v.m_bSetDefault = false;
         return true;
     });
+    m_core->GetItem(0)->ClearPendingBid();
     Bid(nullptr);
     EXPECT_FALSE(m_preset.m_bSetDefault);
     EXPECT_EQ((std::vector<int>{m_preset.m_nHours, m_preset.m_nMinutes, m_preset.m_nSeconds,
@@ -307,6 +309,7 @@ TEST_F(BidSetup, RememberedAccountIsOfferedAndKeptWhenNotRemembered) {
     EXPECT_EQ(Settings().GetString(setting::UserId), "jo");
     EXPECT_EQ(Base64Decode(Settings().GetString(setting::Password)), "s3cret+pw");
 
+    item.ClearPendingBid();
     Bid(nullptr);
     EXPECT_FALSE(m_preset.m_bRememberPassword);
     EXPECT_EQ(m_preset.m_strUserName, "");
@@ -338,6 +341,21 @@ TEST_F(BidSetup, ScheduledBidTakesTheOffsetTheDelayAndAHistoryLine) {
     ASSERT_EQ(reread.Items().size(), 1u);
     EXPECT_EQ(reread.Items()[0]->m_tBidTime, item.m_tBidTime);
     EXPECT_EQ(reread.Items()[0]->m_strPassword, "pw");
+
+    // Bid on Item again: the dialog starts from the scheduled bid, not from
+    // the defaults, and OK as it opened changes neither amount nor moment.
+    const int64_t moment = item.m_tBidTime;
+    EXPECT_EQ(Bid([](BidDialogValues& v) {
+                  v.m_strUserName = "jo";
+                  v.m_strPass = v.m_strConfirm = "pw";
+                  return true;
+              }),
+              BidSetupResult::Scheduled);
+    EXPECT_DOUBLE_EQ(m_preset.m_fMaxBid, 12.5);
+    EXPECT_EQ(m_preset.m_nMode, 1);
+    EXPECT_EQ(m_preset.m_nHours * 3600 + m_preset.m_nMinutes * 60 + m_preset.m_nSeconds, 65);
+    EXPECT_EQ(item.m_strMyBid, "US $12.50");
+    EXPECT_EQ(item.m_tBidTime, moment);
 }
 
 TEST_F(BidSetup, DelayLongerThanTheTimeLeftFiresAtTheFirstTick) {
@@ -423,8 +441,13 @@ TEST_F(BidSetup, GroupsAreJoinedLeftAndTheirCountsPreloaded) {
               BidSetupResult::Scheduled);
     EXPECT_EQ(second.m_strBidGroup, "N/A");
     EXPECT_EQ(groups.FindGroup("cams")->GetMembers(), 1);
+    // The other one, edited: its dialog starts in its group, which it leaves.
     m_core->SelectItems({"110000000001"});
-    Bid([](BidDialogValues& v) { return Schedule(v, 0, 0, 10); });
+    Bid([&](BidDialogValues& v) {
+        EXPECT_TRUE(v.m_bEnableGroup);
+        OnEnableGroupClicked(v, groups, false);
+        return Schedule(v, 0, 0, 10);
+    });
     EXPECT_EQ(first.m_strBidGroup, "N/A");
     EXPECT_EQ(groups.FindGroup("cams"), nullptr);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -19,6 +20,7 @@
 #include <thread>
 
 #include "bidding/UiDispatcher.h"
+#include "base/AtomicFile.h"
 #include "listview/ListOwner.h"
 #include "support/TempDir.h"
 
@@ -248,6 +250,140 @@ TEST_F(ListOwnerTest, TheSocketNameIsTheListsWhereverItIsNamedFrom) {
     mkdir((m_runtime + "/bexora").c_str(), 0700);
     chmod((m_runtime + "/bexora").c_str(), 0755);
     EXPECT_EQ(OwnerSocketDir(), "");
+}
+
+// A raw client: connects to the list's socket and sends bytes of its own.
+int RawConnect(const std::string& list) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string path = OwnerSocketPath(list);
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string Request(const std::vector<std::string>& texts) {
+    std::string r = "BXR1";
+    auto put = [&r](uint32_t n) {
+        for (int i = 0; i < 4; ++i) r += static_cast<char>((n >> (8 * i)) & 0xff);
+    };
+    put(static_cast<uint32_t>(texts.size()));
+    for (const std::string& t : texts) {
+        put(static_cast<uint32_t>(t.size()));
+        r += t;
+    }
+    return r;
+}
+
+// Clients that misbehave hold nothing for long: one that hangs up while its
+// command runs is not polled in a spin, one that drips its request a byte at
+// a time is cut off when the request's time is up, and past a small number
+// of commands at once the next is refused with an answer.
+TEST_F(ListOwnerTest, HungUpDrippingAndCrowdingClientsAreHandled) {
+    CUiDispatcher ui;
+    std::atomic<int> polls{0};
+    std::atomic<bool> release{false};
+    CListOwner owner(ui, [&](const std::vector<std::string>& argv, const std::string&) {
+        const auto until = std::chrono::steady_clock::now() + 1s;
+        const bool held = argv[0] == "hold";
+        return CListOwner::PollFn([&, until, held](CListAnswer& a) {
+            ++polls;
+            if (held ? !release.load() : std::chrono::steady_clock::now() < until) return false;
+            a.status = 0;
+            return true;
+        });
+    });
+    ASSERT_TRUE(owner.Open(m_list, "bexora-cli run"));
+
+    int fd = RawConnect(m_list);
+    ASSERT_GE(fd, 0);
+    const std::string request = Request({"/", "note"});
+    ASSERT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    close(fd);
+    const auto pumped = std::chrono::steady_clock::now() + 2s;
+    PumpUntil(ui, [&] { return std::chrono::steady_clock::now() > pumped; });
+    EXPECT_GE(polls.load(), 2);
+    EXPECT_LE(polls.load(), 60) << "a hung-up client's command is looked at every 50 ms, no more";
+
+    // A byte every 0.9 s: the connection ends when the request's 5 s are up.
+    fd = RawConnect(m_list);
+    ASSERT_GE(fd, 0);
+    const auto start = std::chrono::steady_clock::now();
+    bool cut = false;
+    for (size_t i = 0; i < request.size() && std::chrono::steady_clock::now() - start < 9s; ++i) {
+        if (send(fd, request.data() + i, 1, MSG_NOSIGNAL) != 1) {
+            cut = true;
+            break;
+        }
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 900) == 1) {
+            char c;
+            cut = recv(fd, &c, 1, 0) <= 0;
+            if (cut) break;
+        }
+    }
+    EXPECT_TRUE(cut);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 7s);
+    close(fd);
+
+    // Sixteen commands at once are served; the seventeenth is told why not.
+    std::vector<int> held;
+    const std::string hold = Request({"/", "hold"});
+    for (int i = 0; i < 16; ++i) {
+        held.push_back(RawConnect(m_list));
+        ASSERT_EQ(send(held.back(), hold.data(), hold.size(), MSG_NOSIGNAL), static_cast<ssize_t>(hold.size()));
+    }
+    auto crowded = std::async(std::launch::async, [&] {
+        std::this_thread::sleep_for(500ms);
+        CListAnswer answer;
+        std::string why;
+        CListClient::Send(m_list, {"note"}, answer, why, 10000);
+        return answer;
+    });
+    ASSERT_TRUE(PumpUntil(ui, [&] { return crowded.wait_for(0s) == std::future_status::ready; }));
+    const CListAnswer answer = crowded.get();
+    EXPECT_EQ(answer.status, 1);
+    EXPECT_NE(answer.err.find("busy"), std::string::npos) << answer.err;
+    release = true;
+    PumpUntil(ui, [&] {
+        for (int h : held) {
+            pollfd p{h, POLLIN, 0};
+            if (poll(&p, 1, 0) != 1) return false;
+        }
+        return true;
+    });
+    for (int h : held) close(h);
+    owner.Close();
+}
+
+// A list reached through a link is the same list: one lock, one owner. A
+// link planted where the lock file goes is not followed (nor truncated).
+TEST_F(ListOwnerTest, ALinkedListHasOneLockAndAPlantedLockLinkIsNotFollowed) {
+    ASSERT_TRUE(AtomicWriteFile(m_list, "list"));
+    const std::string link = m_dir.File("link.bid");
+    ASSERT_EQ(symlink(m_list.c_str(), link.c_str()), 0);
+    CListLock real, linked;
+    ASSERT_TRUE(real.TryAcquire(m_list));
+    ASSERT_TRUE(real.Held());
+    real.SetOwnerText("bexora-cli run (process 1)");
+    EXPECT_FALSE(linked.TryAcquire(link));
+    EXPECT_EQ(CListLock::OwnerText(link), "bexora-cli run (process 1)");
+    real.Release();
+
+    const std::string precious = m_dir.File("precious.txt");
+    ASSERT_TRUE(AtomicWriteFile(precious, "keep me"));
+    const std::string other = m_dir.File("other.bid");
+    ASSERT_EQ(symlink(precious.c_str(), (other + ".lock").c_str()), 0);
+    CListLock planted;
+    EXPECT_FALSE(planted.TryAcquire(other));
+    planted.Release();
+    std::string text;
+    ASSERT_TRUE(ReadWholeFile(precious, text));
+    EXPECT_EQ(text, "keep me");
 }
 
 }  // namespace

@@ -342,6 +342,17 @@ TEST_F(Document, NewListNames) {
     EXPECT_EQ(odd.GetTitle(), "bexora45.bid");
     EXPECT_EQ(odd.GetPathName(), "/srv/lists/bexora45.bid");
     EXPECT_EQ(Settings().GetInt(setting::NextFile), 1);
+
+    // A name whose list is there, or whose lock a running list holds, is
+    // passed over: a new list never overwrites another.
+    Settings().WriteString(setting::WorkDir, work);
+    Settings().WriteInt(setting::NextFile, 2);
+    ASSERT_TRUE(AtomicWriteFile(work + "/bexora2.bid", "a list"));
+    ASSERT_TRUE(AtomicWriteFile(work + "/bexora3.bid.lock", "bexora-cli run (process 1)\n"));
+    CebayDoc fresh;
+    fresh.OnNewDocument();
+    EXPECT_EQ(fresh.GetTitle(), "bexora4.bid");
+    EXPECT_EQ(Settings().GetInt(setting::NextFile), 5);
 }
 
 TEST_F(Document, AutoSaveAndTheCloseQuestion) {

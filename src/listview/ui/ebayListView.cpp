@@ -21,6 +21,8 @@
 #include "listview/ui/WarnDlg.h"
 #include "browser/ui/AddItemDialog.h"
 #include "base/ui/AnsiText.h"
+#include "base/ui/BusyWork.h"
+#include "text/TextTools.h"
 #include "listview/BidSetup.h"
 #include "listview/Export.h"
 #include "listview/ui/BidDlg.h"
@@ -268,7 +270,22 @@ std::unique_ptr<QMenu> CebayListView::CreateItemMenu(QWidget* parent) {
 void CebayListView::OnAddSingleItem() {
     CAddItemDialog dialog(this);
     if (ExecDialog(dialog) != QDialog::Accepted) return;
-    m_core->AddSingleItem(dialog.GetText());
+    // The page is read off the UI thread, under a busy indicator with
+    // Cancel: the ticks (and a snipe due meanwhile) go on. The item joins
+    // the list here.
+    struct Read {
+        CItem item;
+        bool ok = false;
+    };
+    auto read = std::make_shared<Read>();
+    read->item.m_strItemNumber = Trim(dialog.GetText(), " ");
+    QPointer<CebayListView> self(this);
+    if (!read->item.m_strItemNumber.empty() &&
+        !RunWithBusyIndicator(this, "Add Single Item", "Reading the item's page...",
+                              [read] { read->ok = read->item.UpdateFromSite(); }))
+        return;
+    if (!self || self->m_bDestroyed) return;
+    m_core->AddFetchedItem(std::make_unique<CItem>(read->item), read->ok);
 }
 
 void CebayListView::OnAddFromBrowserPage() {
