@@ -645,6 +645,26 @@ TEST_F(ListCliTest, MisuseIsRefused) {
     EXPECT_NE(stat(m_list.c_str(), &st), 0) << "nothing was created";
 }
 
+// bexora-cli clock measures the site's clock and says what it found: the
+// offset with the site's zone in it (Pacific time read here in UTC), its
+// bound, and this computer's own error apart from the zone.
+TEST_F(ListCliTest, ClockMeasuresAndPrintsTheOffsetItsBoundAndTheError) {
+    m_site.Control("POST", "/_control/clock", R"({"skew":-0.25})");
+    const test::ProcessResult r = Cli({"clock"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    // Local minus site: 8 hours of zone (7 in summer), and the site's clock a
+    // quarter of a second behind.
+    const double offset = std::atof(lines[0].substr(std::string("offset ").size()).c_str());
+    const double zone = offset > 7.5 * 3600 ? 8 * 3600 : 7 * 3600;
+    EXPECT_NEAR(offset - zone, 0.25, 0.1) << lines[0];
+    EXPECT_EQ(lines[1].rfind("bound ", 0), 0u) << lines[1];
+    EXPECT_NE(lines[2].find("this computer 0.2"), std::string::npos) << lines[2];
+    EXPECT_NE(lines[2].find(" ahead (within "), std::string::npos) << lines[2];
+    m_site.Control("POST", "/_control/clock", R"({"skew":0})");
+}
+
 // A terminal's bid goes through the dialog's checks and more: an amount
 // under the minimum bid is refused with the reason before the scheduled bid
 // is touched, and the dialog's presets change only with --set-default.
