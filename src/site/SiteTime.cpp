@@ -578,6 +578,22 @@ std::string SiteTimeReport() {
     std::string text = "Current eBay time:     " + FormatLocalTime(siteNow) +
                        "\nCurrent system time:  " + FormatLocalTime(now) +
                        "\nDifference : " + FormatTimeSpan(offset, spanFormat) + "\n";
+    // The difference holds the site's zone (whole hours) as well as the
+    // clocks' error; the error alone is what a user can put right.
+    const ClockStatus st = ReadClockStatus();
+    if (st.measured && st.boundMs >= 0 && st.boundMs < 1000) {
+        const int64_t mag = st.offsetMs < 0 ? -st.offsetMs : st.offsetMs;
+        const int64_t zoneMs = (mag + 30 * 60 * 1000) / 3600000 * 3600000;
+        const int64_t err = (st.offsetMs < 0 ? -1 : 1) * (mag - zoneMs);
+        const int64_t e = err < 0 ? -err : err;
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      "The site keeps Pacific time; this computer's clock is %lld.%03lld s %s the site's "
+                      "(within %lld ms).\n",
+                      static_cast<long long>(e / 1000), static_cast<long long>(e % 1000),
+                      err < 0 ? "behind" : "ahead of", static_cast<long long>(st.boundMs));
+        text += line;
+    }
     // A whole number of hours is the gap between the site's zone and ours;
     // up to a minute short of it is fine too, whichever clock is ahead.
     const int64_t minutes = offset / 60 - (offset / 3600) * 60;
