@@ -851,7 +851,9 @@ bool TakeForWriting(CCommandEnv& env, CListLock& lock, const std::string& list) 
     for (int waited = 0;; waited += kLockRetryMs) {
         if (lock.TryAcquire(list)) return true;
         std::string owner = CListLock::OwnerText(list);
-        if (!owner.empty() || waited >= kLockWaitMs) {
+        // Inside a list's owner this is the tick's thread: it does not wait
+        // out another command's hold.
+        if (!owner.empty() || waited >= kLockWaitMs || env.owned) {
             env.err << "bexora-cli: " << list << " is open in "
                     << (owner.empty() ? "another program" : owner)
                     << "; writing it now would undo that program's work\n";

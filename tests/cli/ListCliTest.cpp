@@ -696,7 +696,7 @@ TEST_F(ListCliTest, ASlowAddThroughTheOwnerHoldsUpNoSnipe) {
     const std::string snipe = Auction("Brass lamp", 8);
     Add({snipe});
     Snipe(snipe, "20", "0:0:3");
-    const std::string runFor = RunFor(2);
+    const std::string runFor = RunFor(4);
     const std::string vase = Auction("Slow vase", 600), jug = Auction("Slow jug", 600);
     for (const std::string& item : {vase, jug})
         m_site.Fault(R"({"contains":"item=)" + item + R"(","latency_ms":4000})");
@@ -704,6 +704,16 @@ TEST_F(ListCliTest, ASlowAddThroughTheOwnerHoldsUpNoSnipe) {
     ASSERT_TRUE(WaitForOwner());
     const test::ProcessResult added = Cli({"add", m_list, vase, jug});
     EXPECT_EQ(added.status, 0) << added.out << added.err;
+    // A rewrite into a list another command holds is refused at once, not
+    // after waiting out that hold on the owner's tick.
+    const std::string held = m_site.WorkFile("held.bid");
+    CListLock hold;
+    ASSERT_TRUE(hold.TryAcquire(held));
+    const auto asked = Clock::now();
+    const test::ProcessResult rewrite = Cli({"rewrite", m_list, held});
+    EXPECT_NE(rewrite.status, 0);
+    EXPECT_LT(Clock::now() - asked, std::chrono::seconds(3)) << rewrite.err;
+    hold.Release();
     const test::ProcessResult r = run.get();
     EXPECT_EQ(r.status, 0) << r.err;
 
