@@ -709,11 +709,41 @@ int AddPageCommand(CCommandEnv& env, const Args& args) {
     if (!problem.empty()) return Usage("add-page: " + problem);
     if (p.positional.size() != 2) return Usage("add-page needs LIST.bid and PAGE.html");
     if (!p.values.count("address")) return Usage("add-page needs --address URL (where the page was shown)");
+    const std::string pagePath = env.Path(p.positional[1]);
+    struct stat st {};
+    // The owner has a standard input of its own: reading it would wait for
+    // ever. What the client read from its own comes along as a file.
+    if (env.owned && (stat(pagePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))) {
+        env.err << "bexora-cli: " << p.positional[1] << " is not a file the list's owner can read\n";
+        return kFailed;
+    }
     std::string page, error;
-    if (!ReadWholeFile(env.Path(p.positional[1]), page, &error)) {
+    if (!ReadWholeFile(pagePath, page, &error)) {
         env.err << "bexora-cli: " << error << "\n";
         return kFailed;
     }
+    // A page from standard input or a pipe is handed to an owner as a
+    // private file of its own, removed once the owner has answered.
+    std::string handed;
+    if (!env.owned && (stat(pagePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))) {
+        const std::string dir = OwnerSocketDir();
+        if (!dir.empty()) {
+            handed = dir + "/page-" + std::to_string(getpid()) + ".html";
+            if (AtomicWriteFile(handed, page, 0600)) {
+                env.forward = args;
+                for (std::string& a : env.forward)
+                    if (a == p.positional[1]) a = handed;
+            } else {
+                handed.clear();
+            }
+        }
+    }
+    struct RemoveAfter {
+        std::string path;
+        ~RemoveAfter() {
+            if (!path.empty()) unlink(path.c_str());
+        }
+    } removeAfter{handed};
     CListSession s(env, p.flags.count("yes"), false);
     if (!s.Open(p.positional[0], CListSession::Mode::Create)) return s.Status();
     CListSink<CItemListCore> sink(&s.Core());

@@ -21,6 +21,8 @@
 #include "bidding/UiDispatcher.h"
 #include "listview/ListOwner.h"
 #include "model/ebayDoc.h"
+#include "site/PageFetch.h"
+#include "site/SiteEndpoints.h"
 #include "support/RunProcess.h"
 #include "text/TextTools.h"
 
@@ -714,6 +716,15 @@ TEST_F(ListCliTest, ASlowAddThroughTheOwnerHoldsUpNoSnipe) {
     EXPECT_NE(rewrite.status, 0);
     EXPECT_LT(Clock::now() - asked, std::chrono::seconds(3)) << rewrite.err;
     hold.Release();
+    // A page on the terminal's standard input goes with the command; the
+    // owner's own standard input is not read.
+    const std::string bowl = m_site.AddItem(R"({"title":"Glass bowl","price":5,"ends_in":600})");
+    std::string bowlPage;
+    FetchPage(site::ItemViewUrl(bowl), bowlPage);
+    const std::vector<std::string> pipedArgs = {"--settings", m_site.SettingsFile(), "add-page", m_list,
+                                                "/dev/stdin", "--address", site::ItemViewUrl(bowl)};
+    const test::ProcessResult piped = test::RunProcess(BEXORA_CLI, pipedArgs, bowlPage);
+    EXPECT_EQ(piped.status, 0) << piped.err;
     const test::ProcessResult r = run.get();
     EXPECT_EQ(r.status, 0) << r.err;
 
@@ -731,6 +742,7 @@ TEST_F(ListCliTest, ASlowAddThroughTheOwnerHoldsUpNoSnipe) {
     auto doc = Saved();
     EXPECT_NE(doc->FindItem(vase), nullptr) << added.out << added.err << r.out;
     EXPECT_NE(doc->FindItem(jug), nullptr);
+    EXPECT_NE(doc->FindItem(bowl), nullptr);
 }
 
 // bexora-cli run with only its wall clock faked (libfaketime; the boot and
