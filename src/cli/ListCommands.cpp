@@ -620,43 +620,55 @@ int BidCommand(CCommandEnv& env, const Args& args) {
     if (!s.Open(p.positional[0], CListSession::Mode::Change)) return s.Status();
     if (!SelectListed(s, p.positional[0], {p.positional[1]})) return Finish(s, kFailed);
 
-    bool noAccount = false;
-    CCallbackBidDialog dialog([&](BidDialogValues& v, const CBidGroupList& groups) {
+    // The answers the dialog is given; shared, since inside an owner the
+    // dialog runs once the page has been read, after this function returned.
+    struct Answers {
+        ParsedArgs p;
+        bool now = false, delayed = false;
+        double maxBid = 0;
+        int h = 0, m = 0, sec = 0;
+        std::optional<long> quantity;
+        std::optional<std::string> password;
+        bool noAccount = false;
+    };
+    auto ans = std::make_shared<Answers>(Answers{p, now, delayed, maxBid, h, m, sec, quantity, password, false});
+    auto dialog = std::make_shared<CCallbackBidDialog>([ans, &env](BidDialogValues& v, const CBidGroupList& groups) {
+        ParsedArgs& p = ans->p;
         // What the page asks at least: a bid under it would only be refused
         // by the site at the moment, when nothing can be done about it any
         // more. Checked before anything of the item's bid changes.
         const std::string minText = v.m_strMinBidText;
         const size_t colon = minText.find(':');
         const double minimum = colon == std::string::npos ? 0.0 : MinBidValue(minText.substr(colon + 1));
-        if (maxBid <= 0 || (minimum > 0 && maxBid + 1e-9 < minimum)) {
+        if (ans->maxBid <= 0 || (minimum > 0 && ans->maxBid + 1e-9 < minimum)) {
             char text[160];
-            std::snprintf(text, sizeof text, "bexora-cli: --max %.2f is below the minimum bid (%s)\n", maxBid,
+            std::snprintf(text, sizeof text, "bexora-cli: --max %.2f is below the minimum bid (%s)\n", ans->maxBid,
                           minimum > 0 ? Trim(minText.substr(colon + 1), " )").c_str() : "more than 0");
             env.err << text;
             return false;
         }
-        v.m_nMode = now ? 0 : 1;
-        if (delayed) {
-            v.m_nHours = h;
-            v.m_nMinutes = m;
-            v.m_nSeconds = sec;
+        v.m_nMode = ans->now ? 0 : 1;
+        if (ans->delayed) {
+            v.m_nHours = ans->h;
+            v.m_nMinutes = ans->m;
+            v.m_nSeconds = ans->sec;
         }
-        v.m_fMaxBid = maxBid;
+        v.m_fMaxBid = ans->maxBid;
         if (p.values.count("user")) v.m_strUserName = p.values["user"];
-        if (password) v.m_strPass = v.m_strConfirm = *password;
+        if (ans->password) v.m_strPass = v.m_strConfirm = *ans->password;
         if (p.values.count("group")) {
             v.m_bEnableGroup = true;
             v.m_strGroupName = p.values["group"];
             // Without --quantity an existing group keeps its count.
             OnEnableGroupClicked(v, groups, true);
-            if (quantity) v.m_nQuantity = static_cast<int>(*quantity);
+            if (ans->quantity) v.m_nQuantity = static_cast<int>(*ans->quantity);
         } else {
             OnEnableGroupClicked(v, groups, false);
             v.m_bEnableGroup = false;
         }
         // The dialog's OK stays disabled without an account.
         if (!BidDialogOkEnabled(v)) {
-            noAccount = true;
+            ans->noAccount = true;
             return false;
         }
         // The dialog's presets (delay, account, group box) change only when
@@ -664,27 +676,76 @@ int BidCommand(CCommandEnv& env, const Args& args) {
         if (p.flags.count("set-default")) v.m_bSetDefault = true;
         return CheckBidDialogOk(v);
     });
-    dialog.SetKeepsPresets(p.flags.count("set-default") > 0);
+    dialog->SetKeepsPresets(p.flags.count("set-default") > 0);
     CItemListCore& core = s.Core();
     const int bidsBefore = core.BidsPosted();
     const int resultsBefore = core.BidResults();
-    BidSetupResult result = OnBidOnItem(core, dialog);
-    if (noAccount) env.err << "bexora-cli: bid needs --user and --password (none are remembered)\n";
-    const int posted = core.BidsPosted() - bidsBefore;
-    if (posted > 0) {
-        // Every fetch of the conversation has its time-outs: the result comes.
-        // Inside an owner the owner's loop goes on and the answer waits.
-        auto resultIn = [&core, want = resultsBefore + posted] {
-            return core.BidResults() >= want;
+    // After the dialog: the results the command waits for (those of the
+    // bids it sent), and what went wrong.
+    auto wanted = [&core, bidsBefore, resultsBefore] { return resultsBefore + (core.BidsPosted() - bidsBefore); };
+    auto finished = [ans, &env](BidSetupResult result) {
+        if (ans->noAccount) env.err << "bexora-cli: bid needs --user and --password (none are remembered)\n";
+        return result == BidSetupResult::BidNow || result == BidSetupResult::Scheduled;
+    };
+
+    if (env.owned) {
+        // Inside a list's owner the page is read on a thread of its own: the
+        // owner's tick goes on meanwhile. The dialog and the bid run on the
+        // UI thread once the page is in.
+        struct Read {
+            std::mutex mutex;
+            CItem fresh;
+            bool in = false, ok = false;
         };
-        if (env.owned) {
-            env.waitFor = resultIn;
-        } else {
-            CHeadlessLoop loop(s.Ui());
-            loop.RunUntil(resultIn, -1);
-        }
+        auto read = std::make_shared<Read>();
+        CItem fresh;
+        if (!BeginBidOnItem(core, fresh)) return kFailed;
+        read->fresh = fresh;
+        std::thread([read] {
+            CItem copy;
+            {
+                std::lock_guard<std::mutex> lock(read->mutex);
+                copy = read->fresh;
+            }
+            const bool ok = copy.UpdateFromSite();
+            std::lock_guard<std::mutex> lock(read->mutex);
+            read->fresh = copy;
+            read->ok = ok;
+            read->in = true;
+        }).detach();
+        auto status = std::make_shared<int>(kFailed);
+        auto decided = std::make_shared<bool>(false);
+        auto want = std::make_shared<int>(0);
+        env.waitFor = [read, dialog, status, decided, want, finished, wanted, &core, &env,
+                       yes = p.flags.count("yes") > 0] {
+            if (!*decided) {
+                CItem page;
+                bool ok = false;
+                {
+                    std::lock_guard<std::mutex> lock(read->mutex);
+                    if (!read->in) return false;
+                    page = read->fresh;
+                    ok = read->ok;
+                }
+                *decided = true;
+                CCliPrompts prompts(env.out, yes);
+                *status = finished(FinishBidOnItem(core, *dialog, page, ok)) ? kOk : kFailed;
+                *want = wanted();
+            }
+            return core.BidResults() >= *want;
+        };
+        env.finalStatus = [status] { return *status; };
+        return kOk;
     }
-    const bool done = result == BidSetupResult::BidNow || result == BidSetupResult::Scheduled;
+
+    const BidSetupResult result = OnBidOnItem(core, *dialog);
+    const bool done = finished(result);
+    if (core.BidsPosted() > bidsBefore) {
+        // Every fetch of the conversation has its time-outs: the result comes.
+        const int want = wanted();
+        CHeadlessLoop loop(s.Ui());
+        loop.RunUntil([&core, want] { return core.BidResults() >= want; }, -1);
+    }
     return Finish(s, done ? kOk : kFailed);
 }
 

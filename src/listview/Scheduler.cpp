@@ -259,11 +259,15 @@ void CItemListCore::OnTick() {
     const int64_t offset = ClockOffset(false);
     FollowClockOffset(offset);
     const int64_t nowMs = GetClock().NowMs();
+    // Until the site's clock was read the offset is a guess (0 when this
+    // computer is not in the site's zone): no auction is declared ended on
+    // it, nor refreshed as one.
+    const bool clockRead = m_offsetSource || IsClockOffsetMeasured();
     const int n = GetRowCount();
     for (int i = 0; i < n && i < GetRowCount(); ++i) {
         CheckBidDue(i, now, nowMs);
         CItem& item = *m_rows[i].item;
-        if (item.m_tEndTime == 0) continue;
+        if (item.m_tEndTime == 0 || !clockRead) continue;
 
         const int64_t rem = item.m_tEndTime + offset - now;
         // Formatting is the costly part of the pass: the text depends only on

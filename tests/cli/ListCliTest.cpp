@@ -695,17 +695,23 @@ TEST_F(ListCliTest, ATerminalBidIsCheckedAndLeavesTheDialogsPresets) {
 // the site answers slowly: the pages are read off the owner's tick, so the
 // snipe due meanwhile leaves on its second, and both items are saved.
 TEST_F(ListCliTest, ASlowAddThroughTheOwnerHoldsUpNoSnipe) {
-    const std::string snipe = Auction("Brass lamp", 8);
-    Add({snipe});
+    const std::string cup = Auction("Slow cup", 600);
+    const std::string snipe = Auction("Brass lamp", 8);  // the run lasts until its end
+    Add({snipe, cup});
     Snipe(snipe, "20", "0:0:3");
     const std::string runFor = RunFor(4);
     const std::string vase = Auction("Slow vase", 600), jug = Auction("Slow jug", 600);
-    for (const std::string& item : {vase, jug})
+    for (const std::string& item : {vase, jug, cup})
         m_site.Fault(R"({"contains":"item=)" + item + R"(","latency_ms":4000})");
     auto run = CliAsync({"run", m_list, "--for", runFor});
     ASSERT_TRUE(WaitForOwner());
+    // A bid set up from the terminal reads its page (slow) meanwhile too.
+    auto bid = CliAsync({"bid", m_list, cup, "--max", "30", "--before", "0:1:0", "--user", "pat", "--password",
+                         "secret"});
     const test::ProcessResult added = Cli({"add", m_list, vase, jug});
     EXPECT_EQ(added.status, 0) << added.out << added.err;
+    const test::ProcessResult bidSet = bid.get();
+    EXPECT_EQ(bidSet.status, 0) << bidSet.out << bidSet.err;
     // A rewrite into a list another command holds is refused at once, not
     // after waiting out that hold on the owner's tick.
     const std::string held = m_site.WorkFile("held.bid");
@@ -743,6 +749,7 @@ TEST_F(ListCliTest, ASlowAddThroughTheOwnerHoldsUpNoSnipe) {
     EXPECT_NE(doc->FindItem(vase), nullptr) << added.out << added.err << r.out;
     EXPECT_NE(doc->FindItem(jug), nullptr);
     EXPECT_NE(doc->FindItem(bowl), nullptr);
+    EXPECT_TRUE(doc->FindItem(cup)->m_bBidPending);
 }
 
 // bexora-cli run with only its wall clock faked (libfaketime; the boot and
