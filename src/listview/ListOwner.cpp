@@ -31,8 +31,10 @@ constexpr uint32_t kMaxText = 64u << 20;  // a list's output, with room to spare
 constexpr uint32_t kMaxArgs = 4096;
 // A client writes its request right after connecting.
 constexpr int kRequestWaitMs = 5000;
-// Commands served at once; more are refused.
+// Commands served at once; more are refused (their request is read for at
+// most this long first).
 constexpr size_t kMaxConnections = 16;
+constexpr int kRefuseReadMs = 200;
 
 std::string Trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '\0'))
@@ -384,13 +386,18 @@ void CListOwner::Listen() {
         setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_connections.size() - m_ended.size() >= kMaxConnections) {
-            // Refused with an answer, not left waiting.
+            // Refused with an answer, not left waiting. The request is read
+            // first (briefly): a socket closed with unread data resets the
+            // connection, and the client would lose the answer with it.
+            std::string request;
+            ReadMessage(fd, m_wakeFd, kRefuseReadMs, request, true, [] { return true; });
             std::string message = kAnswerTag;
             PutText(message, "");
             PutText(message, "the list's owner is busy with " + std::to_string(kMaxConnections) +
                                  " commands; try again\n");
             message += std::string("\x01\0\0\0", 4);
             WriteAll(fd, message);
+            shutdown(fd, SHUT_WR);
             close(fd);
             continue;
         }
