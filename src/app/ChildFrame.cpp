@@ -204,7 +204,11 @@ void CChildFrame::NavigateToAddress() {
 IItemSink* CChildFrame::ListSink() { return m_bViewsDestroyed ? nullptr : m_sink.get(); }
 
 void CChildFrame::ListChanged() {
-    if (!m_bViewsDestroyed) m_pList->RowsChanged();
+    if (m_bViewsDestroyed) return;
+    m_pList->RowsChanged();
+    // Items the pane added are on disk at once, whichever way the command
+    // came (through the list it is saved again, which costs one write).
+    m_pList->Core().SaveDocument();
 }
 
 }  // namespace bexora

@@ -73,17 +73,6 @@ std::string ReadListedPrice(CLineReader& reader, const std::string& prepared, CI
     return line;
 }
 
-// An item's page from the item host, read; null when it does not read as
-// an item page (or could not be fetched).
-std::unique_ptr<CItem> FetchItemPage(const std::string& number) {
-    std::string text;
-    FetchPage(site::ItemViewUrl(number), text);
-    StripTags(text);
-    auto item = std::make_unique<CItem>();
-    if (!ParseItemPage(std::move(text), *item)) return nullptr;
-    return item;
-}
-
 // Item numbers written in the page's text rather than in a link: "item=N"
 // in an address held by a script, "Item number: N", "item%3DN" in a
 // carried address. Only the slow add reads these (it checks each number by
@@ -108,17 +97,65 @@ void TakeNumbersInText(const std::string& page,
     }
 }
 
-void AddListing(const std::string& text, IItemSink& sink, int method, PageAddResult& r) {
-    if (method == kAddSlow) {
-        ExtensiveAdd(text, sink, &r);
+// The item numbers a listing shows, each once: script rows first, then item
+// links, then numbers written in the page's text.
+std::vector<std::string> ListedNumbers(const std::string& pageText) {
+    std::vector<std::string> numbers;
+    std::set<std::string> seen;
+    auto take = [&](const std::string& n) {
+        if (!n.empty() && seen.insert(n).second) numbers.push_back(n);
+    };
+    if (HasScriptListing(pageText))
+        for (const ScriptListing& row : ReadScriptListings(pageText)) take(row.m_strItemNumber);
+    const std::string prepared = ScanItemLinks(pageText);
+    CLineReader reader;
+    for (std::string line = reader.NextLine(prepared); line != "<>";
+         line = reader.NextLine(prepared))
+        if (IsMarkerOrEnd(line)) take(Trim(line, "<>"));
+    TakeNumbersInText(pageText, take);
+    return numbers;
+}
+
+// The item page's own add, once its page is read (null: it did not read).
+void AddItemPage(std::unique_ptr<CItem> item, IItemSink& sink, PageAddResult* result) {
+    if (!item) return;
+    CCountingSink counting(sink, result);
+    switch (counting.AddItemIfNew(std::move(item), true)) {
+        case -1:
+            ShowPrompt(kFailToAddText);
+            break;
+        case 0:
+            ShowPrompt(kItemAlreadyListedText);
+            break;
+        default:
+            break;
+    }
+}
+
+// An item's own page (cleaned text): added now, or named in pending when
+// it has to be read again from the item host.
+void StartItemPage(const std::string& text, const std::string& address, IItemSink& sink,
+                   PageAddResult* result, PendingPageAdd& pending) {
+    pending.bItemPage = true;
+    const long at = Find(address, "item=");
+    if (at >= 0 && address.find(site::Domain()) == std::string::npos) {
+        // A page of another of the site's domains (a regional site) is read
+        // from the item host instead, whose layout the parser knows.
+        const std::string number = GetDigits(Mid(address, at));
+        if (!number.empty()) pending.numbers.push_back(number);
         return;
     }
-    const bool found = HasScriptListing(text) ? QuickAddScriptListing(text, sink, &r)
-                                              : QuickAdd(ScanItemLinks(text), sink, &r);
-    if (found) return;
-    if (ShowPrompt(kAskExtensiveAddText, PromptButtons::YesNo, PromptIcon::Question) ==
-        PromptAnswer::Yes)
-        ExtensiveAdd(text, sink, &r);
+    std::string stripped = text;
+    StripTags(stripped);
+    auto item = std::make_unique<CItem>();
+    if (ParseItemPage(std::move(stripped), *item)) AddItemPage(std::move(item), sink, result);
+}
+
+// Reads every page pending names, one after another, and finishes the add.
+void ReadAndFinish(const PendingPageAdd& pending, IItemSink& sink, PageAddResult& r) {
+    std::vector<std::unique_ptr<CItem>> pages;
+    for (const std::string& number : pending.numbers) pages.push_back(ReadItemPage(number));
+    FinishPageAdd(pending, std::move(pages), sink, r);
 }
 
 }  // namespace
@@ -135,30 +172,10 @@ bool IsItemPageAddress(const std::string& address) {
 
 void AddFromItemPage(const std::string& pageText, const std::string& address, IItemSink& sink,
                      PageAddResult* result) {
-    std::string text = pageText;
-    const long at = Find(address, "item=");
-    if (at >= 0 && address.find(site::Domain()) == std::string::npos) {
-        // A page of another of the site's domains (a regional site) is read
-        // from the item host instead, whose layout the parser knows.
-        const std::string number = GetDigits(Mid(address, at));
-        text.clear();
-        if (number.empty()) return;
-        FetchPage(site::ItemViewUrl(number), text);
-    }
-    auto item = std::make_unique<CItem>();
-    StripTags(text);
-    if (!ParseItemPage(std::move(text), *item)) return;
-    CCountingSink counting(sink, result);
-    switch (counting.AddItemIfNew(std::move(item), true)) {
-        case -1:
-            ShowPrompt(kFailToAddText);
-            break;
-        case 0:
-            ShowPrompt(kItemAlreadyListedText);
-            break;
-        default:
-            break;
-    }
+    PendingPageAdd pending;
+    StartItemPage(pageText, address, sink, result, pending);
+    PageAddResult scratch;
+    ReadAndFinish(pending, sink, result ? *result : scratch);
 }
 
 bool QuickAdd(const std::string& prepared, IItemSink& sink, PageAddResult* result) {
@@ -204,24 +221,51 @@ bool QuickAddScriptListing(const std::string& pageText, IItemSink& sink, PageAdd
 }
 
 void ExtensiveAdd(const std::string& pageText, IItemSink& sink, PageAddResult* result) {
-    std::vector<std::string> numbers;
-    std::set<std::string> seen;
-    auto take = [&](const std::string& n) {
-        if (!n.empty() && seen.insert(n).second) numbers.push_back(n);
-    };
-    if (HasScriptListing(pageText))
-        for (const ScriptListing& row : ReadScriptListings(pageText)) take(row.m_strItemNumber);
-    const std::string prepared = ScanItemLinks(pageText);
-    CLineReader reader;
-    for (std::string line = reader.NextLine(prepared); line != "<>";
-         line = reader.NextLine(prepared))
-        if (IsMarkerOrEnd(line)) take(Trim(line, "<>"));
-    TakeNumbersInText(pageText, take);
+    PendingPageAdd pending;
+    pending.numbers = ListedNumbers(pageText);
+    PageAddResult scratch;
+    ReadAndFinish(pending, sink, result ? *result : scratch);
+}
 
-    CCountingSink counting(sink, result);
-    for (const std::string& number : numbers) {
-        std::unique_ptr<CItem> item = FetchItemPage(number);
+std::unique_ptr<CItem> ReadItemPage(const std::string& number) {
+    std::string text;
+    FetchPage(site::ItemViewUrl(number), text);
+    StripTags(text);
+    auto item = std::make_unique<CItem>();
+    if (!ParseItemPage(std::move(text), *item)) return nullptr;
+    return item;
+}
+
+PageAddResult StartPageAdd(std::string pageText, const std::string& address, IItemSink& sink,
+                           int method, PendingPageAdd& pending) {
+    PageAddResult r;
+    pending = PendingPageAdd();
+    const std::string text = CleanPageText(std::move(pageText));
+    if (IsItemPageAddress(address)) {
+        r.bItemPage = true;
+        StartItemPage(text, address, sink, &r, pending);
+        return r;
+    }
+    if (method != kAddSlow) {
+        const bool found = HasScriptListing(text) ? QuickAddScriptListing(text, sink, &r)
+                                                  : QuickAdd(ScanItemLinks(text), sink, &r);
+        if (found || ShowPrompt(kAskExtensiveAddText, PromptButtons::YesNo,
+                                PromptIcon::Question) != PromptAnswer::Yes)
+            return r;
+    }
+    pending.numbers = ListedNumbers(text);
+    return r;
+}
+
+void FinishPageAdd(const PendingPageAdd& pending, std::vector<std::unique_ptr<CItem>> pages,
+                   IItemSink& sink, PageAddResult& result) {
+    for (auto& item : pages) {
+        if (pending.bItemPage) {
+            AddItemPage(std::move(item), sink, &result);
+            continue;
+        }
         if (!item || item->m_strItemNumber.empty() || item->m_strItemNumber == "N/A") continue;
+        CCountingSink counting(sink, &result);
         counting.AddItemIfNew(std::move(item), true);
     }
 }
@@ -238,14 +282,9 @@ bool RefreshFromShownPage(std::string pageText, IItemSink& sink) {
 
 PageAddResult AddFromPageWithMethod(std::string pageText, const std::string& address,
                                     IItemSink& sink, int method) {
-    PageAddResult r;
-    const std::string text = CleanPageText(std::move(pageText));
-    if (IsItemPageAddress(address)) {
-        r.bItemPage = true;
-        AddFromItemPage(text, address, sink, &r);
-        return r;
-    }
-    AddListing(text, sink, method, r);
+    PendingPageAdd pending;
+    PageAddResult r = StartPageAdd(std::move(pageText), address, sink, method, pending);
+    ReadAndFinish(pending, sink, r);
     return r;
 }
 

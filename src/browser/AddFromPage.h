@@ -3,14 +3,18 @@
 // shows: its source text and its address. An item's own page adds that one
 // item; any other page (a search result, a category listing) adds the items
 // listed on it, quickly from the page's own text or slowly by visiting each
-// item's page. Everything runs on the UI thread and blocks it while it works
-// (the slow add fetches one page per item).
+// item's page. AddFromPage does it all on the caller's thread (the slow add
+// fetches one page per item); a caller whose thread must not wait on the
+// site starts the add, reads the item pages it names on another thread
+// (ReadItemPage) and finishes it with them.
 //
 // The list is reached through IItemSink; messages go through ShowPrompt.
 // Nothing here saves the document: a caller that came through the item list
 // saves it afterwards (the result says whether anything changed).
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "browser/AddMethodDialog.h"
 #include "browser/ItemSink.h"
@@ -38,6 +42,28 @@ PageAddResult AddFromPage(std::string pageText, const std::string& address, IIte
 // is still asked when the fast add finds nothing.
 PageAddResult AddFromPageWithMethod(std::string pageText, const std::string& address,
                                     IItemSink& sink, int method);
+
+// The item pages an add still has to read from the site once the page it
+// was given is done: the slow add's items, or an item shown on another of
+// the site's domains (bItemPage: with the item page's messages).
+struct PendingPageAdd {
+    std::vector<std::string> numbers;
+    bool bItemPage = false;
+};
+
+// The add up to the site's item pages: whatever the page itself shows is
+// added now, and pending names the pages still to read (none for a fast add
+// or an item page shown from the item host). Asks what AddFromPageWithMethod
+// asks.
+PageAddResult StartPageAdd(std::string pageText, const std::string& address, IItemSink& sink,
+                           int method, PendingPageAdd& pending);
+// An item's page from the item host, read; null when it does not read as an
+// item page or could not be fetched. Any thread.
+std::unique_ptr<CItem> ReadItemPage(const std::string& number);
+// The pages read for pending (null where one did not read; any subset, in
+// any number of calls) join the list as the add would have added them.
+void FinishPageAdd(const PendingPageAdd& pending, std::vector<std::unique_ptr<CItem>> pages,
+                   IItemSink& sink, PageAddResult& result);
 
 // The page source as every reader of this command sees it: "<WBR>", "<wbr>",
 // "AMP;", "amp;" and "&nbsp;" removed.

@@ -26,7 +26,9 @@ namespace bexora {
 namespace {
 
 constexpr char kRequestTag[] = "BXR1";
+constexpr char kProgressRequestTag[] = "BXR2";  // the client takes progress messages
 constexpr char kAnswerTag[] = "BXA1";
+constexpr char kProgressTag[] = "BXP1";
 constexpr uint32_t kMaxText = 64u << 20;  // a list's output, with room to spare
 constexpr uint32_t kMaxArgs = 4096;
 // A client writes its request right after connecting.
@@ -83,9 +85,11 @@ private:
 
 // What a reader needs to know whether a message is whole: requests and
 // answers are parsed again as bytes come in (they are small).
-bool ParseRequest(const std::string& data, std::string& cwd, std::vector<std::string>& argv) {
+bool ParseRequest(const std::string& data, std::string& cwd, std::vector<std::string>& argv,
+                  bool& progress) {
     CReader r(data);
-    r.Tag(kRequestTag);
+    progress = data.compare(0, 4, kProgressRequestTag) == 0;
+    r.Tag(progress ? kProgressRequestTag : kRequestTag);
     uint32_t count = r.Number();
     if (!r.Ok() || count == 0 || count > kMaxArgs) return false;
     cwd = r.Text();
@@ -103,11 +107,22 @@ bool ParseAnswer(const std::string& data, CListAnswer& answer) {
     return r.Complete();
 }
 
-// Whether data holds a whole message (request: tag, count, count texts;
-// answer: tag, two texts, a number), walking the lengths alone: a message
+bool ParseProgress(const std::string& data, std::string& out, std::string& progress) {
+    CReader r(data);
+    r.Tag(kProgressTag);
+    out = r.Text();
+    progress = r.Text();
+    return r.Complete();
+}
+
+// The length of the whole message data starts with, 0 while it is not
+// whole (request: tag, count, count texts; answer: tag, two texts, a
+// number; progress: tag, two texts), walking the lengths alone: a message
 // that arrives in many pieces is looked at in time linear in its pieces,
-// not parsed again from the start each time.
-bool WholeMessage(const std::string& data, bool request) {
+// not parsed again from the start each time. A malformed request counts
+// as whole (its parse fails).
+size_t WholeMessage(const std::string& data, bool request) {
+    if (data.size() < 4) return 0;
     size_t pos = 4;
     auto number = [&](uint32_t& n) {
         if (pos + 4 > data.size()) return false;
@@ -117,15 +132,24 @@ bool WholeMessage(const std::string& data, bool request) {
         return true;
     };
     uint32_t texts = 2;
-    if (request && (!number(texts) || texts == 0 || texts > kMaxArgs)) return data.size() >= 8;
+    if (request && (!number(texts) || texts == 0 || texts > kMaxArgs))
+        return data.size() >= 8 ? data.size() : 0;
     for (uint32_t i = 0; i < texts; ++i) {
         uint32_t n = 0;
-        if (!number(n)) return false;
-        if (n > data.size() - pos) return false;
+        if (!number(n)) return 0;
+        if (n > data.size() - pos) return 0;
         pos += n;
     }
     uint32_t status = 0;
-    return request || number(status);
+    if (request || data.compare(0, 4, kProgressTag) == 0) return pos;
+    return number(status) ? pos : 0;
+}
+
+std::string ProgressMessage(const std::string& out, const std::string& progress) {
+    std::string message = kProgressTag;
+    PutText(message, out);
+    PutText(message, progress);
+    return message;
 }
 
 bool WriteAll(int fd, const std::string& data) {
@@ -147,6 +171,8 @@ bool ReadMessage(int fd, int wakeFd, int timeoutMs, std::string& data, bool requ
     char buf[65536];
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
+        // What came in after the last message may hold the next one whole.
+        if (WholeMessage(data, request)) return parsed();
         pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
         int step = 1000;
         if (timeoutMs >= 0) {
@@ -166,7 +192,6 @@ bool ReadMessage(int fd, int wakeFd, int timeoutMs, std::string& data, bool requ
         if (n <= 0) return false;
         data.append(buf, static_cast<size_t>(n));
         if (data.size() > 2 * size_t(kMaxText)) return false;
-        if (WholeMessage(data, request)) return parsed();
     }
 }
 
@@ -234,7 +259,18 @@ std::string CListLock::OwnerText(const std::string& list) {
     char buf[256];
     ssize_t n = read(fd, buf, sizeof buf - 1);
     close(fd);
-    return n > 0 ? Trimmed(std::string(buf, static_cast<size_t>(n))) : "";
+    if (n <= 0) return "";
+    std::string text(buf, static_cast<size_t>(n));
+    return Trimmed(text.substr(0, text.find('\n')));
+}
+
+bool CListLock::OwnerSendsProgress(const std::string& list) {
+    int fd = open((CanonicalListPath(list) + ".lock").c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    char buf[256];
+    ssize_t n = read(fd, buf, sizeof buf - 1);
+    close(fd);
+    return n > 0 && std::string(buf, static_cast<size_t>(n)).find(std::string("\n") + kProgressRequestTag + "\n") != std::string::npos;
 }
 
 // ---- names ----
@@ -324,7 +360,7 @@ bool CListOwner::Open(const std::string& list, const std::string& program, std::
     m_listenFd = fd;
     m_list = list;
     m_bClosing = false;
-    m_lock.SetOwnerText(program + " (process " + std::to_string(getpid()) + ")");
+    m_lock.SetOwnerText(program + " (process " + std::to_string(getpid()) + ")\n" + kProgressRequestTag);
     m_listener = std::thread([this] { Listen(); });
     return true;
 }
@@ -414,8 +450,9 @@ void CListOwner::Listen() {
 void CListOwner::Serve(int fd) {
     std::string data, cwd;
     std::vector<std::string> argv;
+    bool streams = false;  // the client takes progress messages
     bool whole = ReadMessage(fd, m_wakeFd, kRequestWaitMs, data, true,
-                             [&] { return ParseRequest(data, cwd, argv); });
+                             [&] { return ParseRequest(data, cwd, argv, streams); });
     if (!whole || argv.empty()) {
         close(fd);
         return;
@@ -429,8 +466,21 @@ void CListOwner::Serve(int fd) {
         done = !poll_fn || poll_fn(answer);
     });
     // A client that went away is not watched any more (its hang-up would
-    // wake every poll); its command still finishes.
+    // wake every poll); its command still finishes. Output that is ready
+    // goes to a client that shows progress at once, else with the answer.
     bool gone = false;
+    std::string early, shownProgress;
+    auto passOn = [&] {
+        if (done) return;
+        if (streams && !gone && (!answer.out.empty() || answer.progress != shownProgress)) {
+            if (!WriteAll(fd, ProgressMessage(answer.out, answer.progress))) gone = true;
+            shownProgress = answer.progress;
+        } else {
+            early += answer.out;
+        }
+        answer.out.clear();
+    };
+    if (sent) passOn();
     while (sent && !done && !m_bClosing) {
         pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {fd, POLLRDHUP, 0}};
         poll(fds, gone ? 1 : 2, kPollMs);
@@ -440,11 +490,13 @@ void CListOwner::Serve(int fd) {
             std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
         }
         sent = m_ui.Send(this, [&] { done = poll_fn(answer); });
+        if (sent) passOn();
     }
     if (!done) {
         answer = CListAnswer();
         answer.err = "the list was closed before the command finished\n";
     }
+    answer.out = early + answer.out;
     // The command's state belongs to the UI thread; when that is gone
     // (closing) nothing else touches it any more.
     if (!m_ui.Send(this, [&] { poll_fn = nullptr; })) poll_fn = nullptr;
@@ -460,7 +512,8 @@ void CListOwner::Serve(int fd) {
 // ---- the client ----
 
 CListClient::Result CListClient::Send(const std::string& list, const std::vector<std::string>& argv,
-                                      CListAnswer& answer, std::string& error, int timeoutMs) {
+                                      CListAnswer& answer, std::string& error, int timeoutMs,
+                                      const ProgressFn& progress) {
     sockaddr_un addr{};
     if (!FillAddress(OwnerSocketPath(list), addr)) return Result::NoOwner;
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -481,7 +534,8 @@ CListClient::Result CListClient::Send(const std::string& list, const std::vector
         return Result::Failed;
     }
     char cwd[PATH_MAX];
-    std::string request = kRequestTag;
+    const bool streams = progress && CListLock::OwnerSendsProgress(list);
+    std::string request = streams ? kProgressRequestTag : kRequestTag;
     uint32_t n = static_cast<uint32_t>(argv.size() + 1);
     for (int i = 0; i < 4; ++i) request += static_cast<char>((n >> (8 * i)) & 0xff);
     PutText(request, getcwd(cwd, sizeof cwd) ? cwd : "/");
@@ -492,7 +546,20 @@ CListClient::Result CListClient::Send(const std::string& list, const std::vector
         return Result::Failed;
     }
     std::string data;
-    bool whole = ReadMessage(fd, -1, timeoutMs, data, false, [&] { return ParseAnswer(data, answer); });
+    bool whole = false;
+    for (;;) {
+        whole = ReadMessage(fd, -1, timeoutMs, data, false, [] { return true; });
+        if (!whole || !streams || data.compare(0, 4, kProgressTag) != 0) break;
+        const size_t length = WholeMessage(data, false);
+        std::string out, line;
+        if (!ParseProgress(data.substr(0, length), out, line)) {
+            whole = false;
+            break;
+        }
+        data.erase(0, length);
+        progress(out, line);
+    }
+    whole = whole && WholeMessage(data, false) == data.size() && ParseAnswer(data, answer);
     close(fd);
     if (!whole) {
         error = owner + " ended before it answered";

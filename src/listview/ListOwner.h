@@ -10,7 +10,11 @@
 // The wire: each message is a 4-byte tag, then length-prefixed texts
 // (32-bit little-endian lengths). A request is "BXR1", a count, the
 // client's working folder and the command line; an answer is "BXA1", the
-// command's standard output, its standard error and its exit status.
+// command's standard output, its standard error and its exit status. A
+// client that shows work in progress asks with "BXR2" (the same request)
+// and may get "BXP1" messages before the answer: output so far and the
+// progress line. Owners that send them say so on the lock file's second
+// line ("BXR2"), so a client never asks an older owner for them.
 
 #include <atomic>
 #include <condition_variable>
@@ -49,8 +53,10 @@ public:
     }
     // Names the holder in the lock file ("bexora-cli run 1234").
     void SetOwnerText(const std::string& text);
-    // What the holder wrote; empty when no owner names itself.
+    // What the holder wrote (its first line); empty when no owner names itself.
     static std::string OwnerText(const std::string& list);
+    // Whether the holder sends work in progress to clients that ask.
+    static bool OwnerSendsProgress(const std::string& list);
 
 private:
     int m_fd = -1;
@@ -70,6 +76,9 @@ struct CListAnswer {
     std::string out;
     std::string err;
     int status = 1;
+    // While the command works: "WHAT\tDONE\tTOTAL" for the client's
+    // progress line (empty: none).
+    std::string progress;
 };
 
 // The owner's side: takes the lock, listens, and hands each request to the
@@ -80,7 +89,10 @@ class CListOwner {
 public:
     // A command in progress on the UI thread: called until it returns true,
     // with the answer filled in by then (a bid placed at once finishes only
-    // when its result is in).
+    // when its result is in). Before that, answer.out may hold output that
+    // is ready and answer.progress the work done so far; each call's out is
+    // new output (sent on to a client that shows progress, else kept for
+    // the answer).
     using PollFn = std::function<bool(CListAnswer& answer)>;
     // Starts argv (argv[0] the command's name) on the UI thread; cwd is the
     // client's working folder, against which its relative paths are meant.
@@ -138,9 +150,13 @@ public:
     // as long as the owner lives). NoOwner when nobody listens (a socket
     // left by a dead owner is removed when the caller holds the lock);
     // Failed, with the reason in error, when the owner is someone else's or
-    // ends before it has answered.
+    // ends before it has answered. progress, when given and the owner sends
+    // them, is called with output and progress as the command works (the
+    // answer then holds only the output after them).
+    using ProgressFn = std::function<void(const std::string& out, const std::string& progress)>;
     static Result Send(const std::string& list, const std::vector<std::string>& argv,
-                       CListAnswer& answer, std::string& error, int timeoutMs = -1);
+                       CListAnswer& answer, std::string& error, int timeoutMs = -1,
+                       const ProgressFn& progress = {});
 };
 
 }  // namespace bexora

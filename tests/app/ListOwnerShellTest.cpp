@@ -117,7 +117,7 @@ TEST_F(ListOwnerShellTest, TerminalCommandsReachTheOpenWindowAndSnipesFireOnce) 
     CMainFrame& frame = Start({QString::fromStdString(list)});
     ASSERT_EQ(frame.Children().size(), 1u);
     CChildFrame* child = frame.Children().front();
-    EXPECT_EQ(LockText(list), "bexora (process " + std::to_string(getpid()) + ")\n");
+    EXPECT_EQ(LockText(list), "bexora (process " + std::to_string(getpid()) + ")\nBXR2\n");
 
     const std::string sniped =
         m_site.AddItem("{\"title\":\"Enamel jug\",\"price\":5,\"ends_in\":12}");
@@ -188,7 +188,7 @@ TEST_F(ListOwnerShellTest, AListARunHasOpensOnlyOnceTheRunEnds) {
     };
     EXPECT_TRUE(Pump(opened, 20000)) << "opened once the run let it go";
     EXPECT_EQ(run.get().status, 0);
-    EXPECT_EQ(LockText(list), "bexora (process " + std::to_string(getpid()) + ")\n");
+    EXPECT_EQ(LockText(list), "bexora (process " + std::to_string(getpid()) + ")\nBXR2\n");
 }
 
 TEST_F(ListOwnerShellTest, ASecondBexoraHandsItsListToTheFirst) {

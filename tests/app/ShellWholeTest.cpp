@@ -30,6 +30,7 @@
 #include "base/Clock.h"
 #include "base/RecentFiles.h"
 #include "base/ui/ShellCommands.h"
+#include "browser/AddMethodDialog.h"
 #include "browser/ui/AddItemDialog.h"
 #include "listview/Notices.h"
 #include "listview/ui/BidDlg.h"
@@ -423,7 +424,7 @@ TEST_F(ShellWholeTest, TheNewerVersionNoticeComesFromTheRealCheckOffTheUiThread)
 // indicator: the window (its ticks, the workers' results, the repaints)
 // goes on while the site is slow.
 TEST_F(ShellWholeTest, CommandsThatReadTheSiteKeepTheWindowGoingWhileItIsSlow) {
-    OpenSiteList(1);
+    CChildFrame* child = OpenSiteList(1);
     ASSERT_TRUE(WaitFor([&] { return List()->OnGetRowCount() == 1; }));
     FixClockOffset(std::nullopt);  // Get eBay Time reads the site's clock for real
     const std::string added = m_site.AddItem(R"({"title":"Slow vase","price":5,"ends_in":86400})");
@@ -434,12 +435,27 @@ TEST_F(ShellWholeTest, CommandsThatReadTheSiteKeepTheWindowGoingWhileItIsSlow) {
         }
         return int(QDialog::Rejected);
     });
+    // The pane shows the site's home page, which lists a slow jug: the slow
+    // page add reads each listed item's page.
+    const std::string jug = m_site.AddItem(R"({"title":"Slow jug","price":4,"ends_in":86400})");
+    WriteProfileInt("Add Selection", "Show Window", 1);
+    WriteProfileInt("Add Selection", "Save default", 1);
+    WriteProfileInt("Add Selection", "AddSel", kAddSlow);
+    bool loaded = false;
+    auto home = QObject::connect(child->BrowserPane(), &CebayView::DocumentComplete,
+                                  [&](const QString&) { loaded = true; });
+    m_frame->SetAddressText("http://127.0.0.1:" + std::to_string(m_site.Site().HttpPort()) + "/");
+    m_frame->NavigateToAddress(Qt::NoModifier);
+    ASSERT_TRUE(WaitFor([&] { return loaded; }));
+    QObject::disconnect(home);
     struct Row {
         int command;
         std::string slow;  // what the slow request's address holds
     };
-    for (const Row& row : {Row{cmd::kSiteTime, "TimeShow"}, Row{cmd::kAddSingleItem, "item=" + added}}) {
+    for (const Row& row : {Row{cmd::kSiteTime, "TimeShow"}, Row{cmd::kAddSingleItem, "item=" + added},
+                           Row{cmd::kAddFromPage, "item=" + jug}}) {
         SCOPED_TRACE(row.command);
+        if (row.command == cmd::kAddFromPage) child->BrowserPane()->setFocus();
         m_site.Fault("{\"contains\":\"" + row.slow + "\",\"latency_ms\":1500,\"count\":1}");
         // Stands for the tick, the workers' results and the repaints: all
         // would wait while the UI thread itself waited for the site.
@@ -457,10 +473,11 @@ TEST_F(ShellWholeTest, CommandsThatReadTheSiteKeepTheWindowGoingWhileItIsSlow) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].rfind("Current eBay time:", 0), 0u) << shown[0];
     EXPECT_GE(m_site.CountLog("TimeShow"), 1u);
-    ASSERT_TRUE(WaitFor([&] { return List()->OnGetRowCount() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return List()->Core().FindRow(jug) >= 0; }));
     CebayDoc saved;
     ASSERT_TRUE(saved.OnOpenDocument(m_path));
     EXPECT_NE(saved.FindItem(added), nullptr);
+    EXPECT_NE(saved.FindItem(jug), nullptr);
 }
 
 }  // namespace

@@ -691,9 +691,11 @@ TEST_F(ListCliTest, ATerminalBidIsCheckedAndLeavesTheDialogsPresets) {
     EXPECT_EQ(Cli({"config", "get", "Bid Dialog", "Bid sec"}).out, "12\n");
 }
 
-// While bexora-cli run owns the list, a terminal adds two items whose pages
-// the site answers slowly: the pages are read off the owner's tick, so the
-// snipe due meanwhile leaves on its second, and both items are saved.
+// While bexora-cli run owns the list, a terminal adds items whose pages the
+// site answers slowly (by number, and by a listing page read --slow): the
+// pages are read off the owner's tick, so the snipe due meanwhile leaves on
+// its second, the terminal is told how far the add got while it waits, and
+// every item is saved.
 TEST_F(ListCliTest, ASlowAddThroughTheOwnerHoldsUpNoSnipe) {
     const std::string cup = Auction("Slow cup", 600);
     const std::string snipe = Auction("Brass lamp", 8);  // the run lasts until its end
@@ -701,15 +703,31 @@ TEST_F(ListCliTest, ASlowAddThroughTheOwnerHoldsUpNoSnipe) {
     Snipe(snipe, "20", "0:0:3");
     const std::string runFor = RunFor(4);
     const std::string vase = Auction("Slow vase", 600), jug = Auction("Slow jug", 600);
-    for (const std::string& item : {vase, jug, cup})
+    const std::string plate = Auction("Slow plate", 600);
+    for (const std::string& item : {vase, cup, plate})
         m_site.Fault(R"({"contains":"item=)" + item + R"(","latency_ms":4000})");
+    m_site.Fault(R"({"contains":"item=)" + jug + R"(","latency_ms":6000})");
+    const std::string listing = m_site.WorkFile("listing.html");
+    ASSERT_TRUE(AtomicWriteFile(listing, "<html><body><a href=\"" + site::ItemViewUrl(jug) +
+                                             "\">Slow jug</a> $3.00</body></html>"));
     auto run = CliAsync({"run", m_list, "--for", runFor});
     ASSERT_TRUE(WaitForOwner());
     // A bid set up from the terminal reads its page (slow) meanwhile too.
     auto bid = CliAsync({"bid", m_list, cup, "--max", "30", "--before", "0:1:0", "--user", "pat", "--password",
                          "secret"});
-    const test::ProcessResult added = Cli({"add", m_list, vase, jug});
+    auto slowPage = CliAsync({"add-page", m_list, listing, "--address", site::HomeUrl(), "--slow"});
+    // A client that shows progress hears of each item as it joins.
+    std::vector<std::string> progress;
+    CListAnswer added;
+    std::string why;
+    ASSERT_EQ(CListClient::Send(m_list, {"add", m_list, vase, plate}, added, why, -1,
+                                [&](const std::string&, const std::string& line) { progress.push_back(line); }),
+              CListClient::Result::Answered)
+        << why;
     EXPECT_EQ(added.status, 0) << added.out << added.err;
+    EXPECT_EQ(progress, (std::vector<std::string>{"Adding\t0\t2", "Adding\t1\t2"})) << added.out;
+    const test::ProcessResult pageAdded = slowPage.get();
+    EXPECT_EQ(pageAdded.status, 0) << pageAdded.out << pageAdded.err;
     const test::ProcessResult bidSet = bid.get();
     EXPECT_EQ(bidSet.status, 0) << bidSet.out << bidSet.err;
     // A rewrite into a list another command holds is refused at once, not
@@ -747,7 +765,8 @@ TEST_F(ListCliTest, ASlowAddThroughTheOwnerHoldsUpNoSnipe) {
     EXPECT_EQ(confirmations, 1) << r.out;
     auto doc = Saved();
     EXPECT_NE(doc->FindItem(vase), nullptr) << added.out << added.err << r.out;
-    EXPECT_NE(doc->FindItem(jug), nullptr);
+    EXPECT_NE(doc->FindItem(plate), nullptr);
+    EXPECT_NE(doc->FindItem(jug), nullptr) << pageAdded.out << pageAdded.err;
     EXPECT_NE(doc->FindItem(bowl), nullptr);
     EXPECT_TRUE(doc->FindItem(cup)->m_bBidPending);
 }

@@ -92,23 +92,23 @@ const DemoItem kDemo[] = {
 void Site::LoadDemo() {
     AddAccount({"demo", "demo", true, false, false, 42});
     for (const DemoItem& d : kDemo) {
-        Json spec = Json::Object();
-        spec["title"] = d.title;
-        spec["category"] = d.category;
-        spec["price"] = d.price;
-        spec["ends_in"] = d.endsIn;
-        spec["kind"] = d.kind;
-        spec["quantity"] = d.quantity;
-        if (d.reserve > 0) spec["reserve"] = d.reserve;
+        Json description = Json::Object();
+        description["title"] = d.title;
+        description["category"] = d.category;
+        description["price"] = d.price;
+        description["ends_in"] = d.endsIn;
+        description["kind"] = d.kind;
+        description["quantity"] = d.quantity;
+        if (d.reserve > 0) description["reserve"] = d.reserve;
         if (d.shipping > 0)
-            spec["shipping"] = d.shipping;
+            description["shipping"] = d.shipping;
         else
-            spec["shipping"] = "FREE";
-        spec["competitors"] = d.competitors;
+            description["shipping"] = "FREE";
+        description["competitors"] = d.competitors;
         // Listings run for seven days, or less when they are short ones.
         double length = d.endsIn < 7 * 86400 ? 7 * 86400 : d.endsIn + 86400;
-        spec["started_ago"] = length - d.endsIn;
-        AddItem(spec, nullptr);
+        description["started_ago"] = length - d.endsIn;
+        AddItem(description, nullptr);
     }
 }
 

@@ -222,24 +222,24 @@ void Site::MakeScript(Auction& a, int competitors) {
               [](const ScriptBid& x, const ScriptBid& y) { return x.time < y.time; });
 }
 
-std::string Site::AddItem(const Json& spec, std::string* error) {
+std::string Site::AddItem(const Json& description, std::string* error) {
     Lock lock(m_mutex);
-    return AddItemLocked(spec, error);
+    return AddItemLocked(description, error);
 }
 
-std::string Site::AddItemLocked(const Json& spec, std::string* error) {
+std::string Site::AddItemLocked(const Json& description, std::string* error) {
     auto fail = [&](const std::string& e) {
         if (error) *error = e;
         return std::string();
     };
-    if (!spec.IsObject()) return fail("the item must be a JSON object");
-    const Json* title = spec.Get("title");
+    if (!description.IsObject()) return fail("the item must be a JSON object");
+    const Json* title = description.Get("title");
     if (!title || !title->IsString() || title->AsString().empty())
         return fail("\"title\" is required");
 
     auto item = std::make_unique<Auction>();
     item->m_title = title->AsString();
-    if (const Json* n = spec.Get("number")) {
+    if (const Json* n = description.Get("number")) {
         std::string number = n->IsString()   ? n->AsString()
                              : n->IsNumber() ? std::to_string(static_cast<int64_t>(n->AsNumber()))
                                              : "";
@@ -251,7 +251,7 @@ std::string Site::AddItemLocked(const Json& spec, std::string* error) {
     } else {
         item->m_number = NewItemNumber();
     }
-    if (const Json* k = spec.Get("kind")) {
+    if (const Json* k = description.Get("kind")) {
         std::string kind = k->IsString() ? Lower(k->AsString()) : "";
         if (kind == "auction")
             item->m_kind = Kind::Auction;
@@ -262,23 +262,23 @@ std::string Site::AddItemLocked(const Json& spec, std::string* error) {
         else
             return fail("\"kind\" must be auction, fixed or live");
     }
-    if (const Json* p = spec.Get("price")) {
+    if (const Json* p = description.Get("price")) {
         item->m_startCents = CentsOf(p);
         if (item->m_startCents <= 0) return fail("\"price\" must be a positive amount");
     } else {
         item->m_startCents = 999;
     }
-    if (const Json* q = spec.Get("quantity")) {
+    if (const Json* q = description.Get("quantity")) {
         if (!q->IsNumber() || q->AsNumber() < 1 || q->AsNumber() > 100000)
             return fail("\"quantity\" must be a whole number of at least 1");
         item->m_quantity = static_cast<int>(q->AsNumber());
     }
-    if (const Json* r = spec.Get("reserve"); r && !r->IsNull()) {
+    if (const Json* r = description.Get("reserve"); r && !r->IsNull()) {
         int64_t cents = CentsOf(r);
         if (cents <= 0) return fail("\"reserve\" must be a positive amount");
         item->m_reserveCents = cents;
     }
-    if (const Json* s = spec.Get("shipping"); s && !s->IsNull()) {
+    if (const Json* s = description.Get("shipping"); s && !s->IsNull()) {
         if (s->IsString() && IEquals(Trimmed(s->AsString()), "FREE")) {
             item->m_shippingCents.reset();
         } else {
@@ -293,22 +293,22 @@ std::string Site::AddItemLocked(const Json& spec, std::string* error) {
     item->m_seller = kSellers[sellerPick(m_rng)];
     item->m_feedback = feedbackPick(m_rng);
     item->m_percent = percentPick(m_rng) / 10.0;
-    if (const Json* s = spec.Get("seller")) {
+    if (const Json* s = description.Get("seller")) {
         if (!s->IsString() || !ValidUserId(s->AsString()))
             return fail("\"seller\" must be a user ID (letters, digits, \"_\", \"-\", \".\")");
         item->m_seller = s->AsString();
     }
-    if (const Json* f = spec.Get("feedback")) {
+    if (const Json* f = description.Get("feedback")) {
         if (!f->IsNumber()) return fail("\"feedback\" must be a number");
         item->m_feedback = static_cast<int>(f->AsNumber());
     }
-    if (const Json* p = spec.Get("percent")) {
+    if (const Json* p = description.Get("percent")) {
         if (!p->IsNumber() || p->AsNumber() < 0 || p->AsNumber() > 100)
             return fail("\"percent\" must be a number from 0 to 100");
         item->m_percent = std::round(p->AsNumber() * 10) / 10;
     }
     auto text = [&](const char* key, std::string& out) {
-        if (const Json* v = spec.Get(key); v && v->IsString()) out = v->AsString();
+        if (const Json* v = description.Get(key); v && v->IsString()) out = v->AsString();
     };
     item->m_category = "Everything Else";
     text("category", item->m_category);
@@ -317,23 +317,23 @@ std::string Site::AddItemLocked(const Json& spec, std::string* error) {
                           "please ask any questions before bidding.";
     text("description", item->m_description);
     text("location", item->m_location);
-    if (const Json* b = spec.Get("buyer_requirements"); b && b->IsBool())
+    if (const Json* b = description.Get("buyer_requirements"); b && b->IsBool())
         item->m_buyerRequirements = b->AsBool();
 
     double now = MachineNow() + m_skew;
     double endsIn = 3600;
-    if (const Json* e = spec.Get("ends_in")) {
+    if (const Json* e = description.Get("ends_in")) {
         if (!e->IsNumber()) return fail("\"ends_in\" must be a number of seconds");
         endsIn = e->AsNumber();
     }
     double startedAgo = 0;
-    if (const Json* s = spec.Get("started_ago"); s && s->IsNumber())
+    if (const Json* s = description.Get("started_ago"); s && s->IsNumber())
         startedAgo = std::max(0.0, s->AsNumber());
     // Pages show whole seconds; an end on a whole second keeps them exact.
     item->m_endTime = std::floor(now + endsIn);
     item->m_startTime = std::floor(now - startedAgo);
     if (item->m_startTime > item->m_endTime) item->m_startTime = item->m_endTime;
-    if (const Json* c = spec.Get("competitors")) {
+    if (const Json* c = description.Get("competitors")) {
         if (!c->IsNumber() || c->AsNumber() < 0 || c->AsNumber() > 200)
             return fail("\"competitors\" must be a number from 0 to 200");
         if (item->m_kind != Kind::Fixed) MakeScript(*item, static_cast<int>(c->AsNumber()));

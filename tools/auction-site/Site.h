@@ -132,7 +132,7 @@ public:
     // (refusal then says why).
     int ControlRequestStatus(const std::string& host, const std::string& contentType,
                              const std::string& method, std::string& refusal) const;
-    std::string AddItem(const Json& spec, std::string* error);
+    std::string AddItem(const Json& description, std::string* error);
     void AddAccount(const Account& account);
     void SetSkew(double seconds);
     double SiteNow() const;
@@ -185,7 +185,7 @@ private:
     Account* FindAccount(const std::string& user);
     int FeedbackOf(const std::string& user);
     void MakeScript(Auction& a, int competitors);
-    std::string AddItemLocked(const Json& spec, std::string* error);
+    std::string AddItemLocked(const Json& description, std::string* error);
 
     void Log(const SiteRequest& r);
     std::optional<Fault> TakeFault(const std::string& target);

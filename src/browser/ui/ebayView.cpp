@@ -18,6 +18,7 @@
 #include <QWebEngineCertificateError>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <atomic>
 #include <cctype>
 #include <filesystem>
 
@@ -26,6 +27,8 @@
 #include "browser/ui/AddSelection.h"
 #include "browser/ui/CookieBridge.h"
 #include "base/ui/AnsiText.h"
+#include "base/ui/BusyWork.h"
+#include "site/PageFetch.h"
 #include "site/SiteEndpoints.h"
 
 namespace bexora {
@@ -266,6 +269,10 @@ void CebayView::GetSource(std::function<void(const std::string&)> done) {
 
 // ---- command 133 ----
 
+namespace {
+constexpr char kReadingItemPagesText[] = "Reading the items' pages...";
+}  // namespace
+
 void CebayView::OnAddItemFromBrowserPage(std::function<void(const PageAddResult&)> done) {
     auto pending = std::make_shared<PendingAdd>();
     pending->done = std::move(done);
@@ -284,8 +291,40 @@ void CebayView::OnAddItemFromBrowserPage(std::function<void(const PageAddResult&
 PageAddResult CebayView::RunAdd(const std::string& source, const std::string& address) {
     CNoListSink noList;
     IItemSink* sink = m_pHost ? m_pHost->ListSink() : nullptr;
-    CAddSelection dialog(this);
-    PageAddResult result = AddFromPage(source, address, sink ? *sink : noList, &dialog);
+    int method = kAddFast;
+    if (!IsItemPageAddress(address)) {
+        CAddSelection dialog(this);
+        method = ChooseAddMethod(&dialog);
+        if (method == kAddNone) return PageAddResult();
+    }
+    PendingPageAdd pending;
+    PageAddResult result = StartPageAdd(source, address, sink ? *sink : noList, method, pending);
+    if (!pending.numbers.empty()) {
+        // The item pages (one per item of a slow add) are read off the UI
+        // thread under a busy indicator with Cancel: the list ticks on, and
+        // a snipe due meanwhile leaves on time. The items join the list here.
+        struct Read {
+            std::vector<std::unique_ptr<CItem>> pages;
+            std::atomic<bool> abort{false};
+        };
+        auto read = std::make_shared<Read>();
+        QPointer<CebayView> self(this);
+        const bool finished = RunWithBusyIndicator(
+            this, "Add Item from Browser Page", kReadingItemPagesText,
+            [read, numbers = pending.numbers] {
+                SetFetchAbortFlag(&read->abort);
+                for (const std::string& number : numbers) {
+                    if (read->abort) break;
+                    read->pages.push_back(ReadItemPage(number));
+                }
+                SetFetchAbortFlag(nullptr);
+            });
+        if (!finished) read->abort = true;
+        if (!self || m_bDestroyed) return result;
+        // The window's list may have gone meanwhile.
+        sink = m_pHost ? m_pHost->ListSink() : nullptr;
+        if (finished) FinishPageAdd(pending, std::move(read->pages), sink ? *sink : noList, result);
+    }
     if (m_pHost && (result.nAdded > 0 || result.nRefreshed > 0)) m_pHost->ListChanged();
     return result;
 }
