@@ -84,6 +84,28 @@ CChildFrame::CChildFrame(CMainFrame* main, std::unique_ptr<CebayDoc> doc, int li
     UpdateCaption();
 }
 
+void CChildFrame::SetListPosition(int listPos) {
+    const PaneLayout layout = LayoutFor(listPos);
+    const bool turned = layout.orientation != m_pSplitter->orientation();
+    const int listSize = m_pSplitter->sizes().value(m_pSplitter->indexOf(m_pList));
+    const int browserSize = m_pSplitter->sizes().value(m_pSplitter->indexOf(m_pBrowser));
+    m_nListRow = layout.listRow;
+    m_nListCol = layout.listCol;
+    m_nBrowserRow = layout.browserRow;
+    m_nBrowserCol = layout.browserCol;
+    m_pSplitter->setOrientation(layout.orientation);
+    const bool listFirst = (layout.listRow + layout.listCol) == 0;
+    m_pSplitter->insertWidget(0, listFirst ? static_cast<QWidget*>(m_pList) : m_pBrowser);
+    // Turned, the list takes a quarter of the other way's length; else each
+    // pane keeps its size.
+    const int total = layout.orientation == Qt::Vertical ? m_pSplitter->height() : m_pSplitter->width();
+    const int list = turned ? total / 4 : listSize;
+    const int browser = turned ? total - total / 4 : browserSize;
+    m_pSplitter->setSizes(listFirst ? QList<int>{list, browser} : QList<int>{browser, list});
+    m_pSplitter->setStretchFactor(listFirst ? 0 : 1, 0);
+    m_pSplitter->setStretchFactor(listFirst ? 1 : 0, 1);
+}
+
 CChildFrame::~CChildFrame() {
     for (QPointer<QMdiSubWindow>& w : m_extraWindows) delete w.data();
     OnDestroyViews();
@@ -204,11 +226,7 @@ void CChildFrame::NavigateToAddress() {
 IItemSink* CChildFrame::ListSink() { return m_bViewsDestroyed ? nullptr : m_sink.get(); }
 
 void CChildFrame::ListChanged() {
-    if (m_bViewsDestroyed) return;
-    m_pList->RowsChanged();
-    // Items the pane added are on disk at once, whichever way the command
-    // came (through the list it is saved again, which costs one write).
-    m_pList->Core().SaveDocument();
+    if (!m_bViewsDestroyed) m_pList->RowsChanged();
 }
 
 }  // namespace bexora

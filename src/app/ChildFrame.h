@@ -52,6 +52,9 @@ public:
     QWidget* PaneAt(int row, int col) const;
     // "Split": the two panes get equal halves.
     void OnSplit();
+    // Lays the panes out again with the list at listPos (as the constructor
+    // takes it). The list, its bids and the page shown stay as they are.
+    void SetListPosition(int listPos);
     // "New Window": another browser window in area onto this list, showing
     // the same page; it closes with this window.
     CBrowserWindow* OnNewWindow(QMdiArea* area);

@@ -131,6 +131,11 @@ public:
     void SavePlacement();
     // The tool bars' and the status bar's state as stored (start-up).
     void RestoreBarState();
+    // Start-up of a window closed maximised: it takes the screen's free
+    // area before the lists are built in it (their panes are laid out for
+    // that size, with or without a window manager that maximises), and
+    // normal is where un-maximising puts it.
+    void RestoreMaximised(const QRect& normal);
     // The newer-version check the lists' ticks start.
     CVersionWatch& VersionWatch() { return *m_pVersionWatch; }
     // The child area's client size (for the panes' default sizes).
@@ -145,6 +150,7 @@ public:
     static std::function<void(const std::string& url)> s_openUrl;
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -185,6 +191,7 @@ private:
     bool m_bMenusBuilt = false;
     bool m_bClosing = false;
     bool m_bPlacementSaved = false;
+    QRect m_normalRect;  // set while the window is maximised by RestoreMaximised
     CRecentFileList m_recent;
     std::unique_ptr<CTrayIcon> m_pTray;
     CDesktopSession* m_pDesktop = nullptr;  // a child QObject

@@ -349,28 +349,11 @@ bool CMainFrame::OnListPosition(int pos) {
 }
 
 bool CMainFrame::SetListPosition() {
-    CChildFrame* child = ActiveChild();
-    if (!child) {
-        // Nothing to rebuild: the next list opens in the chosen layout.
-        Settings().WriteInt(setting::ViewPos, m_nListPos);
-        return true;
-    }
-    // The window closes as any close does: the list is saved, and a failed
-    // save or pending bids are asked about; a "No" keeps it as it is.
-    const std::string path = child->Doc().GetPathName();
-    if (!child->close()) return false;
-    m_pMdi->removeSubWindow(child);
-    delete child;
+    // The active list's window is laid out again where it is: the list
+    // stays open and its bids go on, so nothing needs asking. The next list
+    // opens in the chosen layout.
+    if (CChildFrame* child = ActiveChild()) child->SetListPosition(m_nListPos);
     Settings().WriteInt(setting::ViewPos, m_nListPos);
-    if (!path.empty()) AddToRecentFileList(path);
-    if (m_recent.GetSize() > 0) {
-        const std::string first = m_recent[0];
-        if (!OpenDocumentFile(first) && !ListHasOwner(first)) {
-            m_recent.Remove(0);
-            m_recent.WriteList();
-        }
-    }
-    OnChildrenChanged();
     return true;
 }
 

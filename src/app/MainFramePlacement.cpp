@@ -16,6 +16,7 @@
 #include <QPageSetupDialog>
 #include <QPointer>
 #include <QPrinter>
+#include <QScreen>
 #include <QSessionManager>
 #include <QSplitter>
 #include <QStatusBar>
@@ -89,7 +90,9 @@ void CMainFrame::SavePlacement() {
     m_bPlacementSaved = true;
     CSettingsStore& store = Settings();
     if (store.GetInt(setting::SaveWindow) == 0) return;
-    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+    const QRect normal = m_normalRect.isValid()      ? m_normalRect
+                         : normalGeometry().isValid() ? normalGeometry()
+                                                      : geometry();
     const WindowRect r{normal.left(), normal.top(), normal.left() + normal.width(),
                        normal.top() + normal.height()};
     const bool minimised = isMinimized();
@@ -102,6 +105,25 @@ void CMainFrame::SavePlacement() {
     const QByteArray state = saveState();
     store.WriteBinary(setting::BarState, std::vector<uint8_t>(state.begin(), state.end()));
     store.WriteInt(setting::StatusBarShown, statusBar()->isVisibleTo(this) ? 1 : 0);
+}
+
+void CMainFrame::RestoreMaximised(const QRect& normal) {
+    m_normalRect = normal;
+    QScreen* screen = QGuiApplication::screenAt(normal.center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) setGeometry(screen->availableGeometry());
+    setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !m_normalRect.isValid()) return;
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized)) return;
+    // Un-maximised: back to the normal place (a window manager would put it
+    // where it was shown, which is the whole screen here).
+    const QRect normal = m_normalRect;
+    m_normalRect = QRect();
+    setGeometry(normal);
 }
 
 void CMainFrame::RestoreBarState() {

@@ -163,11 +163,10 @@ void CebayApp::RestorePlacement() {
     const bool icon = store.GetInt(setting::WindowIcon) != 0;
     const bool max = store.GetInt(setting::WindowMax) != 0;
     frame.RestoreBarState();
-    frame.setGeometry(r.left, r.top, r.Width(), r.Height());
-    Qt::WindowStates states = Qt::WindowNoState;
-    if (max) states |= Qt::WindowMaximized;
-    if (icon) states |= Qt::WindowMinimized;
-    frame.setWindowState(states);
+    const QRect normal(r.left, r.top, r.Width(), r.Height());
+    frame.setGeometry(normal);
+    if (max) frame.RestoreMaximised(normal);
+    if (icon) frame.setWindowState(frame.windowState() | Qt::WindowMinimized);
     if (icon) frame.setAttribute(Qt::WA_ShowWithoutActivating);
 }
 

@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
@@ -251,6 +252,26 @@ TEST_F(ShellTest, FirstStartOpensAtTheDefaultPlaceAndShowsTheFirstRunPage) {
     CMainFrame& again = Start();
     EXPECT_EQ(again.geometry(), QRect(200, 150, 700, 500));
     EXPECT_EQ(again.ActiveChild()->BrowserPane()->LocationURL().find("firstrun"), std::string::npos);
+
+    // Closed maximised, it comes back maximised, its panes laid out for the
+    // whole screen, and keeps its normal place for un-maximising.
+    again.showMaximized();
+    QTest::qWait(50);
+    again.close();
+    m_app.reset();
+    EXPECT_EQ(GetProfileString("Window size", "Rect", ""), "0200 0150 0900 0650");
+    EXPECT_EQ(GetProfileInt("Window size", "max", -1), 1);
+    CMainFrame& maximised = Start();
+    QTest::qWait(50);
+    const QRect screen = maximised.screen()->availableGeometry();
+    EXPECT_TRUE(maximised.isMaximized());
+    EXPECT_GE(maximised.frameGeometry().width(), screen.width() - 8) << screen.width();
+    EXPECT_GE(maximised.frameGeometry().height(), screen.height() - 8) << screen.height();
+    const QWidget* browser = maximised.ActiveChild()->BrowserPane();
+    EXPECT_GE(browser->height(), maximised.ActiveChild()->height() / 2);
+    maximised.showNormal();
+    QTest::qWait(50);
+    EXPECT_EQ(maximised.geometry(), QRect(200, 150, 700, 500));
 }
 
 TEST_F(ShellTest, WindowRectTextIsReadAtFixedOffsets) {
