@@ -14,6 +14,7 @@
 #include "cli/ListSession.h"
 #include "cli/ProgressLine.h"
 #include "listview/Export.h"
+#include "site/SiteTime.h"
 #include "text/TextTools.h"
 
 namespace bexora::cli {
@@ -126,12 +127,23 @@ int ListCommand(CCommandEnv& env, const Args& args) {
     }
     CListSession s(env, false, false);
     if (!s.Open(p.positional[0], CListSession::Mode::ReadOnly)) return s.Status();
+    // End times and time left are shown as of now, by the site's clock: a
+    // list nobody runs has it read first (the owner of a running list has).
+    if (!env.owned && !IsClockOffsetMeasured()) {
+        CClockKeeper& keeper = s.Core().ClockKeeper();
+        for (int waited = 0; waited < 5000 && !IsClockOffsetMeasured() && keeper.ReadsFinished() == 0;
+             waited += 20)
+            usleep(20 * 1000);
+        if (!IsClockOffsetMeasured())
+            env.err << "bexora-cli: the site's clock could not be read: end times and time left are "
+                       "as of the list's last save\n";
+    }
     if (key) s.Core().Sort(static_cast<int>(*key));
     std::string out;
     for (int row = 0; row < s.Core().GetRowCount(); ++row) {
         for (int col = 0; col < kColumnCount; ++col) {
             if (col) out += '\t';
-            out += s.Core().GetCellText(row, col);
+            out += s.Core().CellTextNow(row, col);
         }
         out += '\n';
     }

@@ -202,6 +202,10 @@ public:
     const CItemRow& GetRow(int row) const { return m_rows.at(row); }
     CItem* GetItem(int row) const;                           // null outside the rows
     const std::string& GetCellText(int row, int col) const;  // "" outside
+    // The cell as of now: the end time and time left from the site's clock
+    // as known at this moment (the rows show them as of the last tick, or
+    // of the last save before the first), the other cells as shown.
+    std::string CellTextNow(int row, int col) const;
     int GetRowImage(int row) const;                          // 0 outside
     RowColour GetRowColour(int row) const;
     // Tips: only rows whose item has a note get them ("" otherwise).

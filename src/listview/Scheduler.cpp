@@ -77,6 +77,16 @@ std::string TimeLeftText(int64_t rem) {
     return FormatTimeSpan(rem, "%H:%M:%S");
 }
 
+std::string CItemListCore::CellTextNow(int row, int col) const {
+    const CItem* item = GetItem(row);
+    const bool clockRead = m_offsetSource || IsClockOffsetMeasured();
+    if (!item || item->m_tEndTime == 0 || !clockRead || (col != kColEndTime && col != kColTimeLeft))
+        return GetCellText(row, col);
+    const int64_t end = item->m_tEndTime + ClockOffset(false);
+    if (col == kColEndTime) return FormatLocalTime(end);
+    return TimeLeftText(end - GetClock().Now());
+}
+
 int64_t CItemListCore::ClockOffset(bool refresh) const {
     if (m_offsetSource) return m_offsetSource(refresh);
     // The tick, the rows and the bid trigger never wait for the time host:

@@ -19,10 +19,12 @@
 #include "base/AtomicFile.h"
 #include "bidding/SiteHarness.h"
 #include "bidding/UiDispatcher.h"
+#include "listview/ItemListCore.h"
 #include "listview/ListOwner.h"
 #include "model/ebayDoc.h"
 #include "site/PageFetch.h"
 #include "site/SiteEndpoints.h"
+#include "site/SiteTime.h"
 #include "support/RunProcess.h"
 #include "text/TextTools.h"
 
@@ -31,6 +33,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 namespace bx = bexora::auction;
+
+// A list line's cells.
+std::vector<std::string> Cells(const std::string& line) {
+    std::vector<std::string> cells;
+    size_t start = 0;
+    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+        cells.push_back(line.substr(start, tab - start));
+    cells.push_back(line.substr(start));
+    return cells;
+}
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -318,6 +330,15 @@ TEST_F(ListCliTest, ListCommandsKeepTheList) {
     auto again = Cli({"add", m_list, cheap});
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.out, "message: Item already in the list\n");
+    // The time left is as of now, not of the last save: an auction that
+    // ended since is shown ended.
+    const std::string brief = Auction("Brief paper weight", 2);
+    ASSERT_EQ(Cli({"add", m_list, brief}).status, 0);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const std::vector<std::string> briefRows = Lines(Cli({"list", m_list}).out);
+    ASSERT_EQ(briefRows.size(), 3u);
+    EXPECT_EQ(Cells(briefRows[2])[kColTimeLeft], "Ended") << briefRows[2];
+    ASSERT_EQ(Cli({"delete", m_list, brief}).status, 0);
     struct stat st {};
     ASSERT_EQ(stat(m_list.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -464,6 +485,7 @@ TEST_F(ListCliTest, CommandsFromAnotherTerminalGoToTheRun) {
     // The pending snipes as the run has them.
     auto list = Cli({"list", m_list});
     EXPECT_EQ(list.status, 0);
+    const std::vector<std::string> ownersRows = Lines(list.out);
     // One runner at a time, and the refusal names it.
     auto second = Cli({"run", m_list, "--for", "1"});
     EXPECT_EQ(second.status, 1);
@@ -487,6 +509,17 @@ TEST_F(ListCliTest, CommandsFromAnotherTerminalGoToTheRun) {
     // Free again: commands work on the file, and the run's socket is gone.
     EXPECT_EQ(Cli({"note", m_list, now, "done"}).status, 0);
     EXPECT_EQ(Saved()->FindItem(now)->m_strNote, "done");
+    // The end times are this computer's, the same whether the run answered
+    // or the file did (whose process has read the site's clock itself).
+    const std::vector<std::string> filesRows = Lines(Cli({"list", m_list}).out);
+    ASSERT_EQ(filesRows.size(), ownersRows.size());
+    for (size_t i = 0; i < filesRows.size(); ++i) {
+        const std::vector<std::string> owners = Cells(ownersRows[i]), files = Cells(filesRows[i]);
+        ASSERT_EQ(files.size(), 13u) << filesRows[i];
+        const double end = m_site.Control("GET", "/_control/items/" + files[0]).Get("end_time")->AsNumber();
+        EXPECT_EQ(files[kColEndTime], FormatLocalTime(static_cast<int64_t>(end))) << filesRows[i];
+        EXPECT_EQ(owners[kColEndTime], files[kColEndTime]) << ownersRows[i];
+    }
 }
 
 TEST_F(ListCliTest, RelativePathsAreTheClientsAndRewriteRespectsTheOwner) {
