@@ -11,9 +11,11 @@
 #include "base/AtomicFile.h"
 #include "browser/AddFromPage.h"
 #include "browser/ItemSink.h"
+#include "cli/ItemFormat.h"
 #include "cli/ListSession.h"
 #include "cli/ProgressLine.h"
 #include "listview/Export.h"
+#include "listview/Notices.h"
 #include "site/SiteTime.h"
 #include "text/TextTools.h"
 
@@ -110,7 +112,19 @@ int HistoryCommand(CCommandEnv& env, const Args& args) {
     CListSession s(env, false, false);
     if (!s.Open(p.positional[0], CListSession::Mode::ReadOnly)) return s.Status();
     if (!SelectListed(s, p.positional[0], {p.positional[1]})) return Finish(s, kFailed);
-    s.Core().OnViewHistory();
+    // The history as the window shows it, a line each (each line's control
+    // characters escaped: the site's texts never reach the terminal raw).
+    const CItem& item = *s.Core().GetItem(s.Core().FindRow(Trim(p.positional[1], " ")));
+    std::string text = item.m_strMessages.empty() ? notice::kNoHistory : item.m_strMessages;
+    ReplaceAll(text, "\r\n", "\n");
+    std::string out;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        out += EscapeValue(text.substr(start, end - start)) + "\n";
+        start = end + 1;
+    }
+    env.out << out << std::flush;
     return Finish(s, kOk);
 }
 
@@ -127,17 +141,8 @@ int ListCommand(CCommandEnv& env, const Args& args) {
     }
     CListSession s(env, false, false);
     if (!s.Open(p.positional[0], CListSession::Mode::ReadOnly)) return s.Status();
-    // End times and time left are shown as of now, by the site's clock: a
-    // list nobody runs has it read first (the owner of a running list has).
-    if (!env.owned && !IsClockOffsetMeasured()) {
-        CClockKeeper& keeper = s.Core().ClockKeeper();
-        for (int waited = 0; waited < 5000 && !IsClockOffsetMeasured() && keeper.ReadsFinished() == 0;
-             waited += 20)
-            usleep(20 * 1000);
-        if (!IsClockOffsetMeasured())
-            env.err << "bexora-cli: the site's clock could not be read: end times and time left are "
-                       "as of the list's last save\n";
-    }
+    // End times and time left as of now, by the site's clock.
+    WaitForSiteClock(s);
     if (key) s.Core().Sort(static_cast<int>(*key));
     std::string out;
     for (int row = 0; row < s.Core().GetRowCount(); ++row) {
@@ -158,6 +163,7 @@ int ExportCommand(CCommandEnv& env, const Args& args) {
     if (p.positional.size() != 2) return Usage("export needs LIST.bid and OUT.xls");
     CListSession s(env, false, false);
     if (!s.Open(p.positional[0], CListSession::Mode::ReadOnly)) return s.Status();
+    WaitForSiteClock(s);
     bool ok = OnExport(s.Core(), env.Path(p.positional[1]));
     return Finish(s, ok ? kOk : kFailed);
 }

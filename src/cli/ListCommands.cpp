@@ -14,6 +14,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,9 +26,11 @@
 #include <vector>
 
 #include "base/AtomicFile.h"
+#include "base/Clock.h"
 #include "base/Settings.h"
 #include "cli/CliPrompts.h"
 #include "cli/HeadlessLoop.h"
+#include "cli/ItemFormat.h"
 #include "cli/ListSession.h"
 #include "listview/SleepGuard.h"
 #include "session/DesktopNotifier.h"
@@ -118,6 +121,33 @@ int64_t MonotonicMs() {
     return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+// The run's first line: the list, its items and snipes, the next snipe and
+// the site's clock as known now.
+std::string RunStartLine(CItemListCore& core, const std::string& list) {
+    int snipes = 0;
+    const CItem* next = nullptr;
+    int64_t nextMs = 0;
+    for (int row = 0; row < core.GetRowCount(); ++row) {
+        const CItem* item = core.GetItem(row);
+        if (!item->m_bBidPending || item->m_tBidTime == 0) continue;
+        ++snipes;
+        const int64_t ms = core.BidMomentMs(*item);
+        if (!next || ms < nextMs) next = item, nextMs = ms;
+    }
+    const int items = core.GetRowCount();
+    std::string line = "Running " + list + ": " + std::to_string(items) + (items == 1 ? " item, " : " items, ") +
+                       std::to_string(snipes) + (snipes == 1 ? " snipe" : " snipes");
+    if (next) {
+        const int64_t in = std::max<int64_t>(0, nextMs - GetClock().NowMs()) / 1000;
+        line += "; next " + next->m_strItemNumber + " (" + EscapeValue(next->m_strTitle) + ") at " +
+                FormatLocalTime(nextMs / 1000) + ", in " +
+                FormatTimeSpan(in, in >= 86400 ? "%Dd %H:%M:%S" : "%H:%M:%S");
+    }
+    const ClockStatus clock = ReadClockStatus();
+    line += clock.measured ? "; " + SiteClockText(clock) : "; site clock: being read";
+    return line;
+}
+
 int RunCommand(CCommandEnv& env, const Args& args) {
     ParsedArgs p;
     std::string problem =
@@ -157,6 +187,10 @@ int RunCommand(CCommandEnv& env, const Args& args) {
     CHeadlessLoop loop(s.Ui());
     CItemListCore& core = s.Core();
     core.SetDryRun(p.flags.count("dry-run") > 0);
+    s.Front().SetTimestamps(true);
+    s.Front().Say(RunStartLine(core, p.positional[0]));
+    if (p.flags.count("dry-run"))
+        s.Front().Say("Dry run: each bid goes up to its confirmation, which is printed, not sent");
 
     // Desktop notifications (with --notify, when the session has a service),
     // the sleep lock while a bid is near, and the service manager: each does

@@ -19,7 +19,8 @@ namespace bexora::cli {
 // Prints, one line each and at once: every notice that passed the filter
 // as "notice LEVEL TEXT" (with quiet only levels 2 and 3), every balloon as
 // "balloon TITLE | TEXT", every result page as "navigate URL". Line feeds
-// inside a text are written as \n.
+// inside a text are written as \n. A balloon's "click to open ..." is the
+// window's: a terminal line and a run's notification leave it out.
 class CCliFrontEnd : public IListFrontEnd {
 public:
     explicit CCliFrontEnd(bool quiet = false) : m_bQuiet(quiet) {}
@@ -32,6 +33,11 @@ public:
 
     // How many result pages were shown (one per bid result).
     int Navigations() const { return m_nNavigations; }
+    // A line of the program's own (the run's start line).
+    void Say(const std::string& line) { PrintLine(line); }
+    // Lines on standard output start with the local time ("14:02:07 "),
+    // as a run's log wants; what goes to a client (the echo) does not.
+    void SetTimestamps(bool on) { m_bStamp = on; }
     // Every line is also written to echo (nullptr: none): a client's
     // command sees the notices its work caused in the owner.
     void SetEcho(std::ostream* echo) { m_echo = echo; }
@@ -52,6 +58,7 @@ public:
 private:
     void PrintLine(const std::string& line);
     bool m_bQuiet;
+    bool m_bStamp = false;
     std::ostream* m_echo = nullptr;
     int m_nNavigations = 0;
     bool m_bCollect = false;

@@ -2,12 +2,14 @@
 
 #include <atomic>
 #include <cstdio>
+#include <ctime>
 #include <mutex>
 #include <thread>
 
 #include "cli/ItemFormat.h"
 #include "cli/ProgressLine.h"
 #include "site/PageFetch.h"
+#include "site/SiteTime.h"
 #include "text/TextTools.h"
 
 namespace bexora::cli {
@@ -17,10 +19,29 @@ namespace bexora::cli {
 void CCliFrontEnd::PrintLine(const std::string& line) {
     CProgressLine::Interrupt();
     std::string out = line + "\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::string stamped = out;
+    if (m_bStamp) {
+        const time_t now = time(nullptr);
+        struct tm tm {};
+        char stamp[16];
+        if (localtime_r(&now, &tm) && strftime(stamp, sizeof stamp, "%H:%M:%S ", &tm) > 0)
+            stamped = stamp + out;
+    }
+    std::fwrite(stamped.data(), 1, stamped.size(), stdout);
     std::fflush(stdout);
     if (m_echo) *m_echo << out;
 }
+
+namespace {
+
+// "Bid Wins, click to open ..." is the window's balloon, which opens the
+// result page when clicked; a terminal line has nothing to click.
+std::string WithoutClickToOpen(const std::string& title) {
+    const size_t at = title.find(", click to open");
+    return at == std::string::npos ? title : title.substr(0, at);
+}
+
+}  // namespace
 
 void CCliFrontEnd::NoticeAdded(const std::string& text, int level) {
     if (m_bQuiet && level < 2) return;
@@ -28,7 +49,7 @@ void CCliFrontEnd::NoticeAdded(const std::string& text, int level) {
 }
 
 void CCliFrontEnd::ShowBalloon(const std::string& title, const std::string& text) {
-    PrintLine("balloon " + EscapeValue(title) + " | " + EscapeValue(text));
+    PrintLine("balloon " + EscapeValue(WithoutClickToOpen(title)) + " | " + EscapeValue(text));
 }
 
 void CCliFrontEnd::ShowItemBalloon(const std::string& title, const std::string& text,
@@ -37,7 +58,7 @@ void CCliFrontEnd::ShowItemBalloon(const std::string& title, const std::string& 
     if (!m_bCollect) return;
     if (!m_balloons.empty() && !itemNumber.empty() && m_balloons.back().itemNumber == itemNumber)
         m_balloons.pop_back();
-    m_balloons.push_back({title, text, itemNumber, level});
+    m_balloons.push_back({WithoutClickToOpen(title), text, itemNumber, level});
 }
 
 std::vector<CCliFrontEnd::Balloon> CCliFrontEnd::TakeBalloons() {
@@ -177,6 +198,18 @@ bool TakeForWriting(CCommandEnv& env, CListLock& lock, const std::string& list) 
         }
         usleep(kLockRetryMs * 1000);
     }
+}
+
+// End times are written by the site's clock: a list nobody runs has it
+// read first (the owner of a running list has), for 5 s at most.
+void WaitForSiteClock(CListSession& s) {
+    if (s.Env().owned || IsClockOffsetMeasured()) return;
+    CClockKeeper& keeper = s.Core().ClockKeeper();
+    for (int waited = 0; waited < 5000 && !IsClockOffsetMeasured() && keeper.ReadsFinished() == 0; waited += 20)
+        usleep(20 * 1000);
+    if (!IsClockOffsetMeasured())
+        s.Env().err << "bexora-cli: the site's clock could not be read: end times are the site's own "
+                       "and time left is as of the list's last save\n";
 }
 
 namespace {

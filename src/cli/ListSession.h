@@ -248,6 +248,11 @@ int Finish(CListSession& s, int status);
 // when an owner has it open (an owner names itself in the lock file).
 bool TakeForWriting(CCommandEnv& env, CListLock& lock, const std::string& list);
 
+// End times, time left and ended auctions go by the site's clock: a list
+// nobody runs has it read first (the owner of a running list has), 5 s at
+// most; says so when it cannot.
+void WaitForSiteClock(CListSession& s);
+
 // A page read off an owner's tick: the item, and whether its page was read.
 struct CReadPage {
     std::unique_ptr<CItem> item;

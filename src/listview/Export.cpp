@@ -16,11 +16,11 @@ std::string ExportEndTime(int64_t endTime) {
     struct tm tm {};
     if (!localtime_r(&t, &tm)) return {};
     char buf[256];
-    const size_t n = strftime(buf, sizeof buf, "%x%X", &tm);
+    const size_t n = strftime(buf, sizeof buf, "%x %X", &tm);
     return std::string(buf, n);
 }
 
-std::string ExportText(const std::vector<CItem*>& items) {
+std::string ExportText(const std::vector<CItem*>& items, int64_t offset) {
     std::string text =
         "item #\tDescription\tCurrent Bid\tShipping\t"
         "Qty\tBid No.\tEndTime\tSeller\tFeedback\tPercent\tMy bid\tBidGroup\n";
@@ -30,7 +30,7 @@ std::string ExportText(const std::vector<CItem*>& items) {
                                        &item->m_strCurrentPrice, &item->m_strShipping,
                                        &item->m_strQuantity,     &item->m_strBidCount};
         for (const std::string* f : fields) text += *f + "\t";
-        text += ExportEndTime(item->m_tEndTime) + "\t";
+        text += ExportEndTime(item->m_tEndTime == 0 ? 0 : item->m_tEndTime + offset) + "\t";
         text += item->m_strSeller + "\t" + item->m_strFeedback + "\t" + item->m_strPercent + "\t" +
                 item->m_strMyBid + "\t" + item->m_strBidGroup + "\n";
     }
@@ -40,9 +40,9 @@ std::string ExportText(const std::vector<CItem*>& items) {
     return text;
 }
 
-bool ExportItems(const std::vector<CItem*>& items, const std::string& path) {
+bool ExportItems(const std::vector<CItem*>& items, const std::string& path, int64_t offset) {
     std::string error;
-    if (AtomicWriteFile(path, ExportText(items), 0644, &error)) return true;
+    if (AtomicWriteFile(path, ExportText(items, offset), 0644, &error)) return true;
     std::string message = exporttext::kWriteFailed;
     ReplaceAll(message, "%2",
                error.empty() ? std::string("The file could not be written.") : error);
@@ -53,7 +53,8 @@ bool ExportItems(const std::vector<CItem*>& items, const std::string& path) {
 
 bool OnExport(CItemListCore& core, const std::string& path) {
     if (path.empty()) return false;
-    return ExportItems(core.GetRowItems(), path);
+    // End times as the list shows them: this computer's, by the site's clock.
+    return ExportItems(core.GetRowItems(), path, core.ClockOffsetNow());
 }
 
 }  // namespace bexora

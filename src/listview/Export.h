@@ -24,18 +24,20 @@ constexpr const char* kFilterPattern = "*.xls";
 constexpr const char* kWriteFailed = "Cannot write the export file %1.\n%2";
 }  // namespace exporttext
 
-// The end time as the export writes it: local time, "%x%X" (date and time
-// with nothing between them), no clock offset; empty for an item without an
-// end time or when the conversion fails.
+// The end time as the export writes it: a local instant as local date and
+// time ("%x %X"); empty for an item without an end time or when the
+// conversion fails.
 std::string ExportEndTime(int64_t endTime);
 
-// The whole file: the header, then one line per item in the given order.
-std::string ExportText(const std::vector<CItem*>& items);
+// The whole file: the header, then one line per item in the given order;
+// offset turns the items' end times into local instants (the list's clock
+// offset, as the rows show them).
+std::string ExportText(const std::vector<CItem*>& items, int64_t offset);
 
 // Writes the text of items to path (replacing it, atomically). A file that
 // cannot be written is reported through ShowPrompt with its name and the
 // reason; false then.
-bool ExportItems(const std::vector<CItem*>& items, const std::string& path);
+bool ExportItems(const std::vector<CItem*>& items, const std::string& path, int64_t offset);
 
 // The command on the list's rows in their current order, to the path the
 // front end's save-as dialog gave (empty: cancelled, nothing is done).

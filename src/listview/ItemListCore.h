@@ -206,6 +206,9 @@ public:
     // as known at this moment (the rows show them as of the last tick, or
     // of the last save before the first), the other cells as shown.
     std::string CellTextNow(int row, int col) const;
+    // The clock offset the rows' end times are shown with (local instant =
+    // end time + offset), as known now.
+    int64_t ClockOffsetNow() const { return ClockOffset(false); }
     int GetRowImage(int row) const;                          // 0 outside
     RowColour GetRowColour(int row) const;
     // Tips: only rows whose item has a note get them ("" otherwise).
@@ -300,8 +303,11 @@ public:
     // ahead (within 8 ms)").
     std::string ClockStatusText() const;
     // "Check now": the pre-flight of the item's bid set-up, at once. False
-    // (after a notice) when the item has no bid or no account to check.
+    // (after a notice) when the item has no bid or no account to check, or
+    // its auction has ended (its check then reads kCheckEnded, which is no
+    // problem to fix).
     bool CheckItem(CItem& item);
+    static constexpr const char* kCheckEnded = "The auction has ended: nothing to check.";
     void CheckSelected();
     // Checks posted and answered since the start, and the last answer per
     // item number (empty text: nothing in the way).

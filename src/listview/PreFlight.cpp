@@ -81,6 +81,13 @@ bool CItemListCore::CheckItem(CItem& item) {
         Notify("Bid check:" + item.m_strItemNumber + " " + kNoBidToCheck, 2);
         return false;
     }
+    const bool clockRead = m_offsetSource || IsClockOffsetMeasured();
+    if (item.m_strTimeLeft == listtext::kEnded ||
+        (item.m_tEndTime != 0 && clockRead && RemainingSeconds(item) <= 0)) {
+        m_lastChecks[item.m_strItemNumber] = kCheckEnded;
+        Notify("Bid check:" + item.m_strItemNumber + " " + kCheckEnded, 2);
+        return false;
+    }
     PostCheck(item);
     return true;
 }

@@ -25,8 +25,8 @@ protected:
     }
 };
 
-TEST_F(Export, RowsInTheListsOrderWithCrLfAndTheEndTimeAsIs) {
-    FixClockOffset(3 * 3600);  // never applied to the exported end time
+TEST_F(Export, RowsInTheListsOrderWithCrLfAndTheEndTimeAsTheListShowsIt) {
+    FixClockOffset(3 * 3600);  // the end time is this computer's, as in the list
     CItem& a = Add("220000000001", 3600, "US $25.00");
     a.m_strTitle = "Brass lamp";
     a.m_strCurrentPrice = "US $12.50";
@@ -50,7 +50,7 @@ TEST_F(Export, RowsInTheListsOrderWithCrLfAndTheEndTimeAsIs) {
                               "110000000002\tVase\twith a tab\r\nand a "
                               "line\t$10.00\tN/A\tN/A\t1\t\tN/A\tN/A\tN/A\tN/A\tN/A\r\n"
                               "220000000001\tBrass lamp\tUS $12.50\tUS "
-                              "$4.00\t1\t3\t03/04/2411:20:30\tlampco\t1234\t99.8\t"
+                              "$4.00\t1\t3\t03/04/24 14:20:30\tlampco\t1234\t99.8\t"
                               "US $25.00\tlamps\r\n");
     EXPECT_TRUE(TakeShownPrompts().empty());
 }
@@ -79,10 +79,10 @@ TEST_F(Export, CancelledOrUnwritableIsNoSilentSuccess) {
     EXPECT_GT(shown[0].size(), ("Cannot write the export file " + path + ".\n").size());  // and why
 }
 
-TEST(ExportEndTime, LocalTimeWithoutSeparator) {
+TEST(ExportEndTime, LocalDateAndTimeApart) {
     setenv("TZ", "America/Los_Angeles", 1);
     tzset();
-    EXPECT_EQ(ExportEndTime(kStart), "03/04/2402:20:30");
+    EXPECT_EQ(ExportEndTime(kStart), "03/04/24 02:20:30");
     EXPECT_EQ(ExportEndTime(0), "");
     setenv("TZ", "UTC", 1);
     tzset();

@@ -160,12 +160,12 @@ TEST_F(RunnerTest, AWinIsOneDesktopNotificationWithTheBalloonsText) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     ASSERT_NE(
-        run.out.find("balloon Bid Wins, click to open ... | Item: " + item + " Congratulations."),
+        run.out.find("balloon Bid Wins | Item: " + item + " Congratulations."),
         std::string::npos)
         << run.out;
     std::vector<Notification> sent = services.Notifications();
     ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].summary, "Bid Wins, click to open ...");
+    EXPECT_EQ(sent[0].summary, "Bid Wins");
     EXPECT_EQ(sent[0].body, "Item: " + item + " Congratulations.");
     EXPECT_EQ(sent[0].urgency, 1);
     // The snipe was near for the whole run: the lock was taken, and given
