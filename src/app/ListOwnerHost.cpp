@@ -41,7 +41,7 @@ void OpenWhenFree(CMainFrame* frame, const std::string& path) {
         if (!guard || !probe.TryAcquire(path)) return;
         probe.Release();
         timer->deleteLater();
-        guard->OpenDocumentFile(path);
+        if (guard->OpenDocumentFile(path)) guard->DropStandIn();
     });
     timer->start(kOpenLaterPollMs);
 }

@@ -177,6 +177,27 @@ CChildFrame* CMainFrame::OpenDocumentFile(const std::string& path) {
     return child;
 }
 
+void CMainFrame::SetStandIn(CChildFrame* child) {
+    m_standIn = child;
+}
+
+void CMainFrame::DropStandIn() {
+    CChildFrame* child = m_standIn.data();
+    m_standIn = nullptr;
+    if (!child || !child->Doc().Items().empty()) return;
+    const std::string path = child->Doc().GetPathName();
+    if (!child->close()) return;
+    m_pMdi->removeSubWindow(child);
+    delete child;
+    // Its file is the empty list its close wrote; it was never the user's.
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    for (int i = m_recent.GetSize() - 1; i >= 0; --i)
+        if (m_recent[i] == path) m_recent.Remove(i);
+    m_recent.WriteList();
+    OnChildrenChanged();
+}
+
 void CMainFrame::AddToRecentFileList(const std::string& path) {
     m_recent.Add(path);
     m_recent.WriteList();

@@ -8,6 +8,7 @@
 // the others to the active child window.
 
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <map>
 #include <memory>
@@ -65,6 +66,11 @@ public:
     // Opens path in a new child window (or activates the window that has it
     // open). Null when it cannot be read: the message has been shown.
     CChildFrame* OpenDocumentFile(const std::string& path);
+    // The empty list opened at start-up in place of one another program
+    // runs: once that list opens here, the stand-in goes (window, file and
+    // recent entry) unless something was added to it meanwhile.
+    void SetStandIn(CChildFrame* child);
+    void DropStandIn();
     // The item window the commands act on: the active one, or the one whose
     // "New Window" browser window is active.
     CChildFrame* ActiveChild() const;
@@ -191,7 +197,8 @@ private:
     bool m_bMenusBuilt = false;
     bool m_bClosing = false;
     bool m_bPlacementSaved = false;
-    QRect m_normalRect;  // set while the window is maximised by RestoreMaximised
+    QRect m_normalRect;
+    QPointer<CChildFrame> m_standIn;  // set while the window is maximised by RestoreMaximised
     CRecentFileList m_recent;
     std::unique_ptr<CTrayIcon> m_pTray;
     CDesktopSession* m_pDesktop = nullptr;  // a child QObject

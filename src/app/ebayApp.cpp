@@ -120,10 +120,14 @@ bool CebayApp::InitInstance(const QStringList& args) {
     }
     if (!line.file.empty()) {
         // A list another program runs opens later, in a window of its own.
-        if (!frame.OpenDocumentFile(line.file) && (!ListHasOwner(line.file) || !frame.OnFileNew())) {
-            StopProgramServer();
-            m_pMainFrame.reset();
-            return false;
+        if (!frame.OpenDocumentFile(line.file)) {
+            CChildFrame* standIn = ListHasOwner(line.file) ? frame.OnFileNew() : nullptr;
+            if (!standIn) {
+                StopProgramServer();
+                m_pMainFrame.reset();
+                return false;
+            }
+            frame.SetStandIn(standIn);
         }
     } else if (!openRecent) {
         if (!frame.OnFileNew()) {
@@ -138,9 +142,11 @@ bool CebayApp::InitInstance(const QStringList& args) {
         const std::string path = recent[0];
         if (!frame.OpenDocumentFile(path)) {
             // A list another program runs stays a recent list.
-            if (!ListHasOwner(path)) recent.Remove(0);
+            const bool owned = ListHasOwner(path);
+            if (!owned) recent.Remove(0);
             recent.WriteList();
-            frame.OnFileNew();
+            CChildFrame* standIn = frame.OnFileNew();
+            if (owned) frame.SetStandIn(standIn);
         }
     }
     // Printing defaults to landscape (the list is wide).

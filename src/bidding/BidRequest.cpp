@@ -1,10 +1,14 @@
 #include "bidding/BidRequest.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <climits>
+#include <filesystem>
 
+#include "base/Settings.h"
 #include "site/ItemPageParser.h"
 #include "site/PageFetch.h"
 #include "site/SiteEndpoints.h"
@@ -54,6 +58,14 @@ const std::array<AnswerRow, 18> kAnswerTable = {{
     {nullptr, AnswerAction::Unknown, "Unknown Error, please contact bexora support"},
 }};
 
+}  // namespace
+
+std::string ResultPagesDir() {
+    return UserDataDir() + "/pages";
+}
+
+namespace {
+
 bool Contains(const std::string& page, const char* what) {
     return page.find(what) != std::string::npos;
 }
@@ -66,7 +78,13 @@ std::string Fetch(const std::string& url, std::string& page) {
 
 void KeepPage(const std::string& page, const char* name) {
     // Inspection copies only: a bid goes on when one cannot be written.
-    WriteTextFile(page, name, kPageFileMode);
+    const std::string dir = ResultPagesDir();
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec)) {
+        std::filesystem::create_directories(dir, ec);
+        chmod(dir.c_str(), 0700);
+    }
+    WriteTextFile(page, dir + "/" + name, kPageFileMode);
 }
 
 // "US $12.50" -> " $12.50", "$12.50" -> "12.50": letters and "$" go from the

@@ -5,7 +5,7 @@
 //
 // Every bid signs in afresh; nothing but the shared cookie store survives
 // from one bid to the next. The pages of the latest conversation are kept in
-// the current directory for inspection ("Signin.html", "Signin2.html",
+// ResultPagesDir() for inspection ("Signin.html", "Signin2.html",
 // "errorMake1.html", "errormake1st.html", "errorMake2.html"), readable by the
 // user only, since they are the site's answers to a signed-in user.
 
@@ -18,6 +18,11 @@
 #include "model/Item.h"
 
 namespace bexora {
+
+// Where the pages of the latest bid conversation are kept: "pages" in the
+// program's data folder (private to the user), whichever folder the program
+// was started from.
+std::string ResultPagesDir();
 
 class CBidRequest : public CItem {
 public:

@@ -63,6 +63,14 @@ int RewriteCommand(CCommandEnv& env, const Args& a) {
         return Finish(s, kOk);
     }
     CListLock inLock;
+    if (!FileExists(in)) {
+        // An owner may hold a list not yet saved; else there is nothing to
+        // read, and no lock file is left behind for it.
+        int status = kFailed;
+        if (Forward(env, in, status) != CListClient::Result::NoOwner) return status;
+        env.err << "bexora-cli: " << a[0] << " does not exist\n";
+        return kFailed;
+    }
     for (int waited = 0; !inLock.TryAcquire(in); waited += kLockRetryMs) {
         int status = kFailed;
         if (Forward(env, in, status) != CListClient::Result::NoOwner) return status;

@@ -148,8 +148,9 @@ public:
     // is its exit status. False then and after a message.
     bool Open(const std::string& path, Mode mode) {
         if (m_env.owned) return Attach(path);
-        if (mode == Mode::ReadOnly) {
-            // The owner's list is newer than its file.
+        if (mode == Mode::ReadOnly || (mode == Mode::Change && !FileExists(path))) {
+            // The owner's list is newer than its file (a new one may not be
+            // on disk yet). A list that is nowhere gets no lock file.
             if (Forward(m_env, path, m_nStatus) != CListClient::Result::NoOwner) return false;
         } else if (mode != Mode::Owned && !TakeList(path)) {
             return false;

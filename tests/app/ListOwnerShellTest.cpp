@@ -10,6 +10,7 @@
 #include <QTest>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <future>
 
 #include "app/ChildFrame.h"
@@ -169,8 +170,14 @@ TEST_F(ListOwnerShellTest, AListARunHasOpensOnlyOnceTheRunEnds) {
                           {"--settings", m_site.SettingsFile(), "run", list, "--for", "4"});
     });
     ASSERT_TRUE(Pump([&] { return LockText(list).find("bexora-cli run") != std::string::npos; }));
-    CMainFrame& frame = Start();
-    const size_t before = frame.Children().size();
+    // Started on the list, the program offers to open it once the run is
+    // done (yes), and has an empty list to stand in for it meanwhile.
+    QueuePromptAnswer(PromptAnswer::Yes);
+    CMainFrame& frame = Start({QString::fromStdString(list)});
+    ASSERT_EQ(frame.Children().size(), 1u);
+    const std::string standIn = frame.Children()[0]->Doc().GetPathName();
+    EXPECT_NE(standIn, list);
+    EXPECT_EQ(TakeShownPrompts().size(), 1u);
 
     QueuePromptAnswer(PromptAnswer::No);
     EXPECT_EQ(frame.OpenDocumentFile(list), nullptr);
@@ -178,15 +185,16 @@ TEST_F(ListOwnerShellTest, AListARunHasOpensOnlyOnceTheRunEnds) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].find("is open in bexora-cli run (process "), std::string::npos) << shown[0];
 
-    QueuePromptAnswer(PromptAnswer::Yes);
-    EXPECT_EQ(frame.OpenDocumentFile(list), nullptr);
-    EXPECT_EQ(frame.Children().size(), before);
     auto opened = [&] {
         for (CChildFrame* c : frame.Children())
             if (c->Doc().GetPathName() == list) return true;
         return false;
     };
     EXPECT_TRUE(Pump(opened, 20000)) << "opened once the run let it go";
+    // The stand-in went with its file and its place in the recent files.
+    EXPECT_EQ(frame.Children().size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(standIn));
+    for (int i = 0; i < frame.RecentFiles().GetSize(); ++i) EXPECT_NE(frame.RecentFiles()[i], standIn);
     EXPECT_EQ(run.get().status, 0);
     EXPECT_EQ(LockText(list), "bexora (process " + std::to_string(getpid()) + ")\nBXR2\n");
 }

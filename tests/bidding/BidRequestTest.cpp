@@ -103,7 +103,7 @@ TEST(OfferErrorTextTest, CutsBetweenHeadingAndItemTitle) {
     std::string page = "<p><b>" + heading + "</b></p><ul><li>Bid too low.</li><li>Sign in.</li></ul>"
                        "<td>Item title</td>";
     EXPECT_EQ(OfferErrorText(page), "Bid too low.\nSign in.");
-    EXPECT_EQ(ModeOf(dir.File("errormake1st.html")), 0600u);
+    EXPECT_EQ(ModeOf(ResultPagesDir() + "/errormake1st.html"), 0600u);
 
     std::string direct = "<b>" + heading + "</b>Item title";
     EXPECT_EQ(OfferErrorText(direct), "");  // the length comes out negative
@@ -142,7 +142,9 @@ TEST_F(BidTest, HighBidderSendsTheBidAsTypedToTheFormAndTrimmedToTheConfirmation
     EXPECT_EQ(log[3].find("&pass=pw&"), std::string::npos);  // the form's pass, not the password
 
     for (const char* f : {"Signin.html", "Signin2.html", "errorMake1.html", "errorMake2.html"})
-        EXPECT_EQ(ModeOf(m_site.WorkFile(f)), 0600u) << f;
+        EXPECT_EQ(ModeOf(ResultPagesDir() + "/" + f), 0600u) << f;
+    // Not where the program was started from.
+    EXPECT_EQ(ModeOf(m_site.WorkFile("Signin2.html")), 0u);
 }
 
 TEST_F(BidTest, RefusedSignInMakesNoOfferRequest) {
@@ -243,7 +245,7 @@ TEST_F(BidTest, OfferFormRefusalIsReportedWithTheSitesReasons) {
     EXPECT_FALSE(r->m_bSucceeded);
     EXPECT_EQ(r->m_strResult, "The item number 1234567890 is invalid, or the item no longer exists.");
     EXPECT_EQ(m_site.CountLog(kConfirmStep), 0u);
-    EXPECT_EQ(ModeOf(m_site.WorkFile("errormake1st.html")), 0600u);
+    EXPECT_EQ(ModeOf(ResultPagesDir() + "/errormake1st.html"), 0600u);
     // The sign-in step is the one kept, shown as the sign-in page.
     EXPECT_EQ(r->m_strResultUrl, ResultUrlFor(site::SignInPageUrl(), "1234567890"));
 
@@ -296,7 +298,7 @@ TEST_F(BidTest, StopDuringTheConversationFinishesTheRequestAndDeliversNothing) {
     auto r = Place(Request(item, "jo", "pw", "US $12.50"), stopping);
     stopper.join();
     EXPECT_FALSE(r);
-    EXPECT_EQ(ModeOf(m_site.WorkFile("errorMake1.html")), 0600u);  // the form was still read
+    EXPECT_EQ(ModeOf(ResultPagesDir() + "/errorMake1.html"), 0600u);  // the form was still read
     EXPECT_EQ(m_site.CountLog(kConfirmStep), 0u);
 
     std::atomic<bool> stopped{true};
@@ -341,7 +343,7 @@ TEST_F(BidTest, FaultOnAnyStepStillGivesAMessageWithinTheTimeOuts) {
 TEST_F(BidTest, TestLoginTellsGoodFromBadAndUnreachable) {
     m_site.Account("pat", "a&b c");
     EXPECT_EQ(Login("pat", "a&b c"), kSignInOkText);
-    EXPECT_EQ(ModeOf(m_site.WorkFile("errorMake1.html")), 0600u);
+    EXPECT_EQ(ModeOf(ResultPagesDir() + "/errorMake1.html"), 0600u);
     EXPECT_EQ(Login("pat", "a&b"), kSignInInvalidText);
     EXPECT_EQ(Login("nobody", "x"), kSignInInvalidText);
     // The sign-in answer is lost: the account page shows its sign-in form.

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "bidding/BidRequest.h"
 #include "bidding/SiteHarness.h"
 #include "site/SiteEndpoints.h"
 #include "support/RunProcess.h"
@@ -35,7 +36,7 @@ TEST_F(BiddingCliTest, PlaceBidPrintsTheOutcome) {
     EXPECT_EQ(ok.out, "succeeded=true\nresult=You are the current high bidder.\nurl=" + view +
                           "&ru=" + site::EncodeForQuery(view) + "\n");
     struct stat st {};
-    ASSERT_EQ(stat(m_site.WorkFile("errorMake2.html").c_str(), &st), 0);
+    ASSERT_EQ(stat((ResultPagesDir() + "/errorMake2.html").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
     auto refused = Cli({"place-bid", item, "US $14.00", "--user=pat", "--password=wrong"});

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <future>
 #include <string>
 #include <thread>
@@ -697,7 +698,16 @@ TEST_F(ListCliTest, MisuseIsRefused) {
     EXPECT_EQ(Cli({"run", m_list, "--for", "soon"}).status, 2);
     EXPECT_EQ(Cli({"list", m_list, "--sort", "14"}).status, 2);
     EXPECT_EQ(Cli({"list"}).status, 2);
-    EXPECT_EQ(Cli({"list", m_site.WorkFile("missing.bid")}).status, 1);
+    // A list that is not there is said to be, and no lock file is made for it.
+    const std::string missing = m_site.WorkFile("missing.bid");
+    using Args = std::vector<std::string>;
+    for (const Args& args : {Args{"list", missing}, Args{"note", missing, "123", "x"},
+                             Args{"cancel", missing, "123"}, Args{"rewrite", missing, m_site.WorkFile("out.bid")}}) {
+        const test::ProcessResult r = Cli(args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_NE(r.err.find("missing.bid does not exist"), std::string::npos) << args[0] << ": " << r.err;
+        EXPECT_FALSE(std::filesystem::exists(missing + ".lock")) << args[0];
+    }
     EXPECT_EQ(Cli({"bid", m_list, "123", "--max", "5"}).status, 2) << "needs --now or --before";
     EXPECT_EQ(Cli({"bid", m_list, "123", "--max", "5", "--now", "--before", "0:0:5"}).status, 2);
     EXPECT_EQ(Cli({"bid", m_list, "123", "--max", "5", "--before", "5 seconds"}).status, 2);

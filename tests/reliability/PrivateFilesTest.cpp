@@ -3,6 +3,8 @@
 // that someone made wider is tightened by the next save.
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -113,7 +115,8 @@ TEST_F(PrivateFiles, BidPagesNewAndTightened) {
     const std::vector<std::string> pages = {"Signin.html", "Signin2.html", "errorMake1.html",
                                             "errorMake2.html", "errormake1st.html"};
     // Half of them exist already with wide rights.
-    for (size_t i = 0; i < pages.size(); i += 2) WorldReadable(site.WorkFile(pages[i]), "old");
+    std::filesystem::create_directories(ResultPagesDir());
+    for (size_t i = 0; i < pages.size(); i += 2) WorldReadable(ResultPagesDir() + "/" + pages[i], "old");
 
     auto bid = [](const std::string& number, const std::string& amount) {
         CItem it;
@@ -139,7 +142,7 @@ TEST_F(PrivateFiles, BidPagesNewAndTightened) {
     ASSERT_TRUE(refused);
     EXPECT_FALSE(refused->m_bSucceeded);
 
-    for (const std::string& page : pages) EXPECT_EQ(FileMode(site.WorkFile(page)), 0600) << page;
+    for (const std::string& page : pages) EXPECT_EQ(FileMode(ResultPagesDir() + "/" + page), 0600) << page;
 }
 
 }  // namespace
