@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +26,7 @@
 #include "browserui/BrowserTestSupport.h"
 #include "listview/ItemListCore.h"
 #include "model/ebayDoc.h"
+#include "site/SiteEndpoints.h"
 #include "site/SiteTime.h"
 #include "support/RunProcess.h"
 
@@ -135,6 +137,21 @@ TEST_F(ListOwnerShellTest, TerminalCommandsReachTheOpenWindowAndSnipesFireOnce) 
     }
     ASSERT_EQ(Cli({"cancel", list, cancelled}).status, 0);
     ASSERT_EQ(Cli({"note", list, sniped, "from the terminal"}).status, 0);
+    // Items whose pages the site answers slowly, added from the terminal:
+    // the pages are read off the window's UI thread, the window goes on.
+    const std::string slow = m_site.AddItem("{\"title\":\"Slow kettle\",\"price\":5,\"ends_in\":3600}");
+    m_site.Fault("{\"contains\":\"item=" + slow + "\",\"latency_ms\":2000,\"count\":1}");
+    const std::string listing = m_site.WorkFile("listing.html");
+    ASSERT_TRUE(AtomicWriteFile(listing, "<a href=\"" + site::ItemViewUrl(slow) + "\">Slow kettle</a>"));
+    int beats = 0;
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout, [&] { ++beats; });
+    beat.start(50);
+    auto slowAdd = Cli({"add-page", list, listing, "--address", site::HomeUrl(), "--slow"});
+    beat.stop();
+    EXPECT_EQ(slowAdd.status, 0) << slowAdd.out << slowAdd.err;
+    EXPECT_GE(beats, 25) << "the window went on while the page was read";
+    EXPECT_GE(child->ListPane()->Core().FindRow(slow), 0);
     auto run = Cli({"run", list, "--for", "1"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("is open in bexora (process "), std::string::npos) << run.err;
