@@ -20,17 +20,14 @@
 #include <memory>
 
 #include "bidding/UiDispatcher.h"
+#include "listview/OwnerWire.h"
 
 namespace bexora {
 
 namespace {
 
-constexpr char kRequestTag[] = "BXR1";
-constexpr char kProgressRequestTag[] = "BXR2";  // the client takes progress messages
-constexpr char kAnswerTag[] = "BXA1";
-constexpr char kProgressTag[] = "BXP1";
-constexpr uint32_t kMaxText = 64u << 20;  // a list's output, with room to spare
-constexpr uint32_t kMaxArgs = 4096;
+using namespace wire;
+
 // A client writes its request right after connecting.
 constexpr int kRequestWaitMs = 5000;
 // Commands served at once; more are refused (their request is read for at
@@ -42,114 +39,6 @@ std::string Trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '\0'))
         text.pop_back();
     return text;
-}
-
-void PutText(std::string& out, const std::string& text) {
-    uint32_t n = static_cast<uint32_t>(text.size());
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((n >> (8 * i)) & 0xff);
-    out += text;
-}
-
-// Reads what a message holds, in order; every read fails once one has.
-class CReader {
-public:
-    explicit CReader(const std::string& data) : m_data(data) {}
-    bool Tag(const char* tag) {
-        if (m_pos + 4 > m_data.size() || m_data.compare(m_pos, 4, tag) != 0) return m_ok = false;
-        m_pos += 4;
-        return m_ok;
-    }
-    uint32_t Number() {
-        if (!m_ok || m_pos + 4 > m_data.size()) return m_ok = false, 0;
-        uint32_t n = 0;
-        for (int i = 0; i < 4; ++i) n |= uint32_t(uint8_t(m_data[m_pos + i])) << (8 * i);
-        m_pos += 4;
-        return n;
-    }
-    std::string Text() {
-        uint32_t n = Number();
-        if (!m_ok || n > m_data.size() - m_pos) return m_ok = false, std::string();
-        std::string text = m_data.substr(m_pos, n);
-        m_pos += n;
-        return text;
-    }
-    bool Ok() const { return m_ok; }
-    // Whether the whole message is there (false also when it is malformed).
-    bool Complete() const { return m_ok && m_pos == m_data.size(); }
-
-private:
-    const std::string& m_data;
-    size_t m_pos = 0;
-    bool m_ok = true;
-};
-
-// What a reader needs to know whether a message is whole: requests and
-// answers are parsed again as bytes come in (they are small).
-bool ParseRequest(const std::string& data, std::string& cwd, std::vector<std::string>& argv,
-                  bool& progress) {
-    CReader r(data);
-    progress = data.compare(0, 4, kProgressRequestTag) == 0;
-    r.Tag(progress ? kProgressRequestTag : kRequestTag);
-    uint32_t count = r.Number();
-    if (!r.Ok() || count == 0 || count > kMaxArgs) return false;
-    cwd = r.Text();
-    argv.clear();
-    for (uint32_t i = 1; i < count && r.Ok(); ++i) argv.push_back(r.Text());
-    return r.Complete();
-}
-
-bool ParseAnswer(const std::string& data, CListAnswer& answer) {
-    CReader r(data);
-    r.Tag(kAnswerTag);
-    answer.out = r.Text();
-    answer.err = r.Text();
-    answer.status = static_cast<int32_t>(r.Number());
-    return r.Complete();
-}
-
-bool ParseProgress(const std::string& data, std::string& out, std::string& progress) {
-    CReader r(data);
-    r.Tag(kProgressTag);
-    out = r.Text();
-    progress = r.Text();
-    return r.Complete();
-}
-
-// The length of the whole message data starts with, 0 while it is not
-// whole (request: tag, count, count texts; answer: tag, two texts, a
-// number; progress: tag, two texts), walking the lengths alone: a message
-// that arrives in many pieces is looked at in time linear in its pieces,
-// not parsed again from the start each time. A malformed request counts
-// as whole (its parse fails).
-size_t WholeMessage(const std::string& data, bool request) {
-    if (data.size() < 4) return 0;
-    size_t pos = 4;
-    auto number = [&](uint32_t& n) {
-        if (pos + 4 > data.size()) return false;
-        n = 0;
-        for (int i = 0; i < 4; ++i) n |= uint32_t(uint8_t(data[pos + i])) << (8 * i);
-        pos += 4;
-        return true;
-    };
-    uint32_t texts = 2;
-    if (request && (!number(texts) || texts == 0 || texts > kMaxArgs))
-        return data.size() >= 8 ? data.size() : 0;
-    for (uint32_t i = 0; i < texts; ++i) {
-        uint32_t n = 0;
-        if (!number(n)) return 0;
-        if (n > data.size() - pos) return 0;
-        pos += n;
-    }
-    uint32_t status = 0;
-    if (request || data.compare(0, 4, kProgressTag) == 0) return pos;
-    return number(status) ? pos : 0;
-}
-
-std::string ProgressMessage(const std::string& out, const std::string& progress) {
-    std::string message = kProgressTag;
-    PutText(message, out);
-    PutText(message, progress);
-    return message;
 }
 
 bool WriteAll(int fd, const std::string& data) {
@@ -427,12 +316,9 @@ void CListOwner::Listen() {
             // connection, and the client would lose the answer with it.
             std::string request;
             ReadMessage(fd, m_wakeFd, kRefuseReadMs, request, true, [] { return true; });
-            std::string message = kAnswerTag;
-            PutText(message, "");
-            PutText(message, "the list's owner is busy with " + std::to_string(kMaxConnections) +
-                                 " commands; try again\n");
-            message += std::string("\x01\0\0\0", 4);
-            WriteAll(fd, message);
+            CListAnswer busy;
+            busy.err = "the list's owner is busy with " + std::to_string(kMaxConnections) + " commands; try again\n";
+            WriteAll(fd, EncodeAnswer(busy));
             shutdown(fd, SHUT_WR);
             close(fd);
             continue;
@@ -448,11 +334,12 @@ void CListOwner::Listen() {
 }
 
 void CListOwner::Serve(int fd) {
-    std::string data, cwd;
-    std::vector<std::string> argv;
-    bool streams = false;  // the client takes progress messages
-    bool whole = ReadMessage(fd, m_wakeFd, kRequestWaitMs, data, true,
-                             [&] { return ParseRequest(data, cwd, argv, streams); });
+    std::string data;
+    Request request;
+    bool whole = ReadMessage(fd, m_wakeFd, kRequestWaitMs, data, true, [&] { return ParseRequest(data, request); });
+    const std::string& cwd = request.cwd;
+    const std::vector<std::string>& argv = request.argv;
+    const bool streams = request.progress;  // the client takes progress messages
     if (!whole || argv.empty()) {
         close(fd);
         return;
@@ -473,7 +360,7 @@ void CListOwner::Serve(int fd) {
     auto passOn = [&] {
         if (done) return;
         if (streams && !gone && (!answer.out.empty() || answer.progress != shownProgress)) {
-            if (!WriteAll(fd, ProgressMessage(answer.out, answer.progress))) gone = true;
+            if (!WriteAll(fd, EncodeProgress(answer.out, answer.progress))) gone = true;
             shownProgress = answer.progress;
         } else {
             early += answer.out;
@@ -500,12 +387,7 @@ void CListOwner::Serve(int fd) {
     // The command's state belongs to the UI thread; when that is gone
     // (closing) nothing else touches it any more.
     if (!m_ui.Send(this, [&] { poll_fn = nullptr; })) poll_fn = nullptr;
-    std::string message = kAnswerTag;
-    PutText(message, answer.out);
-    PutText(message, answer.err);
-    uint32_t status = static_cast<uint32_t>(answer.status);
-    for (int i = 0; i < 4; ++i) message += static_cast<char>((status >> (8 * i)) & 0xff);
-    WriteAll(fd, message);
+    WriteAll(fd, EncodeAnswer(answer));
     close(fd);
 }
 
@@ -535,12 +417,7 @@ CListClient::Result CListClient::Send(const std::string& list, const std::vector
     }
     char cwd[PATH_MAX];
     const bool streams = progress && CListLock::OwnerSendsProgress(list);
-    std::string request = streams ? kProgressRequestTag : kRequestTag;
-    uint32_t n = static_cast<uint32_t>(argv.size() + 1);
-    for (int i = 0; i < 4; ++i) request += static_cast<char>((n >> (8 * i)) & 0xff);
-    PutText(request, getcwd(cwd, sizeof cwd) ? cwd : "/");
-    for (const std::string& a : argv) PutText(request, a);
-    if (!WriteAll(fd, request)) {
+    if (!WriteAll(fd, EncodeRequest({getcwd(cwd, sizeof cwd) ? cwd : "/", argv, streams}))) {
         close(fd);
         error = owner + " did not take the command";
         return Result::Failed;
