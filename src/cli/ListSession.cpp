@@ -1,7 +1,9 @@
 #include "cli/ListSession.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <thread>
@@ -69,7 +71,18 @@ std::vector<CCliFrontEnd::Balloon> CCliFrontEnd::TakeBalloons() {
 
 void CCliFrontEnd::Navigate(const std::string& url) {
     ++m_nNavigations;
-    PrintLine("navigate " + url);
+    // A confirmation the site refused leaves its address as the result
+    // page: its form key and pass token stay out of terminals and the
+    // journal, as in a dry run.
+    std::string shown = url;
+    for (const char* name : {"&key=", "&pass="}) {
+        for (size_t at = shown.find(name); at != std::string::npos; at = shown.find(name, at + 1)) {
+            const size_t start = at + std::strlen(name);
+            const size_t end = std::min(shown.find('&', start), shown.size());
+            if (end > start) shown.replace(start, end - start, "****");
+        }
+    }
+    PrintLine("navigate " + shown);
 }
 
 // ---- options ----

@@ -317,6 +317,16 @@ TEST_F(ListCliTest, AWrongPasswordIsABidFailure) {
     EXPECT_EQ(r.out.find("secret"), std::string::npos);
     EXPECT_EQ(r.out.find("wrong"), std::string::npos) << "the result address carries no password";
     EXPECT_EQ(m_site.Control("GET", "/_control/items/" + item).Get("bids")->AsNumber(), 0);
+    // A confirmation the site refuses leaves its own address as the result
+    // page: the line shows it without the form's key and pass token.
+    m_site.Fault(R"({"contains":"mode=1","status":500,"count":1})");
+    auto refused = Cli({"bid", m_list, item, "--max", "10", "--now", "--user", "pat", "--password", "secret"});
+    std::string shown;
+    for (const std::string& line : Lines(refused.out))
+        if (line.rfind("navigate ", 0) == 0) shown = line;
+    ASSERT_NE(shown.find("mode=1"), std::string::npos) << refused.out;
+    EXPECT_NE(shown.find("&key=****&"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("&pass=****&"), std::string::npos) << shown;
 
     auto doc = Saved();
     const CItem* saved = doc->FindItem(item);
