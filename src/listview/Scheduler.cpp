@@ -62,6 +62,8 @@ bool ReadSiteMoment(const CItem& item, int64_t* siteMoment) {
     errno = 0;
     const long long v = std::strtoll(digits, &end, 10);
     if (end == digits || *end != '\0' || errno == ERANGE) return false;
+    // Far outside any calendar (a damaged file): no moment, not an overflow.
+    if (v > (1LL << 40) || v < -(1LL << 40)) return false;
     *siteMoment = v;
     return true;
 }

@@ -7,6 +7,18 @@
 
 namespace bexora {
 
+namespace {
+
+// A stored time far outside any calendar (a damaged or hostile file) is no
+// time: near the 64-bit limits every sum made with it would overflow.
+constexpr int64_t kTimeLimit = int64_t(1) << 40;  // some 34,000 years either way
+
+int64_t SaneTime(int64_t t) {
+    return t > kTimeLimit || t < -kTimeLimit ? 0 : t;
+}
+
+}  // namespace
+
 BEXORA_IMPLEMENT_SERIAL(CItem, 3, true);
 
 namespace {
@@ -158,8 +170,8 @@ void CItem::Serialize(CArchive& ar) {
     m_strUserId = ar.ReadString();
     m_strPassword = Base64Decode(ar.ReadString());
     m_nBidQuantity = ar.ReadInt();
-    m_tBidTime = ar.ReadTime();
-    m_tEndTime = ar.ReadTime();
+    m_tBidTime = SaneTime(ar.ReadTime());
+    m_tEndTime = SaneTime(ar.ReadTime());
     m_strMinBid = ar.ReadString();
     m_bNotified = ar.ReadInt();
     m_bChanged = ar.ReadInt();

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include <cstring>
 
 #include "base/Prompt.h"
@@ -262,6 +264,23 @@ TEST(Item, RoundTripKeepsEveryFieldAndHidesThePassword) {
     ASSERT_TRUE(Base64Encode("s3cret pass", encoded));
     EXPECT_NE(bytes.find(encoded), std::string::npos);
     ExpectSameFields(LoadRecord(bytes, 3), it);
+}
+
+TEST(Item, StoredTimesOutsideAnyCalendarLoadAsNoTime) {
+    // A damaged or hostile list: times near the 64-bit limits would
+    // overflow every sum the scheduler makes with them.
+    struct Row {
+        int64_t stored, loaded;
+    };
+    for (const Row& row : {Row{1700000000, 1700000000}, Row{0, 0}, Row{-86400, -86400},
+                           Row{INT64_MAX, 0}, Row{INT64_MAX - 5, 0}, Row{INT64_MIN, 0}, Row{int64_t(1) << 45, 0}}) {
+        CItem it;
+        it.m_tEndTime = row.stored;
+        it.m_tBidTime = row.stored;
+        const CItem back = LoadRecord(Store(it), 3);
+        EXPECT_EQ(back.m_tEndTime, row.loaded) << row.stored;
+        EXPECT_EQ(back.m_tBidTime, row.loaded) << row.stored;
+    }
 }
 
 TEST(Item, PasswordsOfAnyLengthLoadBackUnchanged) {
