@@ -21,6 +21,9 @@ struct Target {
     int fd = -1;
     std::string* text = nullptr;  // instead of fd
     size_t maxText = 0;
+    uint64_t maxFile = 0;  // 0: no limit
+    uint64_t written = 0;
+    bool tooLarge = false;
     int writeErrno = 0;
     IDownloadCallback* callback = nullptr;
 };
@@ -36,6 +39,11 @@ size_t OnData(char* data, size_t size, size_t n, void* user) {
         t->text->append(data, len);
         return len;
     }
+    if (t->maxFile > 0 && (len > t->maxFile || t->written > t->maxFile - len)) {
+        t->tooLarge = true;
+        return 0;
+    }
+    t->written += len;
     size_t done = 0;
     while (done < len) {
         ssize_t w = write(t->fd, data + done, len - done);
@@ -51,6 +59,11 @@ size_t OnData(char* data, size_t size, size_t n, void* user) {
 
 int OnProgress(void* user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t, curl_off_t) {
     auto* t = static_cast<Target*>(user);
+    // Announced larger than it may be: stopped before a byte of it is kept.
+    if (t->maxFile > 0 && dltotal > 0 && static_cast<uint64_t>(dltotal) > t->maxFile) {
+        t->tooLarge = true;
+        return 1;
+    }
     if (!t->callback) return 0;
     uint64_t done = dlnow > 0 ? static_cast<uint64_t>(dlnow) : 0;
     uint64_t total = dltotal > 0 ? static_cast<uint64_t>(dltotal) : 0;
@@ -84,6 +97,12 @@ int Perform(CURL* curl, const std::string& url, Target& t) {
     ApplyTlsOptions(curl);
 
     CURLcode rc = curl_easy_perform(curl);
+    if (t.tooLarge) {
+        // An error answer's page may be what was announced as too large.
+        long status = 0;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+        return status >= 400 ? -1000 - static_cast<int>(status) : kDownloadTooLarge;
+    }
     if (t.writeErrno) return -2000 - t.writeErrno;
     if (rc == CURLE_HTTP_RETURNED_ERROR) {
         long status = 0;
@@ -103,11 +122,13 @@ int Perform(CURL* curl, const std::string& url, Target& t) {
 
 }  // namespace
 
-int DownloadToFile(const std::string& url, const std::string& path, IDownloadCallback* callback) {
+int DownloadToFile(const std::string& url, const std::string& path, IDownloadCallback* callback,
+                   uint64_t maxBytes) {
     // A fresh file: whatever stood under the name (a symbolic link too) goes.
     unlink(path.c_str());
     Target t;
     t.callback = callback;
+    t.maxFile = maxBytes;
     t.fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (t.fd < 0) return -2000 - errno;
 
@@ -144,6 +165,8 @@ std::string DownloadStatusText(int code) {
         return "The update site sent the program to an address that is not https; nothing was "
                "downloaded from it.";
     if (code == kDownloadShort) return "The server ended the file before all of it had arrived.";
+    if (code == kDownloadTooLarge)
+        return "The server sent a larger file than the update names; the download was stopped.";
     if (code <= -2000 && code > -3000) return std::string("Cannot write the file: ") + std::strerror(-2000 - code);
     if (code <= -1000 && code > -2000)
         return "The server answered with status " + std::to_string(-1000 - code) + ".";

@@ -27,10 +27,16 @@ constexpr int kDownloadAborted = -42;  // CURLE_ABORTED_BY_CALLBACK
 constexpr int kDownloadShort = -3000;
 // The address, or a redirect on the way, is not https.
 constexpr int kDownloadNotHttps = -3001;
+// The server sends (or announces) more than the file may hold.
+constexpr int kDownloadTooLarge = -3002;
 
 // Downloads url (https only, redirects followed, each of them https too)
 // into path, which is replaced. On failure path does not exist afterwards.
-int DownloadToFile(const std::string& url, const std::string& path, IDownloadCallback* callback);
+// maxBytes > 0: the file holds at most that many bytes; a server that
+// announces or sends more is stopped there (kDownloadTooLarge), before it
+// fills the disk.
+int DownloadToFile(const std::string& url, const std::string& path, IDownloadCallback* callback,
+                   uint64_t maxBytes = 0);
 
 // The same into memory, at most maxBytes (more is a failure); text is empty
 // after a failure.

@@ -249,7 +249,10 @@ void CUpdateDownload::ApplyUpdate() {
         const std::string& name = in.m_files[idx];
         m_view.SetFileLine(DownloadingText(i, in.m_nFiles));
         const std::string staged = stage.Path() + "/" + name;
-        int code = DownloadToFile(in.m_strBaseUrl + name, staged, &callback);
+        // Never more than the signed size: a larger body is stopped before
+        // it fills the disk (a signed size of 0 is an empty file).
+        int code = DownloadToFile(in.m_strBaseUrl + name, staged, &callback,
+                                  std::max<uint64_t>(in.m_checks[idx].m_nSize, 1));
         m_nLastResult.store(code);
         if (code < 0) {
             Fail(DownloadStatusText(code));

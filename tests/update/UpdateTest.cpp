@@ -439,9 +439,11 @@ TEST_F(UpdateTest, AFileThatIsNotTheSignedOneReplacesNothing) {
     ASSERT_TRUE(AtomicWriteFile(AppFile("bexora"), "old binary", 0755));
     // Other bytes than signed; then the right ones cut short by a server
     // that sends no length, so only the checksum can tell.
-    for (const std::string fault : {R"({"path":"/vendor/files/bexora","answer":"evil"})",
-                                    R"({"path":"/vendor/files/bexora","drop_after_bytes":19})"}) {
-        SCOPED_TRACE(fault);
+    // And a body larger than signed, stopped at the signed size.
+    const std::string larger = R"({"path":"/vendor/files/bexora","answer":")" + std::string(200000, 'n') + R"("})";
+    for (const std::string fault : {std::string(R"({"path":"/vendor/files/bexora","answer":"evil"})"),
+                                    std::string(R"({"path":"/vendor/files/bexora","drop_after_bytes":19})"), larger}) {
+        SCOPED_TRACE(fault.substr(0, 60));
         m_site.ClearFaults();
         if (fault.find("drop") != std::string::npos) Publish("2.1.0.0", {{"one.dat", "new one"},
                                                                      {"bexora", std::string(5000, 'n')}}, true);
@@ -451,6 +453,7 @@ TEST_F(UpdateTest, AFileThatIsNotTheSignedOneReplacesNothing) {
         CUpdateDownload dlg(view, m_folder);
         RunUpdate(dlg);
         EXPECT_EQ(view.FileLine(), "Download failed. Please try again later.");
+        if (fault == larger) EXPECT_EQ(dlg.LastResult(), kDownloadTooLarge);
         EXPECT_EQ(Read(AppFile("bexora")), "old binary");
         EXPECT_EQ(Read(AppFile("one.dat")), "old one");
         EXPECT_FALSE(Exists(AppFile("bexora.bak")));
