@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string page = fuzz::Bytes(data, size);
-    const AnswerRow& row = MatchAnswer(page);
+    const AnswerRow row = MatchAnswer(page);
     if (row.action != AnswerAction::MultipleQuantity) {
         CBidRequest request;
         request.m_strItemNumber = "1234567890";

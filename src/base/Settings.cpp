@@ -138,6 +138,8 @@ const SettingDef SiteDomain     {"Site", "SiteDomain",     S, 0, "ebay.com"};
 const SettingDef VendorSiteUrl  {"Site", "VendorSiteUrl",  S, 0, "https://www.halvane.com/bexora"};
 // A PEM file with one more CA to trust, e.g. the local test site's own.
 const SettingDef SiteCaFile     {"Site", "CAFile",         S, 0, ""};
+// The site profile file ("builtin" or empty: the built-in profile).
+const SettingDef SiteProfile    {"Site", "SiteProfile",    S, 0, ""};
 // clang-format on
 
 const std::vector<const SettingDef*>& All() {
@@ -153,7 +155,7 @@ const std::vector<const SettingDef*>& All() {
         &AddShowWindow, &MessageLevel,   &UpdateUrl,         &SettingsVersion, &SiteItemHost,
         &SiteTimeHost,  &SiteSignInHost, &SiteOfferHost,     &SiteMyHost,      &SiteHomeUrl,
         &SiteDomain,    &VendorSiteUrl,  &SiteCaFile,        &UpdateKey,       &UpdateToldVersion,
-        &SleepGuardMin, &PreFlightSec,
+        &SleepGuardMin, &PreFlightSec,   &SiteProfile,
     };
     return all;
 }

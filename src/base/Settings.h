@@ -44,7 +44,7 @@ extern const SettingDef MessageLevel;
 extern const SettingDef UpdateUrl, SettingsVersion, UpdateKey, UpdateToldVersion;
 // The auction site and the maker's site.
 extern const SettingDef SiteItemHost, SiteTimeHost, SiteSignInHost, SiteOfferHost, SiteMyHost,
-    SiteHomeUrl, SiteDomain, VendorSiteUrl, SiteCaFile;
+    SiteHomeUrl, SiteDomain, VendorSiteUrl, SiteCaFile, SiteProfile;
 
 // All rows, for listing and for tests.
 const std::vector<const SettingDef*>& All();

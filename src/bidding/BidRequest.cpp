@@ -12,61 +12,27 @@
 #include "site/ItemPageParser.h"
 #include "site/PageFetch.h"
 #include "site/SiteEndpoints.h"
+#include "site/SiteProfile.h"
 #include "text/TextTools.h"
 
 namespace bexora {
 
 namespace {
 
-// The site's answers to a signed-in user: nobody else may read them.
-constexpr unsigned kPageFileMode = 0600;
-
-const char kSignInRefused[] = "Your sign in information is not valid";
-const char kOfferErrorHeading[] = "The following must be corrected before continuing:";
 const char kInvalidLogin[] = "Username and Password is invalid.";
-const char kOutbid[] = "You have been outbid by another bidder.";
 
-// First match decides; the site's wording, including its typos, is what the
-// user has always been shown.
-const std::array<AnswerRow, 18> kAnswerTable = {{
-    {"You are the current high bidder", AnswerAction::HighBidder,
-     "You are the current high bidder."},
-    {"is not a registered eBay user", AnswerAction::NotRegistered, "Invalid."},
-    {"password is not valid", AnswerAction::Message, kInvalidLogin},
-    {"Transaction Blocked", AnswerAction::Message,
-     "Your transaction is blocked, please contact the seller."},
-    {"Bidding 15000.0 or more", AnswerAction::Message,
-     "Need more information from eBay for Bidding more than 15000."},
-    {"his seller has set buyer requirements", AnswerAction::Message,
-     "You do not meet buyer requirements."},
-    {"Already an eBay user", AnswerAction::Message, kInvalidLogin},
-    {"buying activity limits", AnswerAction::Message,
-     "You have reached one or more buying activity limits."},
-    {"You have been outbid by another bidder", AnswerAction::Message, kOutbid},
-    {"You've been outbid by another bidder", AnswerAction::Message, kOutbid},
-    {"is less than the minimum bid", AnswerAction::Message,
-     "Bid is less than the minimun bid.Increse your price."},
-    {"The reserve price has not been met", AnswerAction::Message,
-     "You are the high bidder, but the reserve price not met."},
-    {"Auction ended", AnswerAction::Message, "The auction is ended before the bid can be placed."},
-    {"Unknown Error", AnswerAction::Message, "Item Unknown Error 2"},
-    {"To enter a higher maximum bid", AnswerAction::Message,
-     "You may need to bid with a higher value, check ebay page."},
-    {nullptr, AnswerAction::EmptyPage,
-     "You may have problem with your account, try bid from ebay page."},
-    {"You are bidding on this Multiple Item Auction", AnswerAction::MultipleQuantity, nullptr},
-    {nullptr, AnswerAction::Unknown, "Unknown Error, please contact bexora support"},
-}};
+std::shared_ptr<const CSiteProfile> Profile() { return CurrentProfile(); }
 
-}  // namespace
-
-std::string ResultPagesDir() {
-    return UserDataDir() + "/pages";
+AnswerAction ActionOf(const std::string& meaning) {
+    if (meaning == "high-bidder") return AnswerAction::HighBidder;
+    if (meaning == "not-registered") return AnswerAction::NotRegistered;
+    if (meaning == "empty-page") return AnswerAction::EmptyPage;
+    if (meaning == "multiple-quantity") return AnswerAction::MultipleQuantity;
+    if (meaning == "unknown") return AnswerAction::Unknown;
+    return AnswerAction::Message;
 }
 
-namespace {
-
-bool Contains(const std::string& page, const char* what) {
+bool Contains(const std::string& page, const std::string& what) {
     return page.find(what) != std::string::npos;
 }
 
@@ -78,13 +44,17 @@ std::string Fetch(const std::string& url, std::string& page) {
 
 void KeepPage(const std::string& page, const char* name) {
     // Inspection copies only: a bid goes on when one cannot be written.
-    const std::string dir = ResultPagesDir();
-    std::error_code ec;
-    if (!std::filesystem::is_directory(dir, ec)) {
-        std::filesystem::create_directories(dir, ec);
-        chmod(dir.c_str(), 0700);
-    }
-    WriteTextFile(page, dir + "/" + name, kPageFileMode);
+    KeepResultPage(page, name);
+}
+
+// An offer form without its key: kept for the user to send in.
+std::string FormNotRecognised(const std::string& page, const std::string& itemNumber) {
+    std::string digits;
+    for (char c : itemNumber)
+        if (c >= '0' && c <= '9' && digits.size() < 20) digits += c;
+    const std::string name = "MakeBid-" + (digits.empty() ? std::string("item") : digits) + ".html";
+    KeepResultPage(page, name);
+    return PageNotRecognisedText(itemNumber, name);
 }
 
 // "US $12.50" -> " $12.50", "$12.50" -> "12.50": letters and "$" go from the
@@ -125,23 +95,27 @@ void CheckMultipleQuantity(CBidRequest& request) {
 
 }  // namespace
 
-const AnswerRow& MatchAnswer(const std::string& page) {
-    for (const AnswerRow& row : kAnswerTable) {
-        switch (row.action) {
+AnswerRow MatchAnswer(const std::string& page) {
+    const std::shared_ptr<const CSiteProfile> profile = Profile();
+    for (const ProfileAnswer& row : profile->Answers()) {
+        const AnswerRow answer{row.marker, ActionOf(row.meaning), row.message};
+        switch (answer.action) {
         case AnswerAction::EmptyPage:
-            if (page.empty()) return row;
+            if (page.empty()) return answer;
             break;
         case AnswerAction::Unknown:
-            return row;
+            return answer;
         default:
-            if (Contains(page, row.marker)) return row;
+            if (Contains(page, row.marker)) return answer;
         }
     }
-    return kAnswerTable.back();
+    // A read profile's table ends with its "unknown" row.
+    const ProfileAnswer& last = profile->Answers().back();
+    return AnswerRow{last.marker, ActionOf(last.meaning), last.message};
 }
 
 void ClassifyAnswer(const std::string& page, CBidRequest& request) {
-    const AnswerRow& row = MatchAnswer(page);
+    const AnswerRow row = MatchAnswer(page);
     switch (row.action) {
     case AnswerAction::HighBidder:
         request.m_strResult = row.result;
@@ -162,11 +136,14 @@ void ClassifyAnswer(const std::string& page, CBidRequest& request) {
 std::string OfferErrorText(std::string& page) {
     StripTags(page);
     KeepPage(page, "errormake1st.html");
-    long p = Find(page, kOfferErrorHeading);
-    long q = p < 0 ? -1 : Find(page, "Item title", p);
+    const std::shared_ptr<const CSiteProfile> profile = Profile();
+    const std::string& heading = profile->Get("offer.error");
+    long p = Find(page, heading);
+    long q = p < 0 ? -1 : Find(page, profile->Get("offer.error-end"), p);
     if (p < 0 || q <= p) return "Unknown error1";
-    // From one past the end of the heading's line to one before "Item title".
-    std::string text = Mid(page, p + 51, q - p - 52);
+    // From one past the end of the heading's line to one before the end marker.
+    const long n = static_cast<long>(heading.size()) + 1;
+    std::string text = Mid(page, p + n, q - p - n - 1);
     for (int round = 0; round < 2; ++round) {
         text = Trim(text, " ");
         text = Trim(text, "\n");
@@ -201,7 +178,8 @@ void PlaceBid(std::unique_ptr<CBidRequest> request, const std::atomic<bool>& sto
     KeepPage(page, "Signin2.html");
     if (stopping) return;
 
-    if (Contains(page, kSignInRefused)) {
+    const std::shared_ptr<const CSiteProfile> profile = Profile();
+    if (Contains(page, profile->Get("sign-in.refused"))) {
         r.m_strResult = kInvalidLogin;
     } else {
         // The form takes the bid as the user typed it, currency and all.
@@ -209,21 +187,28 @@ void PlaceBid(std::unique_ptr<CBidRequest> request, const std::atomic<bool>& sto
         KeepPage(page, "errorMake1.html");
         if (stopping) return;
 
-        if (Contains(page, kOfferErrorHeading)) {
+        if (Contains(page, profile->Get("offer.error"))) {
             r.m_strResult = OfferErrorText(page);
         } else {
-            std::string key = GetHiddenField(page, "key");
-            std::string uiid = GetHiddenField(page, "uiid");
-            std::string pass = GetHiddenField(page, "pass");
-            // The trimmed bid stays in the request: the result handler copies
-            // it back to the list's item.
-            r.m_strMyBid = TrimBidPrefix(r.m_strMyBid);
-            r.m_strResultUrl = Fetch(
-                site::OfferConfirmUrl(r.m_strMyBid, r.m_strItemNumber, key, r.m_strUserId, pass, uiid),
-                page);
-            KeepPage(page, "errorMake2.html");
-            if (stopping) return;
-            ClassifyAnswer(page, r);
+            std::string key = GetHiddenField(page, profile->Get("offer.field-key"));
+            std::string uiid = GetHiddenField(page, profile->Get("offer.field-uiid"));
+            std::string pass = GetHiddenField(page, profile->Get("offer.field-pass"));
+            if (key.empty()) {
+                // Not the offer form the profile knows (the site changed its
+                // pages, or answered with another page): a confirmation
+                // without the form's key cannot be a bid the user meant.
+                r.m_strResult = FormNotRecognised(page, r.m_strItemNumber);
+            } else {
+                // The trimmed bid stays in the request: the result handler
+                // copies it back to the list's item.
+                r.m_strMyBid = TrimBidPrefix(r.m_strMyBid);
+                r.m_strResultUrl = Fetch(site::OfferConfirmUrl(r.m_strMyBid, r.m_strItemNumber, key,
+                                                               r.m_strUserId, pass, uiid),
+                                         page);
+                KeepPage(page, "errorMake2.html");
+                if (stopping) return;
+                ClassifyAnswer(page, r);
+            }
         }
     }
 
@@ -233,17 +218,6 @@ void PlaceBid(std::unique_ptr<CBidRequest> request, const std::atomic<bool>& sto
 }
 
 namespace {
-
-// What the offer form warns of, in the order the answer table reads them:
-// each would refuse the confirmation.
-constexpr const char* kFormWarnings[] = {
-    "Transaction Blocked",
-    "Bidding 15000.0 or more",
-    "his seller has set buyer requirements",
-    "buying activity limits",
-    "is less than the minimum bid",
-    "Auction ended",
-};
 
 constexpr const char* kSiteSilent = "The site did not answer.";
 
@@ -256,7 +230,9 @@ int64_t SteadyMs() {
 // The kept fields were refused: the site shows its sign-in form, or does not
 // take the form's pass token.
 bool KeptFieldsRefused(const std::string& page) {
-    return Contains(page, "Already an eBay user") || Contains(page, "password is not valid");
+    for (const std::string& text : Profile()->List("confirm.stale"))
+        if (Contains(page, text)) return true;
+    return false;
 }
 
 }  // namespace
@@ -279,7 +255,8 @@ PreFlightResult PreFlight(const CItem& item) {
         out.problem = kSiteSilent;
         return out;
     }
-    if (Contains(page, kSignInRefused)) {
+    const std::shared_ptr<const CSiteProfile> profile = Profile();
+    if (Contains(page, profile->Get("sign-in.refused"))) {
         out.problem = kInvalidLogin;
         return out;
     }
@@ -287,27 +264,29 @@ PreFlightResult PreFlight(const CItem& item) {
         out.problem = kSiteSilent;
         return out;
     }
-    if (Contains(page, kOfferErrorHeading)) {
+    if (Contains(page, profile->Get("offer.error"))) {
         out.problem = OfferErrorText(page);
         if (out.problem.empty()) out.problem = "The site refused the offer form.";
         return out;
     }
-    for (const AnswerRow& row : kAnswerTable) {
-        if (!row.marker) continue;
-        for (const char* warning : kFormWarnings)
-            if (std::string(warning) == row.marker && Contains(page, row.marker)) {
-                out.problem = row.result;
-                return out;
-            }
+    // What the offer form warns of, in the order the answer table reads
+    // them: each would refuse the confirmation.
+    const std::vector<std::string>& warnings = profile->List("offer.warning");
+    for (const ProfileAnswer& row : profile->Answers()) {
+        if (row.marker.empty() || !Contains(page, row.marker)) continue;
+        if (std::find(warnings.begin(), warnings.end(), row.marker) != warnings.end()) {
+            out.problem = row.message;
+            return out;
+        }
     }
     CPreparedBid& p = out.prepared;
-    p.key = GetHiddenField(page, "key");
-    p.uiid = GetHiddenField(page, "uiid");
-    p.pass = GetHiddenField(page, "pass");
+    p.key = GetHiddenField(page, profile->Get("offer.field-key"));
+    p.uiid = GetHiddenField(page, profile->Get("offer.field-uiid"));
+    p.pass = GetHiddenField(page, profile->Get("offer.field-pass"));
     // A form without its key cannot be confirmed later: the site did not
-    // give the real form.
+    // give the form the profile knows.
     if (p.key.empty()) {
-        out.problem = "The site did not give the offer form.";
+        out.problem = FormNotRecognised(page, item.m_strItemNumber);
         return out;
     }
     p.itemNumber = item.m_strItemNumber;
@@ -363,11 +342,13 @@ std::string TestLogin(const std::string& userId, const std::string& password) {
     std::string page;
     Fetch(site::AccountPageUrl(), page);  // only to hold the site's cookies
     Fetch(site::SignInRequestUrl(userId, password), page);
-    if (Contains(page, kSignInRefused)) return kSignInInvalidText;
+    const std::shared_ptr<const CSiteProfile> profile = Profile();
+    if (Contains(page, profile->Get("sign-in.refused"))) return kSignInInvalidText;
     bool signInAnswered = !page.empty();
     Fetch(site::AccountPageUrl(), page);
     KeepPage(page, "errorMake1.html");
-    if (Contains(page, kSignInRefused) || Contains(page, "Already an eBay member"))
+    if (Contains(page, profile->Get("sign-in.refused")) ||
+        Contains(page, profile->Get("account.refused")))
         return kSignInInvalidText;
     // Without both answers nothing was tested; "OK" would be a guess.
     if (!signInAnswered || page.empty()) return kSignInUntestedText;

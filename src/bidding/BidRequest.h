@@ -16,13 +16,9 @@
 #include <string>
 
 #include "model/Item.h"
+#include "site/PageFetch.h"  // ResultPagesDir
 
 namespace bexora {
-
-// Where the pages of the latest bid conversation are kept: "pages" in the
-// program's data folder (private to the user), whichever folder the program
-// was started from.
-std::string ResultPagesDir();
 
 class CBidRequest : public CItem {
 public:
@@ -100,13 +96,13 @@ enum class AnswerAction {
 };
 
 struct AnswerRow {
-    const char* marker;  // case-sensitive text the page contains (nullptr: see action)
+    std::string marker;  // case-sensitive text the page contains (empty: see action)
     AnswerAction action;
-    const char* result;  // m_strResult for Message / HighBidder / EmptyPage / Unknown
+    std::string result;  // m_strResult for Message / HighBidder / EmptyPage / Unknown
 };
 
 // The first row of the answer table that matches page (the last row always does).
-const AnswerRow& MatchAnswer(const std::string& page);
+AnswerRow MatchAnswer(const std::string& page);
 
 // Sets request's result from the confirmation answer. A multiple-quantity
 // answer fetches the item page to see whether the bid holds.

@@ -10,6 +10,7 @@
 #include "site/ItemPageParser.h"
 #include "site/PageFetch.h"
 #include "site/SiteEndpoints.h"
+#include "site/SiteProfile.h"
 #include "text/TextTools.h"
 
 namespace bexora {
@@ -107,7 +108,7 @@ std::vector<std::string> ListedNumbers(const std::string& pageText) {
     };
     if (HasScriptListing(pageText))
         for (const ScriptListing& row : ReadScriptListings(pageText)) take(row.m_strItemNumber);
-    const std::string prepared = ScanItemLinks(pageText);
+    const std::string prepared = ScanItemLinks(pageText, CurrentProfile()->Get("listing.link"));
     CLineReader reader;
     for (std::string line = reader.NextLine(prepared); line != "<>";
          line = reader.NextLine(prepared))
@@ -137,7 +138,8 @@ void AddItemPage(std::unique_ptr<CItem> item, IItemSink& sink, PageAddResult* re
 void StartItemPage(const std::string& text, const std::string& address, IItemSink& sink,
                    PageAddResult* result, PendingPageAdd& pending) {
     pending.bItemPage = true;
-    const long at = Find(address, "item=");
+    const std::string query = CurrentProfile()->Get("listing.item-query");
+    const long at = Find(address, query);
     if (at >= 0 && address.find(site::Domain()) == std::string::npos) {
         // A page of another of the site's domains (a regional site) is read
         // from the item host instead, whose layout the parser knows.
@@ -167,7 +169,7 @@ std::string CleanPageText(std::string pageText) {
 }
 
 bool IsItemPageAddress(const std::string& address) {
-    return address.find("cmdZViewItem") != std::string::npos;
+    return address.find(CurrentProfile()->Get("listing.item-page-address")) != std::string::npos;
 }
 
 void AddFromItemPage(const std::string& pageText, const std::string& address, IItemSink& sink,
@@ -207,7 +209,7 @@ bool QuickAdd(const std::string& prepared, IItemSink& sink, PageAddResult* resul
 
 bool QuickAddScriptListing(const std::string& pageText, IItemSink& sink, PageAddResult* result) {
     std::vector<ScriptListing> rows = ReadScriptListings(pageText);
-    if (rows.empty()) return QuickAdd(ScanItemLinks(pageText), sink, result);
+    if (rows.empty()) return QuickAdd(ScanItemLinks(pageText, CurrentProfile()->Get("listing.link")), sink, result);
     CCountingSink counting(sink, result);
     for (const ScriptListing& row : rows) {
         auto item = std::make_unique<CItem>();
@@ -248,7 +250,7 @@ PageAddResult StartPageAdd(std::string pageText, const std::string& address, IIt
     }
     if (method != kAddSlow) {
         const bool found = HasScriptListing(text) ? QuickAddScriptListing(text, sink, &r)
-                                                  : QuickAdd(ScanItemLinks(text), sink, &r);
+                                                  : QuickAdd(ScanItemLinks(text, CurrentProfile()->Get("listing.link")), sink, &r);
         if (found || ShowPrompt(kAskExtensiveAddText, PromptButtons::YesNo,
                                 PromptIcon::Question) != PromptAnswer::Yes)
             return r;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 
+#include "site/SiteProfile.h"
 #include "text/TextTools.h"
 
 namespace bexora {
@@ -197,15 +198,18 @@ std::string CleanText(const std::string& v) {
 }  // namespace
 
 bool HasScriptListing(const std::string& page) {
-    return page.find("if(DrawListingsItemJSLoaded)") != std::string::npos ||
-           page.find("dSI(") != std::string::npos;
+    const std::shared_ptr<const CSiteProfile> profile = CurrentProfile();
+    return page.find(profile->Get("listing.script")) != std::string::npos ||
+           page.find(profile->Get("listing.script-row")) != std::string::npos;
 }
 
 std::vector<ScriptListing> ReadScriptListings(const std::string& page) {
     std::vector<ScriptListing> out;
+    // The row function's name with its "(": "dSI(".
+    const std::string call = CurrentProfile()->Get("listing.script-row");
     size_t at = 0;
-    while ((at = page.find("dSI(", at)) != std::string::npos) {
-        const size_t open = at + 4;
+    while ((at = page.find(call, at)) != std::string::npos) {
+        const size_t open = at + call.size();
         const bool ownName = at == 0 || !IsNameChar(page[at - 1]);
         at = open;
         if (!ownName) continue;  // addSI(...), not ours

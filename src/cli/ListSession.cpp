@@ -11,6 +11,7 @@
 #include "cli/ItemFormat.h"
 #include "cli/ProgressLine.h"
 #include "site/PageFetch.h"
+#include "site/SiteEndpoints.h"
 #include "site/SiteTime.h"
 #include "text/TextTools.h"
 
@@ -74,14 +75,7 @@ void CCliFrontEnd::Navigate(const std::string& url) {
     // A confirmation the site refused leaves its address as the result
     // page: its form key and pass token stay out of terminals and the
     // journal, as in a dry run.
-    std::string shown = url;
-    for (const char* name : {"&key=", "&pass="}) {
-        for (size_t at = shown.find(name); at != std::string::npos; at = shown.find(name, at + 1)) {
-            const size_t start = at + std::strlen(name);
-            const size_t end = std::min(shown.find('&', start), shown.size());
-            if (end > start) shown.replace(start, end - start, "****");
-        }
-    }
+    const std::string shown = site::MaskConfirmSecrets(url);
     PrintLine("navigate " + shown);
 }
 

@@ -84,6 +84,9 @@ public:
     std::string m_strFeedback = "N/A";
     std::string m_strPercent = "N/A";
     std::string m_strNote;
+    // Set by a refresh whose page came but was not the page the site
+    // profile knows ("Page not recognised: ..."); never saved.
+    std::string m_strPageProblem;
 
     // Which bid set-up the item holds: each new one (the bid dialog's OK, a
     // cancelled bid) gets a new serial. Copies and bid requests carry it, so

@@ -7,6 +7,7 @@
 
 #include "site/PageFetch.h"
 #include "site/SiteEndpoints.h"
+#include "site/SiteProfile.h"
 #include "site/SiteTime.h"
 #include "text/TextTools.h"
 
@@ -53,6 +54,11 @@ std::string Seconds(int64_t ms, bool fraction) {
 }  // namespace
 
 std::vector<SiteBidRecord> ReadBidHistoryPage(std::string page) {
+    const std::shared_ptr<const CSiteProfile> profile = CurrentProfile();
+    return ReadBidHistoryPage(std::move(page), *profile);
+}
+
+std::vector<SiteBidRecord> ReadBidHistoryPage(std::string page, const CSiteProfile& profile) {
     StripTags(page);
     std::vector<std::string> lines;
     size_t start = 0;
@@ -63,16 +69,33 @@ std::vector<SiteBidRecord> ReadBidHistoryPage(std::string page) {
         if (!line.empty()) lines.push_back(std::move(line));
         start = end + 1;
     }
-    // Each bid is three cells in a row: user, amount, date. The user cell is
-    // the one two cells before a readable date with an amount between.
+    // Each bid is three cells in a row, in the profile's order ("user amount
+    // date"): the amount cell holds the amount mark, the date cell reads as a
+    // date.
+    int userAt = 0, amountAt = 1, dateAt = 2;
+    {
+        const std::string& cells = profile.Get("history.cells");
+        int slot = 0;
+        for (size_t p = 0; p < cells.size() && slot < 3;) {
+            size_t q = cells.find(' ', p);
+            if (q == std::string::npos) q = cells.size();
+            const std::string word = cells.substr(p, q - p);
+            if (word == "user") userAt = slot++;
+            else if (word == "amount") amountAt = slot++;
+            else if (word == "date") dateAt = slot++;
+            p = q + 1;
+        }
+    }
+    const std::string& mark = profile.Get("history.amount-mark");
     std::vector<SiteBidRecord> out;
     for (size_t i = 2; i < lines.size(); ++i) {
         SiteBidRecord r;
-        if (lines[i - 1].find('$') == std::string::npos) continue;
-        if (!ReadBidDate(lines[i], r.siteMs, r.hasFraction)) continue;
-        r.user = lines[i - 2];
-        r.amount = lines[i - 1];
-        r.when = lines[i];
+        const std::string* cell[3] = {&lines[i - 2], &lines[i - 1], &lines[i]};
+        if (cell[amountAt]->find(mark) == std::string::npos) continue;
+        if (!ReadBidDate(*cell[dateAt], r.siteMs, r.hasFraction)) continue;
+        r.user = *cell[userAt];
+        r.amount = *cell[amountAt];
+        r.when = *cell[dateAt];
         out.push_back(std::move(r));
     }
     return out;

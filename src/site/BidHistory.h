@@ -22,6 +22,8 @@ struct SiteBidRecord {
 // The bids a bid history page lists (tags and all), in the page's order;
 // rows whose date cannot be read are left out.
 std::vector<SiteBidRecord> ReadBidHistoryPage(std::string page);
+class CSiteProfile;
+std::vector<SiteBidRecord> ReadBidHistoryPage(std::string page, const CSiteProfile& profile);
 
 // The item history line for user's latest bid among records, given the
 // auction's end (a site time value, whole seconds): "Bid landed: the site

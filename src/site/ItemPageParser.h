@@ -1,8 +1,9 @@
 #pragma once
 // Reading an item page ("ViewItem") into an item record. The page arrives as
 // text with its tags already turned into line feeds (StripTags); every value
-// is cut out after a fixed English marker text at a fixed offset, and a page
-// without the markers the site always writes is rejected as a whole.
+// is cut out after a marker text of the site profile at a fixed offset from
+// it, and a page without the markers the site always writes is rejected as a
+// whole.
 //
 // CItem::UpdateFromSite, which fetches the page and merges what was read, is
 // defined with the parser (ItemPageParser.cpp).
@@ -22,6 +23,17 @@ namespace bexora {
 // when the page names a high bidder, the saved "Bid Dialog"/"User ID".
 // Keeps no state: any number of threads may parse at once.
 bool ParseItemPage(std::string page, CItem& item);
+// The same with a given site profile. A page the profile does not recognise
+// (one of its item.recognise texts, a heading marker, the end-of-item marker
+// or every price label missing) leaves item untouched; why says what was
+// missing.
+class CSiteProfile;
+bool ParseItemPage(std::string page, CItem& item, const CSiteProfile& profile,
+                   std::string* why = nullptr);
+
+// "Page not recognised: ITEM (saved as NAME)", the words a refresh or a bid
+// reports when the site's page was not the page the profile expects.
+std::string PageNotRecognisedText(const std::string& itemNumber, const std::string& savedAs);
 
 // Stands in for the saved "Bid Dialog"/"User ID" when the parser looks for
 // the user among the high bidders, without touching the settings file

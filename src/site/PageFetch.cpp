@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 
 #include "base/AtomicFile.h"
 #include "base/Settings.h"
 #include "site/CookieStore.h"
+#include "text/TextTools.h"
 
 namespace bexora {
 
@@ -395,6 +397,21 @@ std::string FetchPage(const std::string& url, std::string& page, FetchFresh fres
         current = target;
         t.stage = Stage::AfterRedirect;
     }
+}
+
+std::string ResultPagesDir() {
+    return UserDataDir() + "/pages";
+}
+
+bool KeepResultPage(const std::string& page, const std::string& name) {
+    // The site's answers to a signed-in user: nobody else may read them.
+    const std::string dir = ResultPagesDir();
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec)) {
+        std::filesystem::create_directories(dir, ec);
+        chmod(dir.c_str(), 0700);
+    }
+    return WriteTextFile(page, dir + "/" + name, 0600);
 }
 
 }  // namespace bexora

@@ -19,6 +19,15 @@ namespace bexora {
 // FetchFresh::Yes asks every cache on the way for a fresh answer (the time
 // page).
 enum class FetchFresh { No, Yes };
+
+// Where the site's pages are kept for the user to look at or send in (the
+// latest bid conversation, a page that was not recognised): "pages" in the
+// program's data folder, private to the user, whichever folder the program
+// was started from.
+std::string ResultPagesDir();
+// Writes page there as name (mode 0600, the folder 0700); false when it
+// could not.
+bool KeepResultPage(const std::string& page, const std::string& name);
 std::string FetchPage(const std::string& url, std::string& page, FetchFresh fresh = FetchFresh::No);
 
 // Time-outs and bounds. Neither curl nor the site sets any by default, and a

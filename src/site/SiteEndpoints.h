@@ -1,8 +1,10 @@
 #pragma once
 // Every address the program asks of the auction site and of its maker's
-// site is built here, from the host names in the settings' "Site" section,
-// so no other code writes a host or a path of its own. Hosts are read from
-// the settings on every call (an edit takes effect at the next request).
+// site is built here, from the site profile's address patterns and the host
+// names in the settings' "Site" section (the profile's hosts where a setting
+// is not given), so no other code writes a host or a path of its own. Both
+// are read on every call (an edit takes effect at the next request). The
+// addresses below are the built-in profile's.
 
 #include <string>
 
@@ -30,6 +32,9 @@ std::string OfferConfirmUrl(const std::string& bid, const std::string& itemNumbe
                             const std::string& hiddenPass, const std::string& uiid);
 // http://SiteMyHost/ws/eBayISAPI.dll?MyeBay
 std::string AccountPageUrl();
+// A confirmation address with its form key and pass token shown as ****
+// (for lines that reach terminals and the journal).
+std::string MaskConfirmSecrets(std::string url);
 // SiteHomeUrl as configured.
 std::string HomeUrl();
 // SiteDomain as configured (used to recognise the site's own pages).

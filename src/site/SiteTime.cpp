@@ -16,6 +16,7 @@
 #include "base/Prompt.h"
 #include "site/PageFetch.h"
 #include "site/SiteEndpoints.h"
+#include "site/SiteProfile.h"
 #include "text/TextTools.h"
 
 namespace bexora {
@@ -205,19 +206,26 @@ int64_t GetSiteTime() {
 }
 
 int64_t ReadSiteTimePage(std::string page) {
+    const std::shared_ptr<const CSiteProfile> profile = CurrentProfile();
+    return ReadSiteTimePage(std::move(page), *profile);
+}
+
+int64_t ReadSiteTimePage(std::string page, const CSiteProfile& profile) {
     StripTags(page);
-    long marker = Find(page, "The official eBay Time is now:");
+    if (!profile.Recognises("time.recognise", page)) return 0;
+    long marker = Find(page, profile.Get("time.marker"));
     if (marker < 0) return 0;
-    // The date follows the weekday: "Saturday, Nov 11, 2006 14:23:45 PST".
+    // The date follows the weekday: "Saturday, Nov 11, 2006 14:23:45 PST";
+    // the first zone name (in the profile's order) within 70 characters
+    // closes it.
     long b = Find(page, ',', marker);
     if (b < 0) return 0;
-    long c = Find(page, "PDT", b);
-    long d = Find(page, "PST", b);
-    if (c < 0 || c - b >= 70) {
-        if (d < 0 || d - b >= 70) return 0;
-        c = d;
+    for (const std::string& zone : profile.List("time.zone")) {
+        long c = Find(page, zone, b);
+        if (c >= 0 && c - b < 70)
+            return ParseSiteDate(Mid(page, b + 1, c - b + static_cast<long>(zone.size()) - 1));
     }
-    return ParseSiteDate(Mid(page, b + 1, c - b + 2));
+    return 0;
 }
 
 int64_t GetClockOffset(bool refresh) {

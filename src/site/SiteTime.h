@@ -34,6 +34,8 @@ int64_t GetSiteTime();
 // and all): the site time value after "The official eBay Time is now:", or
 // 0 when the page does not show one.
 int64_t ReadSiteTimePage(std::string page);
+class CSiteProfile;
+int64_t ReadSiteTimePage(std::string page, const CSiteProfile& profile);
 
 // Local clock minus site clock, in seconds. With refresh (or while nothing
 // was measured yet) the time page is read, up to three tries; when all fail

@@ -256,7 +256,7 @@ double PriceValue(const std::string& text) {
     return strtod_l(clean.c_str(), nullptr, CLocale());
 }
 
-std::string ScanItemLinks(const std::string& page) {
+std::string ScanItemLinks(const std::string& page, std::string_view linkWord) {
     std::string out;
     std::string last;      // the last item number written
     size_t textStart = 1;  // the first text run is taken from the second character
@@ -267,7 +267,7 @@ std::string ScanItemLinks(const std::string& page) {
         size_t gt = page.find('>', lt);
         if (gt == std::string::npos) break;
         std::string_view tag = std::string_view(page).substr(lt, gt - lt + 1);
-        size_t item = tag.find("item");
+        size_t item = tag.find(linkWord);
         if (item != std::string_view::npos) tag.remove_prefix(item);
         size_t first;
         std::string_view num = NumberAt(tag, 2, first);

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace bexora {
 
@@ -76,7 +77,7 @@ double PriceValue(const std::string& text);
 // Lines for the quick add from a browser page: "<NUMBER>" for each 10- or
 // 12-character item number in a tag (not repeating the previous one), and
 // the text between two tags when it is longer than 2 characters.
-std::string ScanItemLinks(const std::string& page);
+std::string ScanItemLinks(const std::string& page, std::string_view linkWord = "item");
 
 // Reads a text line by line; one read position per reader object.
 class CLineReader {

@@ -121,14 +121,14 @@ inline std::vector<Listed> QuickAdd(const std::string& prepared) {
 // The bid engine's answer table, first match wins; a multiple-quantity
 // answer (which the engine judges from the item page) reads "MULTI".
 inline std::string Classify(const std::string& page, const std::string& user) {
-    const bexora::AnswerRow& row = bexora::MatchAnswer(page);
+    const bexora::AnswerRow row = bexora::MatchAnswer(page);
     switch (row.action) {
         case bexora::AnswerAction::NotRegistered:
             return "Invalid." + user;
         case bexora::AnswerAction::MultipleQuantity:
             return "MULTI";
         default:
-            return row.result ? row.result : "";
+            return row.result;
     }
 }
 

@@ -76,11 +76,11 @@ TEST(AnswerTableTest, FirstMatchingRowDecidesAndSearchesAreCaseSensitive) {
     EXPECT_EQ(MatchAnswer("You are the current high bidder ... You have been outbid by another bidder")
                   .action,
               AnswerAction::HighBidder);
-    EXPECT_STREQ(MatchAnswer("You've been outbid by another bidder").result,
+    EXPECT_EQ(MatchAnswer("You've been outbid by another bidder").result,
                  "You have been outbid by another bidder.");
-    EXPECT_STREQ(MatchAnswer("an unknown error").result,
+    EXPECT_EQ(MatchAnswer("an unknown error").result,
                  "Unknown Error, please contact bexora support");
-    EXPECT_STREQ(MatchAnswer("Unknown Error").result, "Item Unknown Error 2");
+    EXPECT_EQ(MatchAnswer("Unknown Error").result, "Item Unknown Error 2");
     EXPECT_EQ(MatchAnswer("").action, AnswerAction::EmptyPage);
     EXPECT_EQ(MatchAnswer(" ").action, AnswerAction::Unknown);
     // "Auction ended" comes before the multiple-quantity row.

@@ -136,11 +136,12 @@ TEST_F(ParserTest, PagesWithoutTheirMarkersAreRejected) {
     }
     CItem item;
     EXPECT_FALSE(ParseItemPage("", item));
-    // What was read before the missing marker stays read.
+    // A page missing one marker is not read at all: no title, number or
+    // minimum bid of a page that may have changed.
     EXPECT_FALSE(ParseItemPage(With("View seller's other items", ""), item));
-    EXPECT_EQ(item.m_strTitle, "Red lamp");
-    EXPECT_EQ(item.m_strItemNumber, "1234567890");
-    EXPECT_EQ(item.m_strCurrentPrice, "N/A");
+    EXPECT_EQ(item.m_strTitle, "N/A");
+    EXPECT_EQ(item.m_strItemNumber, "N/A");
+    EXPECT_EQ(item.m_strMinBid, CItem().m_strMinBid);
 }
 
 TEST_F(ParserTest, LiveAuctionsAndMinimumBid) {
