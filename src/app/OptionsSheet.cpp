@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,6 +19,7 @@
 #include "base/Settings.h"
 #include "base/ui/DialogRunner.h"
 #include "bidding/BidRequest.h"
+#include "site/SiteProfile.h"
 #include "base/ui/AnsiText.h"
 #include "text/TextTools.h"
 
@@ -153,13 +155,65 @@ CHomePage::CHomePage(QWidget* parent, std::function<std::string()> currentAddres
     g->addLayout(row);
     g->addLayout(buttons);
 
+    // The site profile: the texts the program reads the site's pages by.
+    // A file of the user's here takes the place of the built-in one (and of
+    // one the update brought) at the lists' next refresh.
+    auto* site = new QGroupBox("Site pages", this);
+    m_pProfile = new QLineEdit(site);
+    m_pProfile->setObjectName("siteProfile");
+    std::string chosen = Settings().GetString(setting::SiteProfile);
+    m_pProfile->setText(chosen == "builtin" ? QString() : FromAnsi(chosen));
+    m_pProfile->setPlaceholderText("built-in profile");
+    m_pProfile->setAccessibleName("Site profile file");
+    auto* profileLabel = new QLabel("&Profile file:", site);
+    profileLabel->setBuddy(m_pProfile);
+    auto* browse = new QPushButton("Browse...", site);
+    browse->setObjectName("browseProfile");
+    connect(browse, &QPushButton::clicked, this, [this] {
+        const QString file = QFileDialog::getOpenFileName(this, "Site profile", m_pProfile->text(),
+                                                          "Site profiles (*.profile);;All files (*)");
+        if (!file.isEmpty()) m_pProfile->setText(file);
+    });
+    auto* builtin = new QPushButton("Use built-in", site);
+    builtin->setObjectName("useBuiltinProfile");
+    connect(builtin, &QPushButton::clicked, this, [this] { m_pProfile->clear(); });
+    const std::shared_ptr<const CSiteProfile> inUse = CurrentProfile();
+    auto* inUseLabel = new QLabel(
+        FromAnsi("In use: " + inUse->Name() + ", version " + std::to_string(inUse->Version()) +
+                 (inUse->m_strSource == "built in" ? std::string() : " (" + inUse->m_strSource + ")")),
+        site);
+    inUseLabel->setObjectName("profileInUse");
+    inUseLabel->setWordWrap(true);
+    auto* profileRow = new QHBoxLayout;
+    profileRow->addWidget(profileLabel);
+    profileRow->addWidget(m_pProfile, 1);
+    profileRow->addWidget(browse);
+    profileRow->addWidget(builtin);
+    auto* s = new QVBoxLayout(site);
+    s->addLayout(profileRow);
+    s->addWidget(inUseLabel);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
+    layout->addWidget(site);
     layout->addStretch();
 }
 
+std::string CHomePage::ProfileProblem() const {
+    const std::string path = ToAnsi(m_pProfile->text().trimmed());
+    if (path.empty() || path == "builtin") return {};
+    CSiteProfile profile;
+    std::string error;
+    return LoadSiteProfile(path, profile, error) ? std::string() : "The site profile cannot be used: " + error;
+}
+
 bool CHomePage::Write(CSettingsStore& store) const {
-    return store.WriteString(setting::HomepageLeftPanel, ToAnsi(m_pAddress->text()));
+    const std::string profile = ToAnsi(m_pProfile->text().trimmed());
+    // An unchanged empty field leaves no key behind.
+    const bool profileSame = profile == store.GetString(setting::SiteProfile) ||
+                             (profile.empty() && store.GetString(setting::SiteProfile) == "builtin");
+    return store.WriteString(setting::HomepageLeftPanel, ToAnsi(m_pAddress->text())) &&
+           (profileSame || store.WriteString(setting::SiteProfile, profile));
 }
 
 // ---------------------------------------------------------------------------
@@ -453,6 +507,10 @@ void COptionsSheet::accept() {
     std::string encoded;
     if (m_pUser->SavesAccount() && !m_pUser->EncodedPassword(encoded)) {
         FocusBadField(User, m_pUser->PasswordEdit(), kSavedPasswordTooLongText);
+        return;
+    }
+    if (const std::string problem = m_pHome->ProfileProblem(); !problem.empty()) {
+        FocusBadField(Home, m_pHome->ProfileEdit(), problem);
         return;
     }
     CSettingsStore& store = Settings();

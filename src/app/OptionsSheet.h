@@ -60,10 +60,15 @@ class CHomePage : public COptionsPage {
 public:
     CHomePage(QWidget* parent, std::function<std::string()> currentAddress);
     bool Write(CSettingsStore& store) const override;
+    // The site profile field ("" or "builtin": the built-in profile).
+    QLineEdit* ProfileEdit() const { return m_pProfile; }
+    // Why the profile file named cannot be used, or "" when it can.
+    std::string ProfileProblem() const;
 
 private:
     std::function<std::string()> m_currentAddress;
     QLineEdit* m_pAddress;
+    QLineEdit* m_pProfile;
 };
 
 class CAddPage : public COptionsPage {

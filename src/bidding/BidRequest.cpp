@@ -97,7 +97,11 @@ void CheckMultipleQuantity(CBidRequest& request) {
 
 AnswerRow MatchAnswer(const std::string& page) {
     const std::shared_ptr<const CSiteProfile> profile = Profile();
-    for (const ProfileAnswer& row : profile->Answers()) {
+    return MatchAnswer(page, *profile);
+}
+
+AnswerRow MatchAnswer(const std::string& page, const CSiteProfile& profile) {
+    for (const ProfileAnswer& row : profile.Answers()) {
         const AnswerRow answer{row.marker, ActionOf(row.meaning), row.message};
         switch (answer.action) {
         case AnswerAction::EmptyPage:
@@ -110,7 +114,7 @@ AnswerRow MatchAnswer(const std::string& page) {
         }
     }
     // A read profile's table ends with its "unknown" row.
-    const ProfileAnswer& last = profile->Answers().back();
+    const ProfileAnswer& last = profile.Answers().back();
     return AnswerRow{last.marker, ActionOf(last.meaning), last.message};
 }
 
@@ -136,30 +140,35 @@ void ClassifyAnswer(const std::string& page, CBidRequest& request) {
 std::string OfferErrorText(std::string& page) {
     StripTags(page);
     KeepPage(page, "errormake1st.html");
-    const std::shared_ptr<const CSiteProfile> profile = Profile();
-    const std::string& heading = profile->Get("offer.error");
-    long p = Find(page, heading);
-    long q = p < 0 ? -1 : Find(page, profile->Get("offer.error-end"), p);
+    return ReadOfferError(page, *Profile());
+}
+
+std::string ReadOfferError(const std::string& text, const CSiteProfile& profile) {
+    const std::string& heading = profile.Get("offer.error");
+    long p = Find(text, heading);
+    long q = p < 0 ? -1 : Find(text, profile.Get("offer.error-end"), p);
     if (p < 0 || q <= p) return "Unknown error1";
     // From one past the end of the heading's line to one before the end marker.
     const long n = static_cast<long>(heading.size()) + 1;
-    std::string text = Mid(page, p + n, q - p - n - 1);
+    std::string out = Mid(text, p + n, q - p - n - 1);
     for (int round = 0; round < 2; ++round) {
-        text = Trim(text, " ");
-        text = Trim(text, "\n");
+        out = Trim(out, " ");
+        out = Trim(out, "\n");
     }
-    return text;
+    return out;
 }
 
 void ComposeResultUrl(CBidRequest& request) {
     // The sign-in request holds the password in its query; the browser pane
     // would show it in the address bar, keep it in its history and send it
     // again. It opens the plain sign-in page instead, leading back to the item.
-    if (request.m_strResultUrl.rfind(site::SignInRequestUrl(request.m_strUserId, ""), 0) == 0)
+    if (site::IsSignInRequest(request.m_strResultUrl, request.m_strUserId))
         request.m_strResultUrl = site::SignInPageUrl();
     std::string back = site::EncodeForQuery(site::ItemViewUrl(request.m_strItemNumber));
     ReplaceAll(request.m_strResultUrl, "&ru=&", "&");
-    request.m_strResultUrl += "&ru=" + back;
+    // An address without a query of its own (a site's newer pages) starts one.
+    const char joint = request.m_strResultUrl.find('?') == std::string::npos ? '?' : '&';
+    request.m_strResultUrl += joint + std::string("ru=") + back;
 }
 
 void PlaceBid(std::unique_ptr<CBidRequest> request, const std::atomic<bool>& stopping,

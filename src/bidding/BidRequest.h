@@ -103,6 +103,8 @@ struct AnswerRow {
 
 // The first row of the answer table that matches page (the last row always does).
 AnswerRow MatchAnswer(const std::string& page);
+class CSiteProfile;
+AnswerRow MatchAnswer(const std::string& page, const CSiteProfile& profile);
 
 // Sets request's result from the confirmation answer. A multiple-quantity
 // answer fetches the item page to see whether the bid holds.
@@ -111,6 +113,8 @@ void ClassifyAnswer(const std::string& page, CBidRequest& request);
 // The result message of an offer form that lists what it refuses (the page
 // is turned into plain text in place and written to "errormake1st.html").
 std::string OfferErrorText(std::string& page);
+// The same read from a page already stripped of its tags, with profile.
+std::string ReadOfferError(const std::string& text, const CSiteProfile& profile);
 
 // "&ru=" and the item's address, encoded, after the last kept address; an
 // empty "ru" of the sign-in address is dropped first.

@@ -1,5 +1,5 @@
 // bexora-cli commands that read the site's texts: parse-page, parse-date,
-// clock.
+// clock, profile.
 
 #include <cerrno>
 #include <climits>
@@ -17,7 +17,10 @@
 #include "cli/ItemFormat.h"
 #include "model/Item.h"
 #include "cli/CliPrompts.h"
+#include "bidding/BidRequest.h"
+#include "site/BidHistory.h"
 #include "site/ItemPageParser.h"
+#include "site/SiteProfile.h"
 #include "site/SiteEndpoints.h"
 #include "site/SiteTime.h"
 #include "text/TextTools.h"
@@ -149,9 +152,97 @@ int ClockCommand(const Args& args) {
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }
 
+// What a saved page reads to with profile, or why it reads to nothing.
+// Tried as each kind of page the program reads, in the order a page is
+// most telling.
+bool CheckPage(const std::string& path, const CSiteProfile& profile, std::string& out) {
+    std::string raw, error;
+    if (!ReadWholeFile(path, raw, &error)) {
+        out = path + ": " + error + "\n";
+        return false;
+    }
+    std::string text = raw;
+    StripTags(text);
+    CItem item;
+    std::string why;
+    if (ParseItemPage(text, item, profile, &why)) {
+        out = path + ": item page\n" + FormatItemFields(item);
+        return true;
+    }
+    if (const int64_t t = ReadSiteTimePage(raw, profile)) {
+        out = path + ": time page\ntime=" + std::to_string(t) + "\n";
+        return true;
+    }
+    const std::string key = GetHiddenField(raw, profile.Get("offer.field-key"));
+    if (!key.empty()) {
+        out = path + ": offer form\nkey=" + key + "\n";
+        return true;
+    }
+    if (text.find(profile.Get("offer.error")) != std::string::npos) {
+        out = path + ": offer form with errors\nerror=" + ReadOfferError(text, profile) + "\n";
+        return true;
+    }
+    if (text.find(profile.Get("sign-in.refused")) != std::string::npos) {
+        out = path + ": sign-in refused\n";
+        return true;
+    }
+    const std::vector<SiteBidRecord> bids = ReadBidHistoryPage(raw, profile);
+    if (!bids.empty()) {
+        out = path + ": bid history\ncount=" + std::to_string(bids.size()) + "\n";
+        for (const SiteBidRecord& b : bids) out += "bid=" + b.user + " " + b.amount + " " + b.when + "\n";
+        return true;
+    }
+    const AnswerRow answer = MatchAnswer(raw, profile);
+    if (answer.action != AnswerAction::Unknown && answer.action != AnswerAction::EmptyPage) {
+        out = path + ": bid answer\nanswer=" + answer.marker + "\nmessage=" + answer.result + "\n";
+        return true;
+    }
+    out = path + ": not recognised (" + (why.empty() ? "empty page" : why) +
+          " for an item page; no time, offer form, bid history or bid answer either)\n";
+    return false;
+}
+
+int ProfileCommand(const Args& args) {
+    if (args.empty()) return Usage("profile needs show or check");
+    if (args[0] == "show") {
+        if (args.size() != 1) return Usage("profile show takes no arguments");
+        const std::shared_ptr<const CSiteProfile> profile = CurrentProfile();
+        std::printf("# site profile in use: %s, \"%s\", version %ld\n", profile->m_strSource.c_str(),
+                    profile->Name().c_str(), profile->Version());
+        const std::string problem = ProfileProblem();
+        if (!problem.empty()) std::printf("# %s\n", problem.c_str());
+        const std::string text = profile->Text();
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return std::fflush(stdout) == 0 ? kOk : kFailed;
+    }
+    if (args[0] == "check") {
+        if (args.size() < 3) return Usage("profile check needs PROFILE and at least one PAGE");
+        CSiteProfile profile;
+        std::string error;
+        if (!LoadSiteProfile(args[1], profile, error)) {
+            std::cerr << "bexora-cli: " << error << "\n";
+            return kFailed;
+        }
+        bool all = true;
+        for (size_t i = 2; i < args.size(); ++i) {
+            std::string out;
+            all = CheckPage(args[i], profile, out) && all;
+            std::fwrite(out.data(), 1, out.size(), stdout);
+        }
+        if (std::fflush(stdout) != 0) return kFailed;
+        return all ? kOk : kFailed;
+    }
+    return Usage("unknown profile command \"" + args[0] + "\"");
+}
+
 }  // namespace
 
 void AddSiteCommands(CommandTable& commands) {
+    commands.push_back({"profile", &ProfileCommand,
+                        "  profile show                  print the site profile in use\n"
+                        "  profile check PROFILE PAGE... read saved pages with a profile file\n"
+                        "                                (builtin: the built-in one); status 1 when\n"
+                        "                                a page is not recognised\n"});
     commands.push_back({"clock", &ClockCommand,
                         "  clock                         measure the site's clock: the offset, how\n"
                         "                                closely it is known, and this computer's\n"

@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -383,6 +384,8 @@ private:
     void SetRowImage(int row, int image);
     void SetCell(int row, int col, const std::string& text);
     void NoticesForRefresh(CItem& u);
+    // Items whose page was last not recognised (told once).
+    std::set<std::string> m_notRecognised;
     void NoticesForEnd(CItem& u);
     // Asks the update worker once for the bid history of an ended item the
     // user bid on, to record how close the bid landed (BidLanding.cpp).

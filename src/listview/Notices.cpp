@@ -29,6 +29,17 @@ void CItemListCore::NoticesForRefresh(CItem& u) {
     const bool ended = u.m_strTimeLeft == listtext::kEnded;
     const bool mine = u.m_strMyBid != "N/A";
 
+    // The site's page changed under the profile: said once, until the item's
+    // page reads again, in the notices and the item's history.
+    if (!u.m_strPageProblem.empty()) {
+        if (m_notRecognised.insert(number).second) {
+            Notify(u.m_strPageProblem, 2);
+            AddHistory(u, u.m_strPageProblem);
+        }
+        return;
+    }
+    if (!u.m_bUpdateFailed) m_notRecognised.erase(number);
+
     if (!ended && !mine) {
         if (u.m_bChanged) Notify("Bid Change:" + number + " " + u.m_strTitle, 0);
         return;

@@ -247,7 +247,9 @@ bool ParseItemPage(std::string page, CItem& item, const CSiteProfile& pr, std::s
     const long anchor = titleStart - 6;
     if (anchor < itemAt && itemAt < anchor + 100)
         item.m_strTitle = TrimRight(Trim(Mid(page, titleStart, itemAt - titleStart), " "), "\">");
-    item.m_strItemNumber = GetNumber(Mid(page, itemAt, 30), true);
+    // A separator right after the number ("no. 1234567890, closes") is not
+    // part of it.
+    item.m_strItemNumber = TrimRight(GetNumber(Mid(page, itemAt, 30), true), ",.");
 
     long close = Find(page, pr.Get("item.end-close"), endAt);
     const long n = Len(endMarker);

@@ -75,6 +75,14 @@ std::string SignInRequestUrl(const std::string& userId, const std::string& passw
     return Expand("address.sign-in", {{"user", userId}, {"pass", password}});
 }
 
+bool IsSignInRequest(const std::string& url, const std::string& userId) {
+    // Everything up to the password, wherever the profile puts it.
+    static constexpr char kSlot[] = "BXPASSWORDSLOT";
+    const std::string whole = SignInRequestUrl(userId, kSlot);
+    const size_t at = whole.find(kSlot);
+    return at != std::string::npos && url.compare(0, at, whole, 0, at) == 0;
+}
+
 std::string OfferFormUrl(const std::string& itemNumber, const std::string& maxBid) {
     return Expand("address.offer-form", {{"item", itemNumber}, {"bid", maxBid}});
 }

@@ -22,6 +22,8 @@ std::string SignInPageUrl();
 //   &MfcISAPICommand=SignInWelcome&ru=&pp=&pa1=&pa2=&pa3=&i1=-1&pageType=-1
 //   &userid=USER&pass=PASS
 std::string SignInRequestUrl(const std::string& userId, const std::string& password);
+// True when url is userId's sign-in request (it carries a password).
+bool IsSignInRequest(const std::string& url, const std::string& userId);
 // http://SiteOfferHost/ws/eBayISAPI.dll?MfcISAPICommand=MakeBid&uiid=-519273846
 //   &co_partnerid=&item=ITEM&maxbid=BID
 std::string OfferFormUrl(const std::string& itemNumber, const std::string& maxBid);

@@ -278,6 +278,15 @@ bool ParseSiteProfile(const std::string& text, CSiteProfile& out, std::string& e
             return false;
         }
     }
+    // A warning the pre-flight finds is told in its answer row's words.
+    for (const std::string& w : p.List("offer.warning")) {
+        bool found = false;
+        for (const ProfileAnswer& a : p.m_answers) found = found || a.marker == w;
+        if (!found) {
+            error = "the offer.warning \"" + w + "\" is no answer's text";
+            return false;
+        }
+    }
     if (p.Get("listing.script-row").back() != '(') {
         error = "listing.script-row ends with \"(\"";
         return false;

@@ -199,3 +199,63 @@ TEST_F(SiteTest, BuyItNowFromTheBrowser) {
     EXPECT_EQ(it.bidCount, "BUY");
     EXPECT_EQ(it.quantity, "0");
 }
+
+// The redesigned site: every address the client asks for moves, the classic
+// ones answer 404 with nothing readable, and an offer through the new pages
+// leads. The switch works both ways while the site runs.
+TEST_F(SiteTest, SecondLayoutMovesEveryAddressAndTakesOffers) {
+    Account("jo", "pw");
+    const std::string n = AddItem(R"({"title":"Kenner Yoda","price":10})");
+    EXPECT_EQ(Control("GET", "/_control/layout").Get("layout")->AsNumber(), 1.0);
+    EXPECT_EQ(Control("POST", "/_control/layout", R"({"layout":2})").Get("layout")->AsNumber(), 2.0);
+    int status = 0;
+    m_site->Control("POST", "/_control/layout", R"({"layout":3})", status);
+    EXPECT_EQ(status, 400);
+
+    struct Move {
+        std::string classic, moved, marker;
+        bool https;
+    };
+    const Move moves[] = {
+        {"/ws/eBayISAPI.dll?ViewItem&item=" + n, "/v2/item?id=" + n, "[no. " + n + ", closes",
+         false},
+        {"/ws/eBayISAPI.dll?ViewBids&item=" + n, "/v2/item/bids?id=" + n, "Offers on this lot",
+         false},
+        {"/aw-cgi/eBayISAPI.dll?TimeShow", "/v2/clock", "Site time right now:", false},
+        {"/ws/eBayISAPI.dll?SignIn", "/v2/account/login", "Returning customer?", true},
+        {"/ws/eBayISAPI.dll?MyeBay", "/v2/account/summary", "Returning customer?", false},
+        {"/ws/eBayISAPI.dll?MfcISAPICommand=MakeBid&item=" + n + "&maxbid=1",
+         "/v2/offer/review?id=" + n + "&amount=1", "below the lowest accepted offer", false},
+        {"/search?satitle=Yoda", "/v2/search?q=Yoda", "/v2/item?id=" + n, false},
+    };
+    for (const Move& m : moves) {
+        Page classic = Get(m.classic, m.https);
+        EXPECT_EQ(classic.status, 404) << m.classic;
+        Page moved = Get(m.moved, m.https);
+        EXPECT_EQ(moved.status, 200) << m.moved;
+        EXPECT_TRUE(Contains(moved.body, m.marker)) << m.moved;
+        // No classic marker is left anywhere: they all say "eBay".
+        for (const Page* p : {&classic, &moved}) EXPECT_FALSE(Contains(p->body, "eBay")) << m.moved;
+    }
+
+    EXPECT_TRUE(Contains(Get("/v2/account/session?login=jo&secret=no", true).body,
+                         "We could not log you in"));
+    Get("/v2/account/session?login=jo&secret=pw", true);
+    ASSERT_TRUE(m_jar.count("s"));
+    // A classic query name on a new address is not taken.
+    EXPECT_TRUE(Contains(Get("/v2/offer/review?id=" + n + "&maxbid=15").body,
+                         "Please fix these problems first:"));
+    Page form = Get("/v2/offer/review?id=" + n + "&amount=15.00");
+    EXPECT_EQ(rules::GetHiddenField(form.body, "key"), "");
+    const std::string token = rules::GetHiddenField(form.body, "token");
+    ASSERT_FALSE(token.empty());
+    Page answer = Get("/v2/offer/place?id=" + n + "&amount=15.00&token=" + token +
+                      "&bidder=jo&auth=" + rules::GetHiddenField(form.body, "auth") +
+                      "&ref=" + rules::GetHiddenField(form.body, "ref"));
+    EXPECT_TRUE(Contains(answer.body, "Your offer is leading")) << answer.body;
+    EXPECT_EQ(ItemState(n).Get("high_bidder")->AsString(), "jo");
+
+    Control("POST", "/_control/layout", R"({"layout":1})");
+    EXPECT_TRUE(Contains(Get("/ws/eBayISAPI.dll?ViewItem&item=" + n).body, "High bidder:"));
+    EXPECT_EQ(Get("/v2/item?id=" + n).status, 404);
+}

@@ -402,8 +402,8 @@ TEST(SiteProcess, PrintsPortsServesAndStopsOnSigterm) {
     if (pid == 0) {
         dup2(out[1], 1);
         close(out[0]);
-        execl(AUCTION_SITE_BINARY, AUCTION_SITE_BINARY, "--demo", "--seed", "5", "--settings-out",
-              settings.c_str(), static_cast<char*>(nullptr));
+        execl(AUCTION_SITE_BINARY, AUCTION_SITE_BINARY, "--demo", "--seed", "5", "--layout", "2",
+              "--settings-out", settings.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(out[1]);
@@ -419,10 +419,15 @@ TEST(SiteProcess, PrintsPortsServesAndStopsOnSigterm) {
     auto items = bx::Json::Parse(r->body);
     ASSERT_TRUE(items);
     EXPECT_GE(items->Items().size(), 30u);
+    r = client.Get("/_control/layout");  // started in the redesign
+    ASSERT_TRUE(r);
+    auto layout = bx::Json::Parse(r->body);
+    ASSERT_TRUE(layout && layout->Get("layout"));
+    EXPECT_EQ(layout->Get("layout")->AsNumber(), 2.0);
     r = client.Get("/");
     ASSERT_TRUE(r);
     EXPECT_GE(rules::QuickAdd(rules::ScanItemLinks(r->body)).size(), 20u);
-    EXPECT_EQ(Curl("https://127.0.0.1:" + std::to_string(https) + "/ws/eBayISAPI.dll?SignIn",
+    EXPECT_EQ(Curl("https://127.0.0.1:" + std::to_string(https) + "/v2/account/login",
                    std::string(dir) + "/auction-site-cert.pem")
                   .code,
               CURLE_OK);

@@ -114,6 +114,18 @@ TEST_F(SiteTest, OfficialTimePageFollowsTheSkew) {
         double expected = m_site->SiteNow();
         EXPECT_NEAR(static_cast<double>(site), expected, 2.0);
     }
+    // A held clock reads the same until moved, and what it is moved past ends.
+    Control("POST", "/_control/clock", R"({"at":1796690000,"freeze":true})");
+    std::string lamp = AddItem(R"({"title":"Lamp","ends_in":60})");
+    EXPECT_TRUE(rules::Contains(Get("/aw-cgi/eBayISAPI.dll?TimeShow").body,
+                                "Monday, Dec 07, 2026 16:33:20 PST"));
+    EXPECT_FALSE(ItemState(lamp).Get("ended")->AsBool());
+    bx::Json clock = Control("POST", "/_control/clock", R"({"advance":61})");
+    EXPECT_EQ(clock.Get("site_time")->AsNumber(), 1796690061.0);
+    EXPECT_TRUE(ItemState(lamp).Get("ended")->AsBool());
+    clock = Control("POST", "/_control/clock", R"({"freeze":false})");
+    EXPECT_FALSE(clock.Get("frozen")->AsBool());
+    EXPECT_NEAR(clock.Get("site_time")->AsNumber(), 1796690061.0, 2.0);  // goes on from there
 }
 
 // The bid history gives each bid's time by the site's clock, skew and all:

@@ -139,6 +139,7 @@ std::string ItemLink(const std::string& number) {
 }
 
 std::string ItemPage(const Auction& a, double now, const PageContext& ctx, int highBidderFeedback) {
+    if (ctx.layout == 2) return layout2::ItemPage(a, now, ctx, highBidderFeedback);
     Standing s = a.Compute();
     const bool ended = a.m_ended || now >= a.m_endTime;
     const int64_t end = static_cast<int64_t>(a.m_endTime);
@@ -245,6 +246,7 @@ std::string ItemPage(const Auction& a, double now, const PageContext& ctx, int h
 }
 
 std::string InvalidItemPage(const std::string& number, const PageContext& ctx) {
+    if (ctx.layout == 2) return layout2::InvalidItemPage(number, ctx);
     return Page(ctx, "eBay - Invalid Item",
                 "<h2>Invalid Item</h2>\n<p>The item you requested (" + EscapeText(number) +
                     ") is invalid, still pending, or no longer in our database. Please try "
@@ -267,6 +269,7 @@ std::string BidDate(double time, bool fractions) {
 }  // namespace
 
 std::string BidHistoryPage(const Auction& a, double /*now*/, const PageContext& ctx, bool fractions) {
+    if (ctx.layout == 2) return layout2::BidHistoryPage(a, ctx, fractions);
     std::string b = "<h2>Bid History</h2>\n<p><a href=\"" + ItemUrl(a.m_number) + "\">" +
                     EscapeText(a.m_title) +
                     "</a></p>\n<table>\n"
@@ -279,6 +282,7 @@ std::string BidHistoryPage(const Auction& a, double /*now*/, const PageContext& 
 }
 
 std::string TimePage(double now, const PageContext& ctx) {
+    if (ctx.layout == 2) return layout2::TimePage(now, ctx);
     return Page(ctx, "eBay Official Time",
                 "<h2>eBay Official Time</h2>\n<table><tr><td>The official eBay Time is now:</td>"
                 "</tr>\n<tr><td><b>" +
@@ -288,6 +292,7 @@ std::string TimePage(double now, const PageContext& ctx) {
 }
 
 std::string SignInPage(const PageContext& ctx, bool forBid, const std::string& notice) {
+    if (ctx.layout == 2) return layout2::SignInPage(ctx, forBid, notice);
     std::string b = "<h2>Sign In</h2>\n";
     if (!notice.empty())
         b += "<p><font color=\"red\"><b>" + EscapeText(notice) + "</b></font></p>\n";
@@ -308,12 +313,14 @@ std::string SignInPage(const PageContext& ctx, bool forBid, const std::string& n
 }
 
 std::string SignInRefusedPage(const PageContext& ctx) {
+    if (ctx.layout == 2) return layout2::SignInRefusedPage(ctx);
     return SignInPage(ctx, false,
                       "Your sign in information is not valid. Please try again or sign in "
                       "with a different User ID.");
 }
 
 std::string SignInWelcomePage(const PageContext& ctx, const std::string& user) {
+    if (ctx.layout == 2) return layout2::SignInWelcomePage(ctx, user);
     return Page(ctx, "eBay - Welcome",
                 "<h2>Welcome to eBay</h2>\n<p>Hello " + EscapeText(user) +
                     "! You are now signed in.</p>\n<p><a href=\"/\">Continue to the home "
@@ -323,6 +330,7 @@ std::string SignInWelcomePage(const PageContext& ctx, const std::string& user) {
 
 std::string MyEbayPage(const PageContext& ctx, const std::vector<MyEbayEntry>& entries,
                        double now) {
+    if (ctx.layout == 2) return layout2::MyEbayPage(ctx, entries, now);
     std::string bidding, won, lost;
     for (const MyEbayEntry& e : entries) {
         const Auction& a = *e.item;
@@ -357,6 +365,8 @@ std::string MyEbayPage(const PageContext& ctx, const std::vector<MyEbayEntry>& e
 std::string OfferFormPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents,
                           const std::string& key, const std::string& pass, const std::string& uiid,
                           const std::vector<std::string>& warnings) {
+    if (ctx.layout == 2)
+        return layout2::OfferFormPage(ctx, a, now, maxCents, key, pass, uiid, warnings);
     char amount[32];
     std::snprintf(amount, sizeof amount, "%lld.%02lld", (long long)(maxCents / 100),
                   (long long)(maxCents % 100));
@@ -395,6 +405,7 @@ std::string OfferFormPage(const PageContext& ctx, const Auction& a, double now, 
 
 std::string OfferErrorPage(const PageContext& ctx, const std::vector<std::string>& reasons,
                            const std::string& title) {
+    if (ctx.layout == 2) return layout2::OfferErrorPage(ctx, reasons, title);
     std::string b =
         "<h2>Review Bid</h2>\n<p><b>The following must be corrected before "
         "continuing:</b></p>\n<ul>";
@@ -405,6 +416,7 @@ std::string OfferErrorPage(const PageContext& ctx, const std::vector<std::string
 }
 
 std::string HighBidderPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents) {
+    if (ctx.layout == 2) return layout2::HighBidderPage(ctx, a, now, maxCents);
     return Confirmation(ctx,
                         "<p><b>You are the current high bidder</b> on this item.</p>\n"
                         "<p>Important: another user may still outbid you, so check this "
@@ -413,6 +425,7 @@ std::string HighBidderPage(const PageContext& ctx, const Auction& a, double now,
 }
 
 std::string OutbidPage(const PageContext& ctx, const Auction& a, double now, int64_t maxCents) {
+    if (ctx.layout == 2) return layout2::OutbidPage(ctx, a, now, maxCents);
     // The site has used both wordings over the years; items alternate.
     bool shortForm = !a.m_number.empty() && (a.m_number.back() - '0') % 2 == 1;
     Standing s = a.Compute();
@@ -426,6 +439,7 @@ std::string OutbidPage(const PageContext& ctx, const Auction& a, double now, int
 }
 
 std::string TooLowPage(const PageContext& ctx, const Auction& a, int64_t maxCents) {
+    if (ctx.layout == 2) return layout2::TooLowPage(ctx, a, maxCents);
     Standing s = a.Compute();
     return Confirmation(ctx, "<p><b>Your bid of " + FormatUsd(maxCents) +
                                  " is less than the minimum bid.</b></p>\n<p>Please enter " +
@@ -435,6 +449,7 @@ std::string TooLowPage(const PageContext& ctx, const Auction& a, int64_t maxCent
 
 std::string ReserveNotMetPage(const PageContext& ctx, const Auction& a, double now,
                               int64_t maxCents) {
+    if (ctx.layout == 2) return layout2::ReserveNotMetPage(ctx, a, now, maxCents);
     return Confirmation(ctx,
                         "<p><b>The reserve price has not been met.</b></p>\n<p>You are "
                         "currently the leading bidder, but the seller's reserve has not "
@@ -444,12 +459,14 @@ std::string ReserveNotMetPage(const PageContext& ctx, const Auction& a, double n
 }
 
 std::string AuctionEndedPage(const PageContext& ctx, const Auction& a) {
+    if (ctx.layout == 2) return layout2::AuctionEndedPage(ctx, a);
     return Confirmation(ctx, "<p><b>Auction ended.</b></p>\n<p>Bidding on <a href=\"" +
                                  ItemUrl(a.m_number) + "\">" + EscapeText(a.m_title) +
                                  "</a> is over; bids are no longer accepted.</p>\n");
 }
 
 std::string MultiItemPage(const PageContext& ctx, const Auction& a, int64_t maxCents) {
+    if (ctx.layout == 2) return layout2::MultiItemPage(ctx, a, maxCents);
     return Confirmation(ctx,
                         "<p><b>You are bidding on this Multiple Item Auction.</b></p>\n<p>"
                         "Your bid of " +
@@ -460,18 +477,21 @@ std::string MultiItemPage(const PageContext& ctx, const Auction& a, int64_t maxC
 }
 
 std::string NotRegisteredPage(const PageContext& ctx, const std::string& user) {
+    if (ctx.layout == 2) return layout2::NotRegisteredPage(ctx, user);
     return Confirmation(ctx, "<p><b>" + EscapeText(user) +
                                  " is not a registered eBay user.</b> Please check the User ID "
                                  "and try again.</p>\n");
 }
 
 std::string PasswordInvalidPage(const PageContext& ctx) {
+    if (ctx.layout == 2) return layout2::PasswordInvalidPage(ctx);
     return Confirmation(ctx,
                         "<p><b>Your User ID or password is not valid.</b> Please sign in "
                         "again.</p>\n");
 }
 
 std::string FixedPricePage(const PageContext& ctx, const Auction& a) {
+    if (ctx.layout == 2) return layout2::FixedPricePage(ctx, a);
     return Confirmation(ctx, "<p><b>Unknown Error</b></p>\n<p>" + EscapeText(a.m_title) +
                                  " is a fixed price item and takes no bids. Use Buy It Now on "
                                  "<a href=\"" +
@@ -479,36 +499,42 @@ std::string FixedPricePage(const PageContext& ctx, const Auction& a) {
 }
 
 std::string BuyerRequirementsPage(const PageContext& ctx) {
+    if (ctx.layout == 2) return layout2::BuyerRequirementsPage(ctx);
     return Confirmation(ctx,
                         "<p><b>This seller has set buyer requirements for this item</b> "
                         "and your account does not meet them.</p>\n");
 }
 
 std::string BlockedPage(const PageContext& ctx) {
+    if (ctx.layout == 2) return layout2::BlockedPage(ctx);
     return Confirmation(ctx,
                         "<p><b>Transaction Blocked</b></p>\n<p>This transaction cannot be "
                         "completed. Please contact the seller.</p>\n");
 }
 
 std::string ActivityLimitsPage(const PageContext& ctx) {
+    if (ctx.layout == 2) return layout2::ActivityLimitsPage(ctx);
     return Confirmation(ctx,
                         "<p><b>You have reached one or more buying activity limits.</b> "
                         "Please try again later.</p>\n");
 }
 
 std::string VerifyPage(const PageContext& ctx) {
+    if (ctx.layout == 2) return layout2::VerifyPage(ctx);
     return Confirmation(ctx,
                         "<p><b>Bidding 15000.0 or more</b> requires that we verify your "
                         "identity first. Please add a credit card to your account.</p>\n");
 }
 
 std::string UnknownErrorPage(const PageContext& ctx) {
+    if (ctx.layout == 2) return layout2::UnknownErrorPage(ctx);
     return Confirmation(ctx,
                         "<p><b>Unknown Error</b></p>\n<p>Your request could not be "
                         "processed. Please try again later.</p>\n");
 }
 
 std::string PurchasedPage(const PageContext& ctx, const Auction& a) {
+    if (ctx.layout == 2) return layout2::PurchasedPage(ctx, a);
     return Page(ctx, "eBay - Purchase Confirmation",
                 "<h2>Purchase Confirmation</h2>\n<p><b>Congratulations!</b> You committed to buy "
                 "<a href=\"" +
@@ -535,6 +561,7 @@ std::string AnswerPage(const PageContext& ctx, const std::string& answer) {
     if (answer == "reserve") return ReserveNotMetPage(ctx, sample, 0, 0);
     if (answer == "high_bidder") return HighBidderPage(ctx, sample, 0, 0);
     if (answer == "outbid") return OutbidPage(ctx, sample, 0, 0);
+    if (ctx.layout == 2) return layout2::AnswerText(ctx, answer);
     if (answer == "higher_bid")
         return Confirmation(ctx,
                             "<p>To enter a higher maximum bid, please enter an amount above "
@@ -545,6 +572,7 @@ std::string AnswerPage(const PageContext& ctx, const std::string& answer) {
 std::string ListingPage(const PageContext& ctx, const std::string& heading,
                         const std::vector<const Auction*>& items, double now,
                         const std::vector<std::pair<std::string, std::string>>& sideLinks) {
+    if (ctx.layout == 2) return layout2::ListingPage(ctx, heading, items, now, sideLinks);
     // Rows are written without white space between tags: a listing reader
     // takes every run of text between two tags as a line.
     std::string b = "<h2>" + EscapeText(heading) +
@@ -586,6 +614,7 @@ std::string ListingPage(const PageContext& ctx, const std::string& heading,
 }
 
 std::string NotFoundPage(const PageContext& ctx, const std::string& what) {
+    if (ctx.layout == 2) return layout2::NotFoundPage(ctx, what);
     return Page(ctx, "eBay - Page Not Found",
                 "<h2>Page Not Found</h2>\n<p>The page you requested (" + EscapeText(what) +
                     ") is not available.</p>\n");

@@ -121,7 +121,7 @@ double Site::MachineNow() {
 
 double Site::SiteNow() const {
     Lock lock(m_mutex);
-    return MachineNow() + m_skew;
+    return NowLocked();
 }
 
 void Site::SetSkew(double seconds) {
@@ -151,6 +151,7 @@ std::string Site::NewItemNumber() {
 void Site::Reset() {
     Lock lock(m_mutex);
     m_skew = 0;
+    m_frozen.reset();
     m_bidFractions = false;
     m_items.clear();
     m_accounts.clear();
@@ -320,7 +321,7 @@ std::string Site::AddItemLocked(const Json& description, std::string* error) {
     if (const Json* b = description.Get("buyer_requirements"); b && b->IsBool())
         item->m_buyerRequirements = b->AsBool();
 
-    double now = MachineNow() + m_skew;
+    double now = NowLocked();
     double endsIn = 3600;
     if (const Json* e = description.Get("ends_in")) {
         if (!e->IsNumber()) return fail("\"ends_in\" must be a number of seconds");
@@ -348,6 +349,7 @@ PageContext Site::Context(const SiteRequest& r) {
     PageContext ctx;
     ctx.httpHost = "127.0.0.1:" + std::to_string(m_httpPort);
     ctx.httpsHost = "127.0.0.1:" + std::to_string(m_httpsPort);
+    ctx.layout = m_layout;
     auto it = r.cookies.find("s");
     if (it != r.cookies.end()) {
         auto s = m_sessions.find(it->second);
@@ -506,7 +508,7 @@ void Site::Log(const SiteRequest& r) {
     }
     e.cookies = cookies;
     Lock lock(m_mutex);
-    e.siteTime = e.time + m_skew;
+    e.siteTime = m_frozen ? *m_frozen : e.time + m_skew;
     m_log.push_back(std::move(e));
     while (m_log.size() > kLogLimit) m_log.pop_front();
 }
@@ -616,6 +618,7 @@ SiteReply Site::HandleHop(const SiteRequest& r, bool& dispatchOriginal, SiteRequ
 }
 
 SiteReply Site::Dispatch(const SiteRequest& r) {
+    if (m_layout == 2) return DispatchLayout2(r);
     const std::string path = Lower(r.path);
     if (path == "/ws/ebayisapi.dll" || path == "/aw-cgi/ebayisapi.dll") {
         // Like the real site: the command is MfcISAPICommand when given,
@@ -623,30 +626,14 @@ SiteReply Site::Dispatch(const SiteRequest& r) {
         std::string command = r.ParamOr("MfcISAPICommand");
         if (command.empty() && !r.query.empty()) command = r.query[0].first;
         if (IEquals(command, "ViewItem")) return ViewItem(r);
-        if (IEquals(command, "TimeShow")) {
-            Lock lock(m_mutex);
-            SiteReply reply;
-            reply.body = TimePage(MachineNow() + m_skew, Context(r));
-            return reply;
-        }
+        if (IEquals(command, "TimeShow")) return TimeShow(r);
         if (IEquals(command, "SignIn")) return SignIn(r);
         if (IEquals(command, "SignInWelcome")) return SignInWelcome(r);
         if (IEquals(command, "MyeBay")) return MyEbay(r);
         if (IEquals(command, "MakeBid"))
             return r.ParamOr("mode") == "1" ? ConfirmBid(r) : MakeBid(r);
         if (IEquals(command, "BinConfirm")) return BuyItNow(r);
-        if (IEquals(command, "ViewBids")) {
-            Lock lock(m_mutex);
-            double now = MachineNow() + m_skew;
-            AdvanceAll(now);
-            auto it = m_items.find(r.ParamOr("item"));
-            SiteReply reply;
-            if (it == m_items.end())
-                reply.body = InvalidItemPage(r.ParamOr("item"), Context(r));
-            else
-                reply.body = BidHistoryPage(*it->second, now, Context(r), m_bidFractions);
-            return reply;
-        }
+        if (IEquals(command, "ViewBids")) return ViewBids(r);
         if (IEquals(command, "ListItems") || IEquals(command, "Search")) return Listing(r);
         Lock lock(m_mutex);
         SiteReply reply;
@@ -666,6 +653,56 @@ SiteReply Site::Dispatch(const SiteRequest& r) {
     Lock lock(m_mutex);
     SiteReply reply;
     reply.status = 404;
+    reply.body = NotFoundPage(Context(r), r.path);
+    return reply;
+}
+
+SiteReply Site::DispatchLayout2(const SiteRequest& r) {
+    const std::string path = Lower(r.path);
+    // The handlers read the classic query names: a request of the new site
+    // is handed on with its names translated, and any other name dropped,
+    // so a classic query on a new address gets nowhere either.
+    auto as = [&](std::initializer_list<std::pair<const char*, const char*>> names,
+                  const char* classicPath = nullptr) {
+        SiteRequest c = r;
+        c.query.clear();
+        for (const auto& [k, v] : r.query)
+            for (const auto& [from, to] : names)
+                if (IEquals(k, from)) c.query.emplace_back(to, v);
+        if (classicPath) c.path = classicPath;
+        return c;
+    };
+    if (path == "/v2/item") return ViewItem(as({{"id", "item"}}));
+    if (path == "/v2/item/bids") return ViewBids(as({{"id", "item"}}));
+    if (path == "/v2/item/buy") return BuyItNow(as({{"id", "item"}}));
+    if (path == "/v2/clock") return TimeShow(r);
+    if (path == "/v2/account/login") return SignIn(r);
+    if (path == "/v2/account/session")
+        return SignInWelcome(as({{"login", "userid"}, {"secret", "pass"}}));
+    if (path == "/v2/account/summary") return MyEbay(r);
+    if (path == "/v2/offer/review") return MakeBid(as({{"id", "item"}, {"amount", "maxbid"}}));
+    if (path == "/v2/offer/place")
+        return ConfirmBid(as({{"id", "Item"},
+                              {"amount", "maxbid"},
+                              {"token", "key"},
+                              {"bidder", "user"},
+                              {"auth", "pass"},
+                              {"ref", "uiid"}}));
+    if (path == "/v2/search")
+        return Listing(as({{"q", "satitle"}, {"category", "category"}, {"seller", "seller"}},
+                          "/search"));
+    if (path == "/" || path == "/index.html") return Listing(as({}));
+    if (StartsWith(path, "/vendor") || path == "/firstrun.html" || path == "/whatsnew.html")
+        return Vendor(r);
+    SiteReply reply;
+    reply.status = 404;
+    if (path == "/ws/ebayisapi.dll" || path == "/aw-cgi/ebayisapi.dll" || path == "/search") {
+        // The classic addresses: nothing a reader of the old pages could take.
+        reply.contentType = "text/plain";
+        reply.body = layout2::MovedPage();
+        return reply;
+    }
+    Lock lock(m_mutex);
     reply.body = NotFoundPage(Context(r), r.path);
     return reply;
 }

@@ -3,6 +3,7 @@
 // sessions, offer keys, injected faults, the request log and the clock skew,
 // all under one lock. Server.h puts it on the network.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -136,6 +137,10 @@ public:
     void AddAccount(const Account& account);
     void SetSkew(double seconds);
     double SiteNow() const;
+    // 1: the classic pages and addresses; 2: the redesign (new wording,
+    // field order and addresses; the classic addresses answer 404).
+    void SetLayout(int layout) { m_layout = layout; }
+    int Layout() const { return m_layout; }
     void Reset();
     void LoadDemo();
 
@@ -153,6 +158,8 @@ private:
     std::mt19937_64 m_rng;       // items and competitors: follows --seed
     std::mt19937_64 m_tokenRng;  // sessions and form keys: never predictable
     double m_skew = 0;
+    std::optional<double> m_frozen;  // the site clock held at this reading
+    std::atomic<int> m_layout{1};
     bool m_bidFractions = false;  // bid history shows milliseconds
     std::map<std::string, std::unique_ptr<Auction>> m_items;
     std::map<std::string, Account> m_accounts;      // key: lower-case user ID
@@ -178,6 +185,7 @@ private:
     UpdateFolder m_update;
 
     static double MachineNow();
+    double NowLocked() const { return m_frozen ? *m_frozen : MachineNow() + m_skew; }
     std::string RandomHex(size_t bytes);
     std::string NewItemNumber();
     PageContext Context(const SiteRequest& r);  // locked
@@ -195,7 +203,10 @@ private:
                        bool noLocation);
     SiteReply HandleHop(const SiteRequest& r, bool& dispatchOriginal, SiteRequest& original);
 
+    SiteReply DispatchLayout2(const SiteRequest& r);
     SiteReply ViewItem(const SiteRequest& r);
+    SiteReply ViewBids(const SiteRequest& r);
+    SiteReply TimeShow(const SiteRequest& r);
     SiteReply SignIn(const SiteRequest& r);
     SiteReply SignInWelcome(const SiteRequest& r);
     SiteReply MyEbay(const SiteRequest& r);

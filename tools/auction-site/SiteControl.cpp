@@ -102,14 +102,14 @@ Json Site::Control(const std::string& method, const std::string& path, const std
     }
     if (path == "/_control/items" && method == "GET") {
         Lock lock(m_mutex);
-        AdvanceAll(MachineNow() + m_skew);
+        AdvanceAll(NowLocked());
         Json list = Json::Array();
         for (const auto& [number, item] : m_items) list.Push(ItemJson(*item));
         return list;
     }
     if (StartsWith(path, "/_control/items/") && method == "GET") {
         Lock lock(m_mutex);
-        AdvanceAll(MachineNow() + m_skew);
+        AdvanceAll(NowLocked());
         auto it = m_items.find(path.substr(16));
         if (it == m_items.end()) {
             status = 404;
@@ -154,7 +154,7 @@ Json Site::Control(const std::string& method, const std::string& path, const std
         if (!ValidUserId(user)) return bad("\"user\" must be a user ID");
         if (cents <= 0) return bad("\"max\" must be a positive amount");
         Lock lock(m_mutex);
-        double now = MachineNow() + m_skew;
+        double now = NowLocked();
         AdvanceAll(now);
         auto it = m_items.find(item);
         if (it == m_items.end()) {
@@ -186,17 +186,39 @@ Json Site::Control(const std::string& method, const std::string& path, const std
     if (path == "/_control/clock") {
         Lock lock(m_mutex);
         if (method == "POST") {
+            const double machine = MachineNow();
+            // A held clock moves from where it stands.
+            if (m_frozen) m_skew = *m_frozen - machine;
             if (const Json* s = in.Get("skew"); s && s->IsNumber()) m_skew = s->AsNumber();
             if (const Json* a = in.Get("advance"); a && a->IsNumber()) m_skew += a->AsNumber();
+            if (const Json* t = in.Get("at"); t && t->IsNumber()) m_skew = t->AsNumber() - machine;
             if (const Json* f = in.Get("bid_fractions"); f && f->IsBool()) m_bidFractions = f->AsBool();
+            bool freeze = flag("freeze", m_frozen.has_value());
+            if (freeze)
+                m_frozen = machine + m_skew;
+            else
+                m_frozen.reset();
         }
         double machine = MachineNow();
+        double site = m_frozen ? *m_frozen : machine + m_skew;
         Json j = Json::Object();
         j["skew"] = m_skew;
+        j["frozen"] = m_frozen.has_value();
         j["bid_fractions"] = m_bidFractions;
         j["machine_time"] = machine;
-        j["site_time"] = machine + m_skew;
-        j["site_text"] = FormatTimePageDate(static_cast<int64_t>(machine + m_skew));
+        j["site_time"] = site;
+        j["site_text"] = FormatTimePageDate(static_cast<int64_t>(site));
+        return j;
+    }
+    if (path == "/_control/layout") {
+        if (method == "POST") {
+            const Json* l = in.Get("layout");
+            if (!l || !l->IsNumber() || (l->AsNumber() != 1 && l->AsNumber() != 2))
+                return bad("\"layout\" must be 1 or 2");
+            m_layout = static_cast<int>(l->AsNumber());
+        }
+        Json j = Json::Object();
+        j["layout"] = m_layout.load();
         return j;
     }
     if (path == "/_control/faults") {

@@ -23,7 +23,7 @@ constexpr size_t kKeyLimit = 20000;
 
 SiteReply Site::ViewItem(const SiteRequest& r) {
     Lock lock(m_mutex);
-    double now = MachineNow() + m_skew;
+    double now = NowLocked();
     AdvanceAll(now);
     SiteReply reply;
     std::string number = r.ParamOr("item");
@@ -35,6 +35,26 @@ SiteReply Site::ViewItem(const SiteRequest& r) {
     const Auction& a = *it->second;
     std::string high = a.Compute().highBidder;
     reply.body = ItemPage(a, now, Context(r), high.empty() ? 0 : FeedbackOf(high));
+    return reply;
+}
+
+SiteReply Site::ViewBids(const SiteRequest& r) {
+    Lock lock(m_mutex);
+    double now = NowLocked();
+    AdvanceAll(now);
+    auto it = m_items.find(r.ParamOr("item"));
+    SiteReply reply;
+    if (it == m_items.end())
+        reply.body = InvalidItemPage(r.ParamOr("item"), Context(r));
+    else
+        reply.body = BidHistoryPage(*it->second, now, Context(r), m_bidFractions);
+    return reply;
+}
+
+SiteReply Site::TimeShow(const SiteRequest& r) {
+    Lock lock(m_mutex);
+    SiteReply reply;
+    reply.body = TimePage(NowLocked(), Context(r));
     return reply;
 }
 
@@ -78,7 +98,7 @@ SiteReply Site::SignInWelcome(const SiteRequest& r) {
 
 SiteReply Site::MyEbay(const SiteRequest& r) {
     Lock lock(m_mutex);
-    double now = MachineNow() + m_skew;
+    double now = NowLocked();
     AdvanceAll(now);
     PageContext ctx = Context(r);
     SiteReply reply;
@@ -107,21 +127,25 @@ SiteReply Site::MyEbay(const SiteRequest& r) {
 
 SiteReply Site::MakeBid(const SiteRequest& r) {
     Lock lock(m_mutex);
-    double now = MachineNow() + m_skew;
+    double now = NowLocked();
     AdvanceAll(now);
     PageContext ctx = Context(r);
     SiteReply reply;
     std::string number = Trimmed(r.ParamOr("item"));
     std::vector<std::string> reasons;
     auto it = m_items.find(number);
+    const bool v2 = ctx.layout == 2;
     if (number.empty())
-        reasons.push_back("Please enter an item number.");
+        reasons.push_back(v2 ? "Choose a lot first." : "Please enter an item number.");
     else if (it == m_items.end())
-        reasons.push_back("The item number " + number +
-                          " is invalid, or the item no longer exists.");
+        reasons.push_back(v2 ? "There is no lot " + number + "."
+                             : "The item number " + number +
+                                   " is invalid, or the item no longer exists.");
     const std::string* bid = r.Param("maxbid");
     int64_t cents = bid ? ParseAmountCents(*bid) : -1;
-    if (cents <= 0) reasons.push_back("Please enter a valid maximum bid, such as 12.50.");
+    if (cents <= 0)
+        reasons.push_back(v2 ? "Enter your offer in dollars, such as 12.50."
+                             : "Please enter a valid maximum bid, such as 12.50.");
     if (!reasons.empty()) {
         reply.body = OfferErrorPage(ctx, reasons, it == m_items.end() ? "--" : it->second->m_title);
         return reply;
@@ -130,19 +154,26 @@ SiteReply Site::MakeBid(const SiteRequest& r) {
     // confirmation itself still decides.
     std::vector<std::string> warnings;
     Auction& a = *it->second;
-    if (a.m_ended || now >= a.m_endTime) warnings.push_back("Auction ended.");
+    if (a.m_ended || now >= a.m_endTime)
+        warnings.push_back(v2 ? layout2::EndedWarning() : "Auction ended.");
     if (const Account* account = ctx.user.empty() ? nullptr : FindAccount(ctx.user)) {
-        if (account->blocked) warnings.push_back("Transaction Blocked: please contact the seller.");
+        if (account->blocked)
+            warnings.push_back(v2 ? layout2::BlockedWarning()
+                                  : "Transaction Blocked: please contact the seller.");
         if (account->limited)
-            warnings.push_back("You have reached one or more buying activity limits.");
+            warnings.push_back(v2 ? layout2::LimitsWarning()
+                                  : "You have reached one or more buying activity limits.");
     }
     if (a.m_buyerRequirements)
-        warnings.push_back("This seller has set buyer requirements for this item.");
+        warnings.push_back(v2 ? layout2::RequirementsWarning()
+                              : "This seller has set buyer requirements for this item.");
     if (a.m_kind == Kind::Auction && !a.m_ended && now < a.m_endTime) {
         const int64_t minimum = a.Compute().minBidCents;
         if (cents < minimum)
-            warnings.push_back("Your bid of " + FormatUsd(cents) +
-                               " is less than the minimum bid of " + FormatUsd(minimum) + ".");
+            warnings.push_back(v2 ? layout2::TooLowWarning(cents, minimum)
+                                  : "Your bid of " + FormatUsd(cents) +
+                                        " is less than the minimum bid of " + FormatUsd(minimum) +
+                                        ".");
     }
     std::string key = RandomHex(16);
     std::string pass = ctx.user.empty() ? "" : RandomHex(12);
@@ -160,7 +191,7 @@ SiteReply Site::MakeBid(const SiteRequest& r) {
 
 SiteReply Site::ConfirmBid(const SiteRequest& r) {
     Lock lock(m_mutex);
-    double now = MachineNow() + m_skew;
+    double now = NowLocked();
     AdvanceAll(now);
     PageContext ctx = Context(r);
     SiteReply reply;
@@ -243,7 +274,7 @@ SiteReply Site::ConfirmBid(const SiteRequest& r) {
 
 SiteReply Site::BuyItNow(const SiteRequest& r) {
     Lock lock(m_mutex);
-    double now = MachineNow() + m_skew;
+    double now = NowLocked();
     AdvanceAll(now);
     PageContext ctx = Context(r);
     SiteReply reply;
@@ -268,7 +299,7 @@ SiteReply Site::BuyItNow(const SiteRequest& r) {
 
 SiteReply Site::Listing(const SiteRequest& r) {
     Lock lock(m_mutex);
-    double now = MachineNow() + m_skew;
+    double now = NowLocked();
     AdvanceAll(now);
     PageContext ctx = Context(r);
     const std::string words = Lower(r.ParamOr("satitle"));
@@ -301,15 +332,17 @@ SiteReply Site::Listing(const SiteRequest& r) {
     }
     std::sort(found.begin(), found.end(),
               [](const Auction* a, const Auction* b) { return a->m_endTime < b->m_endTime; });
+    const bool v2 = ctx.layout == 2;
     std::vector<std::pair<std::string, std::string>> side;
     for (const auto& [name, count] : categories)
-        side.emplace_back("/search?category=" + UrlEncode(name),
+        side.emplace_back((v2 ? "/v2/search?category=" : "/search?category=") + UrlEncode(name),
                           name + " (" + std::to_string(count) + ")");
-    std::string heading = home                ? "Welcome to eBay: items ending soon"
+    std::string heading = home ? (v2 ? "Lots closing soon" : "Welcome to eBay: items ending soon")
                           : !category.empty() ? category
-                          : !seller.empty()   ? "Items for sale by " + seller
-                          : words.empty()     ? "All items"
-                                              : "Search results for " + r.ParamOr("satitle");
+                          : !seller.empty()   ? (v2 ? "Lots from " : "Items for sale by ") + seller
+                          : words.empty()     ? (v2 ? "All lots" : "All items")
+                                              : (v2 ? "Lots matching " : "Search results for ") +
+                                                r.ParamOr("satitle");
     if (home && found.size() > 25) found.resize(25);
     SiteReply reply;
     reply.body = ListingPage(ctx, heading, found, now, side);

@@ -25,13 +25,16 @@ static void Usage(FILE* to) {
                  "  --data-dir DIR      where the certificate and key go\n"
                  "  --seed N            make generated items and competitors reproducible\n"
                  "  --demo              start with the demo catalogue and the account demo/demo\n"
-                 "  --threads N         worker threads per server (default 64)\n");
+                 "  --threads N         worker threads per server (default 64)\n"
+                 "  --layout N          1: the classic pages (default); 2: the redesigned\n"
+                 "                      pages at their new addresses\n");
 }
 
 int main(int argc, char** argv) {
     ServerOptions options;
     std::optional<uint64_t> seed;
     bool demo = false;
+    int layout = 1;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -64,7 +67,13 @@ int main(int argc, char** argv) {
             seed = static_cast<uint64_t>(number());
         else if (arg == "--threads")
             options.threads = static_cast<int>(number());
-        else if (arg == "--demo")
+        else if (arg == "--layout") {
+            layout = static_cast<int>(number());
+            if (layout != 1 && layout != 2) {
+                std::fprintf(stderr, "auction-site: --layout is 1 or 2\n");
+                return 2;
+            }
+        } else if (arg == "--demo")
             demo = true;
         else if (arg == "--help" || arg == "-h") {
             Usage(stdout);
@@ -86,6 +95,7 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     Site site(seed);
+    site.SetLayout(layout);
     if (demo) site.LoadDemo();
     Server server(site);
     std::string error;
