@@ -80,13 +80,25 @@ private:
     size_t m_nDrawn = 0;
 };
 
+// A line for a profile taken or refused beside the program's update; false
+// when one was refused.
+bool TellProfile(const CProfileUpdate& profile) {
+    if (profile.m_bTaken)
+        std::cout << "Site profile \"" << profile.m_strName << "\" version " << profile.m_nVersion
+                  << " installed.\n";
+    if (profile.m_strProblem.empty()) return true;
+    std::cerr << "bexora-cli: " << profile.m_strProblem << "\n";
+    return false;
+}
+
 int CheckUpdateCommand(const Args& args) {
     std::string folder, problem;
     if (!TakeFolder(args, folder, problem)) return Usage(problem);
     CUpdateOffer offer = CheckUpdateOffer(folder);
+    const bool profileOk = TellProfile(offer.m_profile);
     if (offer.m_bOffered) {
         std::cout << "Version " << offer.m_strVersion << " is offered.\n";
-        return kOk;
+        return profileOk ? kOk : kFailed;
     }
     std::cout << "No update is offered.\n";
     if (!offer.m_strProblem.empty()) {
@@ -97,13 +109,14 @@ int CheckUpdateCommand(const Args& args) {
         std::cerr << "bexora-cli: no update instruction file at " << UpdateInstructionsUrl() << "\n";
         return kFailed;
     }
-    return kOk;
+    return profileOk ? kOk : kFailed;
 }
 
 int ApplyUpdateCommand(const Args& args) {
     std::string folder, problem;
     if (!TakeFolder(args, folder, problem)) return Usage(problem);
     CUpdateOffer offer = CheckUpdateOffer(folder);
+    TellProfile(offer.m_profile);
     if (!offer.m_bOffered) {
         std::cout << "No update is offered.\n";
         if (!offer.m_strProblem.empty()) std::cerr << "bexora-cli: " << offer.m_strProblem << "\n";
@@ -126,7 +139,8 @@ int ApplyUpdateCommand(const Args& args) {
 void AddUpdateCommands(CommandTable& commands) {
     commands.push_back({"check-update", &CheckUpdateCommand,
                         "  check-update [--folder DIR]   print the version the update site offers, or\n"
-                        "                                that none is offered\n"});
+                        "                                that none is offered; a newer signed site\n"
+                        "                                profile there is installed\n"});
     commands.push_back({"apply-update", &ApplyUpdateCommand,
                         "  apply-update [--folder DIR]   download the offered update into DIR (the\n"
                         "                                folder of bexora-cli by default), keeping each\n"

@@ -3,6 +3,7 @@
 // (as the program grows) run an item list's scheduler headless on a server.
 
 #include <cstdio>
+#include <filesystem>
 #include <cstring>
 #include <iostream>
 #include <iterator>
@@ -14,6 +15,7 @@
 #include "base/Settings.h"
 #include "base/Version.h"
 #include "site/PageFetch.h"
+#include "site/SiteProfile.h"
 #include "text/TextTools.h"
 
 #include "cli/Commands.h"
@@ -99,6 +101,19 @@ int ConfigSet(const Args& a) {
         ok = store.WriteProfileInt(def->section, def->key, static_cast<int>(v));
     } else if (def && def->type == bexora::SettingType::Bin) {
         return Usage("\"" + std::string(def->key) + "\" is kept by the program itself");
+    } else if (def == &bexora::setting::SiteProfile && !a[2].empty() && a[2] != "builtin") {
+        // A profile that does not read would leave every list on the
+        // built-in one without a word: refused here, with the line at fault.
+        bexora::CSiteProfile profile;
+        std::string error;
+        std::error_code ec;
+        // Kept as a whole path: the program may start from any folder.
+        const std::string path = std::filesystem::absolute(a[2], ec).string();
+        if (!bexora::LoadSiteProfile(path, profile, error)) {
+            std::cerr << "bexora-cli: " << error << "\n";
+            return kFailed;
+        }
+        ok = store.WriteProfileString(def->section, def->key, path);
     } else {
         ok = store.WriteProfileString(def ? def->section : a[0], def ? def->key : a[1], a[2]);
     }

@@ -344,7 +344,8 @@ void CItemListCore::TriggerBid(CItem& item, int64_t arriveAtMs) {
     if (m_bDryRun) {
         // Nothing of the list changes: the bid is only shown as it would go.
         m_dryRunDone[item.m_nSetupSerial] = true;
-        if (item.m_tEndTime != 0 && RemainingSeconds(item) < 0) {
+        if ((m_offsetSource || IsClockOffsetMeasured()) && item.m_tEndTime != 0 &&
+            RemainingSeconds(item) < 0) {
             Notify("Dry run:" + item.m_strItemNumber + " " + notice::kEndedBeforeBid, 2);
             return;
         }
@@ -361,7 +362,12 @@ void CItemListCore::TriggerBid(CItem& item, int64_t arriveAtMs) {
     // An end time of 0 is not known (the last refresh failed, say): only a
     // known end can be past. Taking 0 for "ended" would throw away a snipe
     // on a live auction after one lost page.
-    const bool ended = item.m_tEndTime != 0 && RemainingSeconds(item) < 0;
+    // Nor can an end be past by a site clock never read (its time page
+    // fails): the offset is then a guess, hours off when this computer's
+    // zone is not the site's, and would throw the snipe away. The site
+    // says so itself when the auction has ended.
+    const bool clockKnown = m_offsetSource || IsClockOffsetMeasured();
+    const bool ended = clockKnown && item.m_tEndTime != 0 && RemainingSeconds(item) < 0;
     if (group && group->GetWanted() <= 0) {
         // A bid whose group is full waits for a slot while its auction runs;
         // with no known end it is skipped now rather than waiting unseen.

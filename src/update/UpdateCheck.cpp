@@ -144,8 +144,12 @@ std::string SelfUpdateProblem(const std::string& folder) {
     return {};
 }
 
-CUpdateOffer CheckUpdateOffer(const std::string& folder) {
+namespace {
+
+// fetched: how the fetch of update.txt ended (0 when it was not made).
+CUpdateOffer CheckProgramOffer(const std::string& folder, int& fetched) {
     CUpdateOffer offer;
+    fetched = 0;
     const std::string url = UpdateInstructionsUrl();
     if (!IsHttpsUrl(url)) {
         offer.m_strProblem = "The update address " + url +
@@ -154,6 +158,7 @@ CUpdateOffer CheckUpdateOffer(const std::string& folder) {
     }
     std::string text, signature;
     int code = DownloadToString(url, text, kMaxInstructionBytes);
+    fetched = code;
     if (code == kDownloadNotHttps)
         offer.m_strProblem = "The update site sent the check to an address that is not https.";
     if (code != 0) return offer;
@@ -183,6 +188,19 @@ CUpdateOffer CheckUpdateOffer(const std::string& folder) {
     // A copy that cannot be written shows up when the download opens it.
     AtomicWriteFile(folder + "/" + kUpdateSignatureName, signature, 0644);
     WriteTextFile(text, folder + "/" + kUpdateFileName);
+    return offer;
+}
+
+}  // namespace
+
+CUpdateOffer CheckUpdateOffer(const std::string& folder) {
+    int fetched = 0;
+    CUpdateOffer offer = CheckProgramOffer(folder, fetched);
+    // A site that gave no answer at all (no connection, a certificate
+    // refused, a stall) is not asked again: offline, a start would wait out
+    // every time-out twice.
+    if (fetched < 0 && fetched > -1000) return offer;
+    offer.m_profile = CheckProfileUpdate();
     return offer;
 }
 

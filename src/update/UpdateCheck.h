@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "base/Version.h"
+#include "update/ProfileUpdate.h"
 
 namespace bexora {
 
@@ -80,6 +81,10 @@ struct CUpdateOffer {
     // For the user when something is wrong: an address that is not https,
     // a file without the maker's signature, a managed install.
     std::string m_strProblem;
+    // The site profile fetched beside update.txt, whatever became of the
+    // program's update (its problem is told apart from m_strProblem: a
+    // refused profile never stands in the way of a program update).
+    CProfileUpdate m_profile;
 };
 
 // "Update"/"Update URL" followed by "update.txt".
@@ -87,7 +92,8 @@ std::string UpdateInstructionsUrl();
 
 // Fetches "Update"/"Update URL" followed by "update.txt" and its signature
 // (https only). A newer version with a valid signature, for a folder that
-// may update itself, is kept as folder/update.txt and update.txt.sig.
+// may update itself, is kept as folder/update.txt and update.txt.sig. Then
+// takes a newer signed site profile (CheckProfileUpdate) in every case.
 // Blocks the calling thread.
 CUpdateOffer CheckUpdateOffer(const std::string& folder);
 

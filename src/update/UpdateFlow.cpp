@@ -6,6 +6,22 @@
 
 namespace bexora {
 
+namespace {
+
+// A profile on the maker's site is news of its own, told before the
+// program's answer.
+void TellProfile(const CProfileUpdate& profile) {
+    if (!profile.m_strProblem.empty())
+        ShowPrompt(profile.m_strProblem, PromptButtons::Ok, PromptIcon::Warning);
+    else if (profile.m_bTaken)
+        ShowPrompt("The site profile \"" + profile.m_strName + "\" (version " +
+                       std::to_string(profile.m_nVersion) +
+                       ") from the maker's site was installed.",
+                   PromptButtons::Ok, PromptIcon::Information);
+}
+
+}  // namespace
+
 bool SplashUpdateCheck(const std::string& folder,
                        const std::function<void(const std::string&)>& setStatus,
                        const RunUpdateDialog& runDialog) {
@@ -34,6 +50,7 @@ bool SplashUpdateCheck(const std::string& folder,
 
 bool CheckProgramUpdateCommand(const std::string& folder, const RunUpdateDialog& runDialog) {
     const CUpdateOffer offer = CheckUpdateOffer(folder);
+    TellProfile(offer.m_profile);
     if (!offer.m_strProblem.empty()) {
         ShowPrompt(offer.m_strProblem, PromptButtons::Ok,
                    offer.m_bManaged ? PromptIcon::Information : PromptIcon::Error);

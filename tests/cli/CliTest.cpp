@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "support/LocalServer.h"
@@ -52,6 +53,27 @@ TEST(Cli, ConfigRoundTripsThroughTheSettingsFile) {
     EXPECT_EQ(RunProcess(kCli, {"--settings=" + file, "config", "set", "Site", "SiteItemHost",
                                 "127.0.0.1:9"}).status, 0);
     EXPECT_EQ(get("Site", "SiteItemHost").out, "127.0.0.1:9\n");
+
+    // A site profile is taken only when it reads, and kept as a whole path.
+    const std::string layout2 = std::string(BEXORA_TEST_DATA) + "/../../data/profiles/layout2.profile";
+    const std::string broken = dir.File("broken.profile");
+    {
+        std::ofstream(broken) << "name = half a profile\nitem.mumble = x\n";
+    }
+    auto set = [&](const std::string& v) {
+        return RunProcess(kCli, {"--settings", file, "config", "set", "Site", "SiteProfile", v});
+    };
+    auto refused = set(broken);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("line 2: unknown key \"item.mumble\""), std::string::npos) << refused.err;
+    EXPECT_EQ(set(layout2).status, 0);
+    const std::string chosen = get("Site", "SiteProfile").out;
+    EXPECT_EQ(chosen.front(), '/');
+    auto shown = RunProcess(kCli, {"--settings", file, "profile", "show"});
+    EXPECT_NE(shown.out.find("item.title = Lot:"), std::string::npos) << shown.out;
+    EXPECT_EQ(set("builtin").status, 0);
+    EXPECT_NE(RunProcess(kCli, {"--settings", file, "profile", "show"}).out.find("item.title = eBay:"),
+              std::string::npos);
 
     auto missing = get("No Such", "Key");
     EXPECT_EQ(missing.status, 1);

@@ -704,6 +704,65 @@ TEST_F(ListCliTest, ADryRunPrintsTheConfirmationItWouldSendAndSendsNone) {
     EXPECT_EQ(Count(run.out, "Bid Success"), 0u) << run.out;
 }
 
+// The site redesigns its pages under a running list: the built-in profile
+// reads none of them and sends no bid, says so and keeps the page; with the
+// new layout's profile file chosen (the same program) the snipe wins; back
+// on the old layout and profile, it wins again.
+TEST_F(ListCliTest, ARedesignedSiteIsRefusedUntilItsProfileIsChosen) {
+    const std::string layout2 = std::string(BEXORA_TEST_DATA) + "/../../data/profiles/layout2.profile";
+    const std::string pages = m_site.Dir() + "/Halvane Co./Bexora/pages/";
+    auto layout = [&](int n) {
+        m_site.Control("POST", "/_control/layout", "{\"layout\":" + std::to_string(n) + "}");
+    };
+    auto confirmations = [&] { return m_site.CountLog(test::kConfirmStep) + m_site.CountLog("/v2/offer/place"); };
+    struct Row {
+        int layout;
+        std::string profile;  // "" leaves the setting alone
+        bool wins;
+    };
+    for (const Row& row : {Row{2, "", false}, Row{2, layout2, true}, Row{1, "builtin", true}}) {
+        SCOPED_TRACE(row.layout);
+        if (!row.profile.empty()) ASSERT_EQ(Cli({"config", "set", "Site", "SiteProfile", row.profile}).status, 0);
+        // Set up on the layout the profile reads; the first row's site then
+        // changes under the list.
+        layout(row.wins ? row.layout : 1);
+        std::string item = Auction("Enamel sign " + std::to_string(row.layout), 7);
+        Add({item});
+        Snipe(item, "20", "0:0:2");
+        layout(row.layout);
+        m_site.ClearLog();
+        const size_t before = confirmations();
+        // The run reads every item's page at its start.
+        ASSERT_EQ(Cli({"config", "set", "Program Start", "Update all", "1"}).status, 0);
+        auto run = Cli({"run", m_list, "--for", RunFor(2)});
+        EXPECT_EQ(run.status, 0) << run.err;
+        if (row.wins) {
+            EXPECT_EQ(CountStarting(run.out, "notice 2 Bid Success: " + item), 1u) << run.out;
+            EXPECT_EQ(m_site.Control("GET", "/_control/items/" + item).Get("winner")->AsString(), "pat");
+            EXPECT_EQ(confirmations(), before + 1);
+            continue;
+        }
+        // Nothing of the new pages was taken: no bid, the refresh, the
+        // pre-flight and the bid say why, and the pages are kept. The time
+        // page is gone too: with the site's clock unread (and this zone not
+        // the site's) the snipe still goes out, it is not taken for ended.
+        const std::string refused = "Page not recognised: " + item + " (saved as ViewItem-" + item + ".html)";
+        const std::string form = "Page not recognised: " + item + " (saved as MakeBid-" + item + ".html)";
+        EXPECT_EQ(Count(run.out, "notice 2 " + refused), 1u) << run.out;
+        EXPECT_EQ(CountStarting(run.out, "notice 3 Bid check failed:" + item + " (Enamel sign..) " + form), 1u)
+            << run.out;
+        EXPECT_EQ(Count(run.out, "notice 2 Bid failure: " + item + " (Enamel sign..) " + form), 1u) << run.out;
+        EXPECT_EQ(CountStarting(run.out, "notice 2 Bid Success"), 0u) << run.out;
+        EXPECT_EQ(confirmations(), before);
+        EXPECT_EQ(m_site.Control("GET", "/_control/items/" + item).Get("bids")->AsNumber(), 0);
+        EXPECT_TRUE(std::filesystem::exists(pages + "ViewItem-" + item + ".html"));
+        EXPECT_EQ(std::filesystem::status(pages + "MakeBid-" + item + ".html").permissions() &
+                      std::filesystem::perms::others_read,
+                  std::filesystem::perms::none);
+        EXPECT_NE(Saved()->FindItem(item)->m_strMessages.find(refused), std::string::npos);
+    }
+}
+
 TEST_F(ListCliTest, MisuseIsRefused) {
     EXPECT_EQ(Cli({"run", m_list, "--for", "soon"}).status, 2);
     EXPECT_EQ(Cli({"list", m_list, "--sort", "14"}).status, 2);

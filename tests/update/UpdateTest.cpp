@@ -10,8 +10,11 @@
 #include <functional>
 #include <mutex>
 
+#include "UpdateSigning.h"
 #include "base/Prompt.h"
 #include "bidding/SiteHarness.h"
+#include "site/SiteProfile.h"
+#include "update/ProfileUpdate.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateDownload.h"
 #include "update/UpdateFlow.h"
@@ -611,6 +614,101 @@ TEST_F(UpdateTest, SplashAndMenuCommandFollowTheDialog) {
     EXPECT_EQ(TakeShownPrompts(), (std::vector<std::string>{
                                       "No Update available right now.\nPlease check back later.",
                                       "Error updating, Please try again later."}));
+}
+
+TEST_F(UpdateTest, OnlyANewerSignedSiteProfileIsTakenAndItAppliesAtOnce) {
+    // The delivered profile lives in the user's data folder: this test's own.
+    struct DataHome {
+        explicit DataHome(const std::string& dir) {
+            if (const char* old = getenv("XDG_DATA_HOME")) m_old = old;
+            setenv("XDG_DATA_HOME", dir.c_str(), 1);
+        }
+        ~DataHome() { m_old ? setenv("XDG_DATA_HOME", m_old->c_str(), 1) : unsetenv("XDG_DATA_HOME"); }
+        std::optional<std::string> m_old;
+    } home(m_site.Dir() + "/data");
+    const std::string path = UpdatedProfilePath();
+    auto profile = [](const std::string& version, const std::string& name, const std::string& extra = "") {
+        std::string t = BuiltinProfileText();
+        for (const auto& [key, value] : {std::pair{"name", name}, std::pair{"version", version}}) {
+            const size_t at = t.find(std::string("\n") + key + " = ") + 1;
+            t.replace(at, t.find('\n', at) - at, key + std::string(" = ") + value);
+        }
+        return t + extra;
+    };
+    // The site's update.txt with the profile beside it (none: no profile).
+    auto publish = [](const std::optional<std::string>& text, const std::string& signature = "",
+                      const char* program = "1.0.9.9") {
+        auction::Json j = auction::Json::Object();
+        j["version"] = program;
+        j["profile"] = text ? auction::Json(*text) : auction::Json();
+        if (!signature.empty()) j["profile_signature"] = signature;
+        return j.Dump();
+    };
+    const std::string builtin = BuiltinProfile().Name(), three = profile("3", "Three"),
+                      four = profile("4", "Four");
+    std::string tampered = four;
+    tampered[tampered.find("Four")] = 'f';
+
+    struct Step {
+        const char* what;
+        std::string publish, fault;
+        bool root;            // a package manager's install: the program is not updated
+        const char* taken;    // the name of the profile taken, or nullptr
+        const char* problem;  // in the problem text ("" for none)
+        std::string inUse;    // CurrentProfile()'s name afterwards
+        const std::string* onDisk;
+    } steps[] = {
+        {"none on the site", publish(std::nullopt), "", false, nullptr, "", builtin, nullptr},
+        {"not above the built-in one", publish(profile("1", "One")), "", false, nullptr, "", builtin, nullptr},
+        {"a good one", publish(three), "", false, "Three", "", "Three", &three},
+        {"the same again", publish(three), "", false, nullptr, "", "Three", &three},
+        {"one byte changed after signing", publish(tampered, auction::TestUpdateSignature(four)), "", false,
+         nullptr, "signature", "Three", &three},
+        {"no signature", publish(four), R"({"path":"/vendor/site.profile.sig","status":404})", false, nullptr,
+         "signature", "Three", &three},
+        {"an older one", publish(profile("2", "Two")), "", false, nullptr, "older", "Three", &three},
+        {"not a profile", publish(profile("5", "Five", "colour = red\n")), "", false, nullptr, "does not read",
+         "Three", &three},
+        {"no whole version", publish(profile("5b", "Five")), "", false, nullptr, "no whole number", "Three",
+         &three},
+        {"over 1 MB", publish(four), R"({"path":"/vendor/site.profile","pad_bytes":1100000})", false, nullptr,
+         "larger than 1 MB", "Three", &three},
+        {"a package manager's install", publish(four, "", "2.1.0.0"), "", true, "Four", "", "Four", &four},
+        {"none on the site again", publish(std::nullopt), "", false, nullptr, "", "Four", &four},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        m_site.ClearFaults();
+        m_site.Control("POST", "/_control/update", step.publish);
+        if (!step.fault.empty()) m_site.Fault(step.fault);
+        SetUpdateUidForTests(step.root ? 0 : kUser);
+        const CUpdateOffer offer = CheckUpdateOffer(m_folder);
+        EXPECT_EQ(offer.m_bManaged, step.root);
+        EXPECT_EQ(offer.m_profile.m_bTaken, step.taken != nullptr);
+        EXPECT_EQ(offer.m_profile.m_strName, step.taken ? step.taken : "");
+        if (*step.problem == '\0') {
+            EXPECT_EQ(offer.m_profile.m_strProblem, "");
+        } else {
+            EXPECT_NE(offer.m_profile.m_strProblem.find(step.problem), std::string::npos)
+                << offer.m_profile.m_strProblem;
+        }
+        EXPECT_EQ(CurrentProfile()->Name(), step.inUse);
+        EXPECT_EQ(Read(path), step.onDisk ? *step.onDisk : "<missing>");
+        if (step.onDisk) {
+            EXPECT_TRUE(VerifyUpdateSignature(Read(path), Read(path + ".sig"), UpdatePublicKey()));
+            struct stat st {};
+            ASSERT_EQ(stat(path.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0600u);
+        }
+        // The menu command tells a refusal before its own answer.
+        if (*step.problem != '\0') {
+            CheckProgramUpdateCommand(m_folder, [] { return false; });
+            auto prompts = TakeShownPrompts();
+            ASSERT_FALSE(prompts.empty());
+            EXPECT_EQ(prompts[0], offer.m_profile.m_strProblem);
+        }
+    }
+    SetUpdateUidForTests(kUser);
 }
 
 TEST(ShortSizeTextTest, ThreeFiguresAndAUnit) {

@@ -78,6 +78,10 @@ struct UpdateFolder {
     std::optional<std::string> raw;  // served as update.txt instead
     std::string firstRun;
     std::string whatsNew;
+    // site.profile beside update.txt (none: 404), signed with the test key
+    // unless profileSignature stands in for the signature.
+    std::optional<std::string> profile;
+    std::optional<std::string> profileSignature;
 };
 
 // A parsed request, independent of the HTTP library.

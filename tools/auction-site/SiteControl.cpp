@@ -310,6 +310,16 @@ Json Site::Control(const std::string& method, const std::string& path, const std
             next.raw = raw->IsString() ? std::optional<std::string>(raw->AsString()) : std::nullopt;
         if (in.Get("firstrun")) next.firstRun = str("firstrun");
         if (in.Get("whatsnew")) next.whatsNew = str("whatsnew");
+        // A new profile is signed afresh; a signature given with it is
+        // served instead (one that does not match, for tests).
+        if (const Json* profile = in.Get("profile")) {
+            next.profile = profile->IsString() ? std::optional<std::string>(profile->AsString())
+                                               : std::nullopt;
+            next.profileSignature.reset();
+        }
+        if (const Json* sig = in.Get("profile_signature"))
+            next.profileSignature =
+                sig->IsString() ? std::optional<std::string>(sig->AsString()) : std::nullopt;
         if (const Json* files = in.Get("files")) {
             if (!files->IsArray() || files->Items().size() > 35)
                 return bad("\"files\" must be a list of at most 35 files");

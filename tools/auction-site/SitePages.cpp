@@ -390,6 +390,13 @@ SiteReply Site::Vendor(const SiteRequest& r) {
     } else if (path == "/update.txt") {
         reply.contentType = "text/plain";
         reply.body = UpdateText(r);
+    } else if ((path == "/site.profile" || path == "/site.profile.sig") && m_update.profile) {
+        reply.contentType = "text/plain";
+        if (path == "/site.profile")
+            reply.body = *m_update.profile;
+        else
+            reply.body = m_update.profileSignature ? *m_update.profileSignature
+                                                   : TestUpdateSignature(*m_update.profile);
     } else if (StartsWith(path, "/files/")) {
         std::string name = path.substr(7);
         auto it = std::find_if(m_update.files.begin(), m_update.files.end(),

@@ -8,7 +8,9 @@
 //                                          adds the checksum lines of the files
 //                                          named in FOLDER/update.txt (read from
 //                                          DIR, FOLDER by default) and writes
-//                                          FOLDER/update.txt.sig
+//                                          FOLDER/update.txt.sig; a
+//                                          FOLDER/site.profile is checked and
+//                                          signed as FOLDER/site.profile.sig
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -21,6 +23,8 @@
 
 #include "ReleaseSigning.h"
 #include "base/AtomicFile.h"
+#include "site/SiteProfile.h"
+#include "update/ProfileUpdate.h"
 #include "update/UpdateCheck.h"
 
 namespace {
@@ -60,10 +64,25 @@ std::string NamesPart(const std::string& text, size_t names) {
     return out;
 }
 
+// The site profile beside update.txt, if there is one: its text, or a
+// failure for one the program would refuse (a broken profile must not reach
+// the users signed).
+int ReadProfile(const std::string& folder, std::string& text, CSiteProfile& profile) {
+    const std::string path = folder + "/" + kProfileFileName;
+    std::string error;
+    if (access(path.c_str(), F_OK) != 0) return 0;
+    if (!ReadRegularFile(path, text, kMaxProfileBytes, &error)) return Fail(error);
+    if (!ParseSiteProfile(text, profile, error)) return Fail(path + ": " + error);
+    return 0;
+}
+
 int SignFolder(const std::string& keyFile, const std::string& folder, const std::string& filesDir) {
     std::string pem, text;
     if (!ReadKey(keyFile, pem)) return Fail(keyFile + " is not an Ed25519 private key");
     if (!ReadWholeFile(folder + "/update.txt", text)) return Fail("cannot read " + folder + "/update.txt");
+    std::string profileText;
+    CSiteProfile profile;
+    if (int failed = ReadProfile(folder, profileText, profile)) return failed;
     CUpdateInstructions in = ParseUpdateInstructions(text);
     if (!in.m_bValid || in.m_nFiles < 0 || in.m_files.size() != static_cast<size_t>(in.m_nFiles))
         return Fail(folder + "/update.txt does not name as many files as it says");
@@ -81,6 +100,12 @@ int SignFolder(const std::string& keyFile, const std::string& folder, const std:
         return Fail("cannot write into " + folder);
     std::cout << "Signed " << folder << "/update.txt: version " << in.m_strVersion << ", " << files.size()
               << " file(s)\n";
+    if (profileText.empty()) return 0;
+    const std::string path = folder + "/" + kProfileFileName;
+    if (!AtomicWriteFile(path + ".sig", release::Sign(pem, profileText) + "\n", 0644))
+        return Fail("cannot write into " + folder);
+    std::cout << "Signed " << path << ": \"" << profile.Name() << "\" version " << profile.Version()
+              << "\n";
     return 0;
 }
 
