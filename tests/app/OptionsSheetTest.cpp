@@ -17,6 +17,7 @@
 
 #include "base/Prompt.h"
 #include "base/Settings.h"
+#include "site/SiteProfile.h"
 #include "base/ui/DialogRunner.h"
 #include "app/OptionsSheet.h"
 #include "bidding/BidRequest.h"
@@ -333,9 +334,30 @@ TEST_F(OptionsSheetTest, HomepageButtons) {
     m_address = "http://www.example.com/item?x=\xe9";
     click("useCurrent");
     EXPECT_EQ(field->text(), QString::fromUtf8("http://www.example.com/item?x=\xc3\xa9"));
+
+    // The site profile: a file that does not read keeps the sheet open on
+    // the field, saying which line is wrong; one that reads is taken.
+    auto* profile = sheet->findChild<QLineEdit*>("siteProfile");
+    ASSERT_NE(profile, nullptr);
+    EXPECT_EQ(profile->text(), "");
+    const std::string broken = m_path + ".profile";
+    WriteTextFile("name = half\nitem.title\n", broken);
+    Type(profile, broken.c_str());
     sheet->accept();
+    EXPECT_NE(sheet->result(), QDialog::Accepted);
+    const std::vector<std::string> said = TakeShownPrompts();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("line 2: no \"=\""), std::string::npos) << said[0];
+    EXPECT_EQ(sheet->focusWidget(), profile);
+    const std::string layout2 = std::string(BEXORA_TEST_DATA) + "/../../data/profiles/layout2.profile";
+    Type(profile, layout2.c_str());
+    sheet->accept();
+    EXPECT_EQ(sheet->result(), QDialog::Accepted);
     EXPECT_EQ(Settings().GetString(setting::HomepageLeftPanel),
               "http://www.example.com/item?x=\xe9");
+    EXPECT_EQ(Settings().GetString(setting::SiteProfile), layout2);
+    EXPECT_EQ(CurrentProfile()->Name(), "Bexora Market (redesigned pages)");
+    Settings().WriteString(setting::SiteProfile, "");
 }
 
 TEST_F(OptionsSheetTest, UpdateWithinFieldsFollowTheirCheckBox) {

@@ -15,8 +15,10 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QSplitter>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
@@ -511,8 +513,17 @@ TEST_F(ShellTest, Screenshots) {
     frame.OnCommand(cmd::kBidOnItem);
     grabDialog("options-sheet.png");
     frame.OnCommand(cmd::kOptions);
+    // The page that names the site: its home page and the site profile.
+    SetDialogRunner([out](QDialog& d) {
+        d.show();
+        if (auto* tabs = d.findChild<QTabWidget*>()) tabs->setCurrentIndex(1);
+        WaitFor([] { return false; }, 300);
+        d.grab().save(QString::fromStdString(out + "/options-site.png"), "PNG");
+        return int(QDialog::Rejected);
+    });
+    frame.OnCommand(cmd::kOptions);
     SetDialogRunner({});
-    for (const char* name : {"main-window.png", "bid-dialog.png", "options-sheet.png"})
+    for (const char* name : {"main-window.png", "bid-dialog.png", "options-sheet.png", "options-site.png"})
         EXPECT_TRUE(std::filesystem::exists(out + "/" + name)) << name;
 }
 
