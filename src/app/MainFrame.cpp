@@ -99,11 +99,11 @@ bool CMainFrame::Create() {
     m_recent.ReadList();
     m_pTray = std::make_unique<CTrayIcon>(this, m_pFileMenu128);
     m_pTray->SetFallback([this](const std::string& title, const std::string& text) {
-        // No tray: the balloon goes to the active list's notice window.
-        CChildFrame* child = ActiveChild();
-        if (child && child->ListPane()->NoticeWindow())
-            child->ListPane()->NoticeWindow()->AddMessage(title + ": " + text, 3);
-        else statusBar()->showMessage(FromAnsi(title + ": " + text), 10000);
+        // No tray and no notification service: every balloon comes with its
+        // notice, which the notice window shows when its level passes the
+        // filter; the balloon itself shows on the status bar for a while
+        // (adding it to the notice window repeated each line, past the filter).
+        statusBar()->showMessage(FromAnsi(title + ": " + text), 10000);
     });
     m_nListPos = Settings().GetInt(setting::ViewPos);
     m_pVersionWatch = new CVersionWatch(this);
@@ -260,8 +260,18 @@ void CMainFrame::ShowBalloon(const std::string& title, const std::string& text) 
 
 void CMainFrame::ShowItemBalloon(const std::string& title, const std::string& text,
                                  const std::string& itemNumber, int level) {
+    // The user looking at the window sees the notice and the row: a desktop
+    // notification on top of them is noise.
+    if (UserSeesWindow()) {
+        statusBar()->showMessage(FromAnsi(title + ": " + text), 10000);
+        return;
+    }
     if (m_pDesktop && m_pDesktop->Notify(title, text, itemNumber, level)) return;
     ShowBalloon(title, text);
+}
+
+bool CMainFrame::UserSeesWindow() const {
+    return isVisible() && !isMinimized() && isActiveWindow() && !IsInTray();
 }
 
 bool CMainFrame::IsInTray() const { return m_pTray && m_pTray->IsInTray(); }

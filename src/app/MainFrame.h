@@ -126,6 +126,8 @@ public:
                          const std::string& itemNumber, int level);
     CDesktopSession* DesktopSession() const { return m_pDesktop; }
     bool IsInTray() const;
+    // Shown, not minimised, not in the tray, and the active window.
+    bool UserSeesWindow() const;
     CTrayIcon* Tray() const { return m_pTray.get(); }
 
     // The session manager asked whether the session may end: the pending

@@ -105,7 +105,14 @@ void CItemListCore::OnPreFlightDone(std::unique_ptr<CBidRequest> r) {
     const int row = FindRow(number);
     CItem* item = GetItem(row);
     if (r->m_bSucceeded) {
-        Notify("Bid check passed:" + number + " (" + Left(r->m_strTitle, 11) + "..)", 2);
+        // Good news that needs nothing done: the lowest level (it does not
+        // bring the notice window up before every snipe) and the history.
+        const std::string passed = "Bid check passed:" + number + " (" + Left(r->m_strTitle, 11) + "..)";
+        Notify(passed, 0);
+        if (item) {
+            item->m_strMessages.insert(0, passed + "\n");
+            SaveDocument();
+        }
         return;
     }
     // The time left to fix it: until the bid's moment, else the auction's end.

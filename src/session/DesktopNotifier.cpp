@@ -1,7 +1,8 @@
 #include "session/DesktopNotifier.h"
 
 #include <systemd/sd-bus.h>
-#include <time.h>
+
+#include "session/BusThread.h"
 
 namespace bexora {
 
@@ -9,16 +10,8 @@ namespace {
 
 constexpr const char* kService = "org.freedesktop.Notifications";
 constexpr const char* kPath = "/org/freedesktop/Notifications";
-// The bus answers locally; a service that does not answer in this time is
-// as good as absent.
-constexpr uint64_t kCallUsec = 2'000'000;
 constexpr int64_t kRecheckMs = 60'000;
-
-int64_t MonotonicMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
+constexpr int64_t kNoBusRecheckMs = 1'000;
 
 // The 32 characters Windows-1252 puts at 0x80-0x9F (0 where it has none).
 constexpr char16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
@@ -26,12 +19,9 @@ constexpr char16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 
                                 0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-int OnNotifyReply(sd_bus_message* reply, void* userdata, sd_bus_error*) {
-    uint32_t id = 0;
-    if (!sd_bus_message_is_method_error(reply, nullptr) &&
-        sd_bus_message_read(reply, "u", &id) >= 0)
-        *static_cast<uint32_t*>(userdata) = id;
-    return 0;
+bool NoService(const sd_bus_error* e) {
+    return sd_bus_error_has_name(e, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
+           sd_bus_error_has_name(e, SD_BUS_ERROR_NAME_HAS_NO_OWNER);
 }
 
 }  // namespace
@@ -62,62 +52,120 @@ std::string AnsiToUtf8(const std::string& text) {
     return out;
 }
 
-CDesktopNotifier::CDesktopNotifier() = default;
-
-CDesktopNotifier::~CDesktopNotifier() {
-    if (m_bus) sd_bus_flush_close_unref(m_bus);
+CDesktopNotifier::CDesktopNotifier() {
+    m_thread = std::make_unique<CBusThread>(
+        CBusThread::Which::User, CBusThread::Job{}, [this] {
+            // The answers awaited went with the connection; the new one is
+            // looked at afresh.
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bChecking = false;
+            m_nAvailable = -1;
+        });
+    // Found out at once, so the first notice does not wait for it.
+    Available();
 }
 
-bool CDesktopNotifier::Connect() {
-    if (m_bus) return true;
-    if (m_bTried) return false;
-    m_bTried = true;
-    // No session bus (a server, a cron job): quietly none.
-    if (sd_bus_open_user(&m_bus) < 0) m_bus = nullptr;
-    return m_bus != nullptr;
+CDesktopNotifier::~CDesktopNotifier() {
+    m_thread.reset();
+}
+
+void CDesktopNotifier::SetAvailable(int available) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_nAvailable = available;
+    m_tChecked = BusMonotonicMs();
+    m_bChecking = false;
 }
 
 bool CDesktopNotifier::Available() {
-    if (!Connect()) return false;
-    const int64_t now = MonotonicMs();
-    if (m_nAvailable >= 0 && now - m_tChecked < kRecheckMs) return m_nAvailable == 1;
-    m_tChecked = now;
-    int owned = 0;
-    sd_bus_message* reply = nullptr;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    if (sd_bus_call_method(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                           "org.freedesktop.DBus", "NameHasOwner", &error, &reply, "s",
-                           kService) >= 0)
-        sd_bus_message_read(reply, "b", &owned);
-    sd_bus_message_unref(reply);
-    sd_bus_error_free(&error);
-    if (!owned) {
-        // Not running yet, but the bus may start it on the first call.
-        reply = nullptr;
-        if (sd_bus_call_method(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                               "org.freedesktop.DBus", "ListActivatableNames", &error, &reply,
-                               "") >= 0) {
-            char** names = nullptr;
-            if (sd_bus_message_read_strv(reply, &names) >= 0 && names) {
-                for (char** n = names; *n; ++n) {
-                    if (std::string(*n) == kService) owned = 1;
-                    free(*n);
-                }
-                free(names);
-            }
-        }
-        sd_bus_message_unref(reply);
-        sd_bus_error_free(&error);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const int64_t now = BusMonotonicMs();
+    if ((m_nAvailable < 0 || now - m_tChecked >= kRecheckMs) && !m_bChecking) {
+        m_bChecking = true;
+        m_thread->Post([this](sd_bus* bus) { Check(bus); });
     }
-    m_nAvailable = owned ? 1 : 0;
-    return owned;
+    return m_nAvailable == 1;
+}
+
+void CDesktopNotifier::Check(sd_bus* bus) {
+    if (!bus) {
+        // No session bus (a server, a cron job): looked for again soon, as
+        // a session may be starting.
+        SetAvailable(0);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_tChecked -= kRecheckMs - kNoBusRecheckMs;
+        return;
+    }
+    if (sd_bus_call_method_async(bus, nullptr, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                 "org.freedesktop.DBus", "NameHasOwner", &OnOwner, this, "s",
+                                 kService) < 0)
+        SetAvailable(0);
+}
+
+int CDesktopNotifier::OnOwner(sd_bus_message* reply, void* userdata, sd_bus_error*) {
+    auto* self = static_cast<CDesktopNotifier*>(userdata);
+    int owned = 0;
+    if (sd_bus_message_is_method_error(reply, nullptr) ||
+        sd_bus_message_read(reply, "b", &owned) < 0) {
+        self->SetAvailable(0);  // the bus itself did not answer in time
+        return 0;
+    }
+    if (owned) {
+        self->SetAvailable(1);
+        return 0;
+    }
+    // Not running yet, but the bus may start it on the first call.
+    if (sd_bus_call_method_async(sd_bus_message_get_bus(reply), nullptr, "org.freedesktop.DBus",
+                                 "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                 "ListActivatableNames", &OnActivatable, self, "") < 0)
+        self->SetAvailable(0);
+    return 0;
+}
+
+int CDesktopNotifier::OnActivatable(sd_bus_message* reply, void* userdata, sd_bus_error*) {
+    int found = 0;
+    char** names = nullptr;
+    if (!sd_bus_message_is_method_error(reply, nullptr) &&
+        sd_bus_message_read_strv(reply, &names) >= 0 && names) {
+        for (char** n = names; *n; ++n) {
+            found |= std::string(*n) == kService;
+            free(*n);
+        }
+        free(names);
+    }
+    static_cast<CDesktopNotifier*>(userdata)->SetAvailable(found);
+    return 0;
+}
+
+int CDesktopNotifier::OnNotifyReply(sd_bus_message* reply, void* userdata, sd_bus_error*) {
+    auto* self = static_cast<CDesktopNotifier*>(userdata);
+    uint32_t id = 0;
+    const sd_bus_error* e = sd_bus_message_get_error(reply);
+    if (!e && sd_bus_message_read(reply, "u", &id) >= 0)
+        self->m_nLastId = id;
+    else if (e && NoService(e))
+        self->SetAvailable(0);  // gone since it was last looked for
+    return 0;
 }
 
 bool CDesktopNotifier::Notify(const std::string& title, const std::string& text,
                               NoticeUrgency urgency, uint32_t replaces) {
-    if (!Available()) return false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        // Known to be missing (and not due for a new look).
+        if (m_nAvailable == 0 && BusMonotonicMs() - m_tChecked < kRecheckMs) return false;
+    }
+    Available();  // a look is due: the notice goes meanwhile
+    m_thread->Post([this, title, text, urgency, replaces](sd_bus* bus) {
+        Send(bus, title, text, urgency, replaces);
+    });
+    return true;
+}
+
+void CDesktopNotifier::Send(sd_bus* bus, const std::string& title, const std::string& text,
+                            NoticeUrgency urgency, uint32_t replaces) {
+    if (!bus) return;
     sd_bus_message* m = nullptr;
-    int r = sd_bus_message_new_method_call(m_bus, &m, kService, kPath, kService, "Notify");
+    int r = sd_bus_message_new_method_call(bus, &m, kService, kPath, kService, "Notify");
     if (r >= 0)
         r = sd_bus_message_append(m, "susss", "Bexora", replaces, "bexora",
                                   AnsiToUtf8(title).c_str(), AnsiToUtf8(text).c_str());
@@ -127,24 +175,12 @@ bool CDesktopNotifier::Notify(const std::string& title, const std::string& text,
     if (r >= 0) r = sd_bus_message_append(m, "{sv}", "desktop-entry", "s", "bexora");
     if (r >= 0) r = sd_bus_message_close_container(m);
     if (r >= 0) r = sd_bus_message_append(m, "i", -1);
-    // The answer (the id) is read later: a slow service never holds up the
-    // caller, which is the list's UI thread.
-    if (r >= 0) r = sd_bus_call_async(m_bus, nullptr, m, &OnNotifyReply, &m_nLastId, kCallUsec);
+    if (r >= 0) sd_bus_call_async(bus, nullptr, m, &OnNotifyReply, this, kBusCallUsec);
     sd_bus_message_unref(m);
-    if (r >= 0) r = sd_bus_flush(m_bus);
-    Process();
-    return r >= 0;
 }
 
 uint32_t CDesktopNotifier::LastId() {
-    Process();
     return m_nLastId;
-}
-
-void CDesktopNotifier::Process() {
-    if (!m_bus) return;
-    while (sd_bus_process(m_bus, nullptr) > 0) {
-    }
 }
 
 }  // namespace bexora

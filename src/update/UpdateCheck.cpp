@@ -16,6 +16,7 @@
 #include "text/TextTools.h"
 #include "update/Download.h"
 #include "update/UpdateSignature.h"
+#include "update/UpdateSwap.h"
 
 namespace bexora {
 
@@ -194,8 +195,13 @@ CUpdateOffer CheckProgramOffer(const std::string& folder, int& fetched) {
 }  // namespace
 
 CUpdateOffer CheckUpdateOffer(const std::string& folder) {
+    // Every start checks: an update a crash cut short is finished or undone
+    // first, before the version on offer is compared.
+    std::string recovered;
+    RecoverInterruptedSwap(folder, recovered);
     int fetched = 0;
     CUpdateOffer offer = CheckProgramOffer(folder, fetched);
+    offer.m_strRecovered = recovered;
     // A site that gave no answer at all (no connection, a certificate
     // refused, a stall) is not asked again: offline, a start would wait out
     // every time-out twice.

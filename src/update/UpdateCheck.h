@@ -85,6 +85,9 @@ struct CUpdateOffer {
     // program's update (its problem is told apart from m_strProblem: a
     // refused profile never stands in the way of a program update).
     CProfileUpdate m_profile;
+    // An update a crash had cut short, finished or undone by this check:
+    // what became of it, for the user ("" when there was none).
+    std::string m_strRecovered;
 };
 
 // "Update"/"Update URL" followed by "update.txt".

@@ -17,6 +17,7 @@
 #include "base/Settings.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateSignature.h"
+#include "update/UpdateSwap.h"
 
 namespace bexora {
 
@@ -86,7 +87,7 @@ CStagingFolder::~CStagingFolder() {
 
 bool IsPlainFileName(const std::string& name) {
     if (name.empty() || name == kUpdateTempName || name == kUpdateFileName ||
-        name == kUpdateSignatureName || name.rfind(kStagePrefix, 0) == 0)
+        name == kUpdateSignatureName || name == kUpdateJournalName || name.rfind(kStagePrefix, 0) == 0)
         return false;
     if (name.find("..") != std::string::npos) return false;
     for (unsigned char c : name)
@@ -198,6 +199,12 @@ void CUpdateDownload::ApplyUpdate() {
         Fail(problem);
         return;
     }
+    // A swap cut short by a crash is finished or undone before anything else.
+    std::string recovery;
+    if (RecoverSwapLocked(m_strFolder, recovery) == SwapRecovery::Failed) {
+        Fail(recovery);
+        return;
+    }
     std::string text, signature;
     if (!ReadWholeFile(m_strFolder + "/" + kUpdateFileName, text)) {
         m_view.ShowMessage("Error open update instruction", PromptIcon::Error);
@@ -268,8 +275,30 @@ void CUpdateDownload::ApplyUpdate() {
             return;
         }
     }
+    // The folder's version file comes with the swap, last, unless the
+    // update brings its own.
+    std::vector<CSwapFile> files;
+    CSwapFile versionFile;
+    for (size_t i = 0; i < in.m_files.size(); ++i) {
+        CSwapFile f{in.m_files[i], in.m_checks[i].m_strSha256, in.m_checks[i].m_nSize};
+        if (f.m_strName == kVersionFileName)
+            versionFile = f;
+        else
+            files.push_back(f);
+    }
+    if (versionFile.m_strName.empty()) {
+        const std::string path = stage.Path() + "/" + kVersionFileName;
+        std::string why;
+        versionFile.m_strName = kVersionFileName;
+        if (!AtomicWriteFile(path, in.m_strVersion + "\n", 0644, &why) ||
+            !Sha256File(path, versionFile.m_strSha256, versionFile.m_nSize)) {
+            Fail("The update cannot write its version file: " + why + ". Nothing was replaced.");
+            return;
+        }
+    }
+    files.push_back(versionFile);
     std::string swapError;
-    if (!SwapFiles(in, stage.Path(), swapError)) {
+    if (!SwapInFiles(m_strFolder, stage.Path(), files, in.m_strVersion, swapError)) {
         Fail(swapError);
         return;
     }
@@ -282,82 +311,6 @@ void CUpdateDownload::ApplyUpdate() {
     m_view.SetButtonText(UpdateButton::Second, "Restart");
     m_view.EnableButton(UpdateButton::Second, true);
     m_view.FocusButton(UpdateButton::Second);
-}
-
-bool CUpdateDownload::SwapFiles(const CUpdateInstructions& in, const std::string& stage,
-                                std::string& error) {
-    // What was done to each file, so that a failure can undo it.
-    struct Step {
-        std::string file, bak, staged, oldBak;
-        bool existed = false, bakMoved = false, bakLinked = false, swapped = false;
-    };
-    std::vector<Step> done;
-    auto rollBack = [&] {
-        for (auto it = done.rbegin(); it != done.rend(); ++it) {
-            if (it->swapped) {
-                // The .bak is a second name of the old file: renaming it
-                // back restores the file in one step.
-                if (it->existed)
-                    std::rename(it->bak.c_str(), it->file.c_str());
-                else
-                    unlink(it->file.c_str());
-            } else if (it->bakLinked) {
-                unlink(it->bak.c_str());
-            }
-            if (it->bakMoved) std::rename(it->oldBak.c_str(), it->bak.c_str());
-        }
-    };
-    auto fail = [&](const std::string& name, const std::string& why) {
-        rollBack();
-        error = "The file \"" + name + "\" could not be replaced (" + why +
-                "). Every file was put back as it was.";
-        return false;
-    };
-    for (size_t i = 0; i < in.m_files.size(); ++i) {
-        const std::string& name = in.m_files[i];
-        Step step;
-        step.file = m_strFolder + "/" + name;
-        step.bak = step.file + ".bak";
-        step.staged = stage + "/" + name;
-        step.oldBak = stage + "/" + name + ".oldbak";
-        struct stat st {};
-        if (lstat(step.file.c_str(), &st) == 0) {
-            if (!S_ISREG(st.st_mode)) return fail(name, "it is not a plain file");
-            step.existed = true;
-            // A file that is already the new one keeps its .bak: running
-            // the same update twice must not lose the last good copy.
-            std::string hex;
-            uint64_t size = 0;
-            if (Sha256File(step.file, hex, size) && hex == in.m_checks[i].m_strSha256 &&
-                size == in.m_checks[i].m_nSize)
-                continue;
-            // The run bits of the file it replaces, never set-uid or set-gid.
-            chmod(step.staged.c_str(), st.st_mode & 0777);
-        }
-        struct stat bst {};
-        if (lstat(step.bak.c_str(), &bst) == 0) {
-            if (std::rename(step.bak.c_str(), step.oldBak.c_str()) != 0)
-                return fail(name, std::strerror(errno));
-            step.bakMoved = true;
-        }
-        if (step.existed) {
-            if (link(step.file.c_str(), step.bak.c_str()) != 0) {
-                int e = errno;
-                done.push_back(step);
-                return fail(name, std::strerror(e));
-            }
-            step.bakLinked = true;
-        }
-        // rename replaces the name in one step: the file always exists.
-        if (std::rename(step.staged.c_str(), step.file.c_str()) != 0) {
-            int e = errno;
-            done.push_back(step);
-            return fail(name, std::strerror(e));
-        }
-        step.swapped = true;
-        done.push_back(step);
-    }
-    return true;
 }
 
 }  // namespace bexora

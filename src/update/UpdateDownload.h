@@ -111,9 +111,6 @@ public:
 private:
     friend class CCallback;
     void Fail(const std::string& statusText);
-    // Puts every staged file in place, keeping each replaced one as
-    // NAME.bak; on a failure puts back all it had done (error says why).
-    bool SwapFiles(const CUpdateInstructions& in, const std::string& stage, std::string& error);
 
     IUpdateView& m_view;
     std::string m_strFolder;

@@ -107,7 +107,11 @@ TEST_F(PreFlightList, CheckNowChecksTheSelectedBidsAndSaysWhenThereIsNone) {
     m_core->OnPreFlightDone(std::move(answer));
     EXPECT_EQ(m_core->CheckResults(), 1);
     EXPECT_EQ(m_core->LastChecks().at("1000000001"), "");
-    EXPECT_TRUE(Noticed("Bid check passed:1000000001"));
+    // Passed: the item's history, and the lowest notice level only.
+    EXPECT_EQ(m_core->GetItem(m_core->FindRow("1000000001"))->m_strMessages.rfind("Bid check passed:1000000001", 0), 0u);
+    EXPECT_EQ(std::find_if(m_front.notices.begin(), m_front.notices.end(),
+                           [](const auto& n) { return n.first.rfind("Bid check passed", 0) == 0 && n.second > 0; }),
+              m_front.notices.end());
     EXPECT_TRUE(m_front.balloons.empty());
 }
 

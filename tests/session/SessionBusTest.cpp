@@ -32,7 +32,7 @@ TEST(DesktopNotifierTest, ANotificationCarriesTitleTextAndUrgency) {
     FakeServices services(bus.Address());
     ASSERT_TRUE(services.Ok());
     CDesktopNotifier notifier;
-    ASSERT_TRUE(notifier.Available());
+    ASSERT_TRUE(FakeServices::WaitFor([&] { return notifier.Available(); }));
     // 0x80 is the euro sign in the program's code page.
     EXPECT_TRUE(notifier.Notify("Bid Wins", "Item: 7 for \x80 5", UrgencyOfLevel(3)));
     ASSERT_TRUE(FakeServices::WaitFor([&] { return services.Notifications().size() == 1; }));
@@ -45,23 +45,201 @@ TEST(DesktopNotifierTest, ANotificationCarriesTitleTextAndUrgency) {
 }
 
 TEST(DesktopNotifierTest, NoServiceNoBusNoNoise) {
-    {
-        PrivateBus bus;
-        FakeServices services(bus.Address(), false, false);
+    // Once the first look has found nothing, nothing is asked for.
+    for (bool busThere : {true, false}) {
+        SCOPED_TRACE(busThere ? "no services" : "no bus");
+        std::unique_ptr<PrivateBus> bus;
+        std::unique_ptr<FakeServices> services;
+        if (busThere) {  // else both addresses lead nowhere
+            bus = std::make_unique<PrivateBus>();
+            services = std::make_unique<FakeServices>(bus->Address(), false, false);
+        }
         CDesktopNotifier notifier;
+        EXPECT_TRUE(FakeServices::WaitFor(
+            [&] { return !notifier.Notify("t", "x", NoticeUrgency::Normal); }));
         EXPECT_FALSE(notifier.Available());
-        EXPECT_FALSE(notifier.Notify("t", "x", NoticeUrgency::Normal));
         CLogindInhibitor lock;
-        EXPECT_FALSE(lock.Take("why"));
+        lock.Take("why");
+        EXPECT_TRUE(FakeServices::WaitFor([&] { return !lock.Take("why"); }));
+        EXPECT_EQ(lock.Mode(), "");
     }
-    // The bus is gone: both addresses lead nowhere.
+}
+
+// A bus that takes the connection and never says a word (a hung
+// dbus-daemon), or a bus whose notification service and logind own their
+// names and never read their calls.
+struct Silence {
+    explicit Silence(bool hungBus) {
+        if (hungBus) {
+            m_fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un addr{};
+            addr.sun_family = AF_UNIX;
+            std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", m_dir.File("bus").c_str());
+            m_ok = bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                   listen(m_fd, 64) == 0;  // and never accepted
+            const std::string address = "unix:path=" + m_dir.File("bus");
+            setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+            setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
+            return;
+        }
+        m_bus = std::make_unique<PrivateBus>();
+        sd_bus_new(&m_owner);
+        sd_bus_set_address(m_owner, m_bus->Address().c_str());
+        sd_bus_set_bus_client(m_owner, 1);
+        m_ok = sd_bus_start(m_owner) >= 0 &&
+               sd_bus_request_name(m_owner, "org.freedesktop.Notifications", 0) >= 0 &&
+               sd_bus_request_name(m_owner, "org.freedesktop.login1", 0) >= 0;
+    }
+    ~Silence() {
+        if (m_owner) sd_bus_close_unref(m_owner);
+        if (m_fd >= 0) close(m_fd);
+        setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bexora-test-bus", 1);
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bexora-test-bus", 1);
+    }
+    TempDir m_dir;
+    int m_fd = -1;
+    std::unique_ptr<PrivateBus> m_bus;
+    sd_bus* m_owner = nullptr;
+    bool m_ok = false;
+};
+
+int64_t MsSince(SteadyClock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start)
+        .count();
+}
+
+// The calls are made from the list's UI thread (the tick): a bus or a
+// service that does not answer must not stop the ticks, or a snipe due
+// meanwhile is lost.
+TEST(SessionBusTest, AHungBusOrServiceNeverHoldsTheCallersThread) {
+    for (bool hungBus : {true, false}) {
+        SCOPED_TRACE(hungBus ? "the bus never answers" : "the services never answer");
+        Silence silence(hungBus);
+        ASSERT_TRUE(silence.m_ok);
+        int64_t slowest = 0, total = 0;
+        auto timed = [&](const std::function<void()>& call) {
+            const auto start = SteadyClock::now();
+            call();
+            const int64_t ms = MsSince(start);
+            slowest = std::max(slowest, ms);
+            total += ms;
+        };
+        const auto start = SteadyClock::now();
+        {
+            CDesktopNotifier notifier;
+            CLogindInhibitor logind;
+            logind.WatchSleep([](bool) {});
+            // Ticks past the calls' own time-outs, so the answers that
+            // never come are given up meanwhile.
+            for (int tick = 0; tick < 36; ++tick) {
+                timed([&] {
+                    notifier.Available();
+                    notifier.Notify("Bid Wins", "Item: " + std::to_string(tick), NoticeUrgency::Normal);
+                    notifier.LastId();
+                    logind.Process();
+                    if (tick % 10 == 0) logind.Take("Bid on item " + std::to_string(tick));
+                    if (tick % 10 == 5) logind.Release();
+                });
+                if (slowest > 1000) break;  // held: the rest would only take longer
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            timed([&] { logind.Release(); });
+        }
+        EXPECT_LT(slowest, 20) << "total " << total << " ms";
+        // Closing does not wait on the silence either.
+        EXPECT_LT(MsSince(start), 36 * 50 + 1500);
+    }
+}
+
+// The session bus restarted (the user logged in again, the daemon crashed):
+// the next notification and the next lock go to the new bus, and the wake-up
+// signal is heard there too.
+TEST(SessionBusTest, ARestartedBusIsUsedAgain) {
     CDesktopNotifier notifier;
-    EXPECT_FALSE(notifier.Notify("t", "x", NoticeUrgency::Normal));
-    CLogindInhibitor lock;
-    EXPECT_FALSE(lock.Take("why"));
+    CLogindInhibitor logind;
+    std::vector<bool> told;
+    logind.WatchSleep([&](bool sleeping) { told.push_back(sleeping); });
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        PrivateBus bus;
+        FakeServices services(bus.Address());
+        ASSERT_TRUE(services.Ok());
+        ASSERT_TRUE(FakeServices::WaitFor([&] { return notifier.Available(); }));
+        notifier.Notify("Bid Wins", "round " + std::to_string(round), NoticeUrgency::Normal);
+        EXPECT_TRUE(FakeServices::WaitFor([&] {
+            notifier.Process();
+            return services.Notifications().size() == 1;
+        }));
+        logind.Take("round " + std::to_string(round));
+        ASSERT_TRUE(FakeServices::WaitFor([&] { return services.Inhibitions().size() == 1; }));
+        EXPECT_EQ(services.Inhibitions()[0].why, "round " + std::to_string(round));
+        // The subscription went before the lock on the one connection.
+        services.PrepareForSleep(false);
+        EXPECT_TRUE(FakeServices::WaitFor([&] {
+            logind.Process();
+            return told.size() == size_t(round + 1);
+        }));
+        logind.Release();
+        EXPECT_TRUE(FakeServices::WaitFor([&] { return services.Inhibitions()[0].Released(); }));
+    }
 }
 
 class SleepLockTest : public ListTest {};
+
+// logind waits for a "delay" lock before it suspends (InhibitDelayMaxSec):
+// once the list is saved the lock is let go, so the machine sleeps at once,
+// and after the wake it is taken again while the bid is still near.
+TEST_F(SleepLockTest, TheLockGoesForTheSleepOnceTheListIsSavedAndComesBackOnWaking) {
+    PrivateBus bus;
+    FakeServices services(bus.Address());
+    ASSERT_TRUE(services.Ok());
+    CItem& item = Add("4711", 3600, "$20.00");
+    Schedule(item, "$20.00", Now() + 5 * 60);
+    Start();
+    CLogindInhibitor logind;
+    CSleepGuard guard(logind);
+    std::vector<std::string> told;
+    logind.WatchSleep([&](bool sleeping) {
+        told.push_back(sleeping ? "sleep" : "wake");
+        // While the list is saved, the lock still holds the machine.
+        if (sleeping) {
+            EXPECT_FALSE(services.Inhibitions().back().Released());
+            m_core->SaveDocument();
+        }
+    });
+    guard.Update({m_core.get()});
+    ASSERT_TRUE(FakeServices::WaitFor([&] { return services.Inhibitions().size() == 1; }));
+    auto until = [&](const std::function<bool()>& pred) {
+        return FakeServices::WaitFor([&] {
+            logind.Process();
+            return pred();
+        });
+    };
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        SCOPED_TRACE(cycle);
+        const size_t before = services.Inhibitions().size();
+        services.PrepareForSleep(true);
+        EXPECT_TRUE(until([&] { return services.Inhibitions().back().Released(); }));
+        EXPECT_EQ(told.back(), "sleep");
+        // Cancelled while the machine was going down: nothing to take again.
+        if (cycle == 1) guard.Release();
+        services.PrepareForSleep(false);
+        ASSERT_TRUE(until([&] { return told.back() == "wake"; }));
+        if (cycle == 0) {
+            ASSERT_TRUE(until([&] { return services.Inhibitions().size() == before + 1; }));
+            std::vector<Inhibition> held = services.Inhibitions();
+            EXPECT_EQ(held.back().why, held.front().why);
+            EXPECT_EQ(held.back().mode, "block");
+            EXPECT_FALSE(held.back().Released());
+            EXPECT_TRUE(guard.Held());
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            logind.Process();
+            EXPECT_EQ(services.Inhibitions().size(), before);
+        }
+    }
+    EXPECT_EQ(told, (std::vector<std::string>{"sleep", "wake", "sleep", "wake"}));
+}
 
 TEST_F(SleepLockTest, ASnipeFiveMinutesAwayTakesLogindsLockACancelReleasesIt) {
     PrivateBus bus;
@@ -74,7 +252,7 @@ TEST_F(SleepLockTest, ASnipeFiveMinutesAwayTakesLogindsLockACancelReleasesIt) {
     CSleepGuard guard(logind);
     guard.Update({m_core.get()});
     ASSERT_TRUE(guard.Held());
-    EXPECT_EQ(logind.Mode(), "block");
+    ASSERT_TRUE(FakeServices::WaitFor([&] { return logind.Mode() == "block"; }));
     std::vector<Inhibition> held = services.Inhibitions();
     ASSERT_EQ(held.size(), 1u);
     EXPECT_EQ(held[0].what, "sleep");
@@ -108,7 +286,7 @@ TEST_F(SleepLockTest, AWakeFromLogindReadsTheClockAndPlacesTheLateSnipe) {
         told.push_back(sleeping);
         if (!sleeping) m_core->NoteWake();
     });
-    logind.Process();  // the match is in place before the signals go
+    ASSERT_TRUE(FakeServices::WaitFor([&] { return logind.Watching(); }));  // before the signals go
     Tick();
     services.PrepareForSleep(true);
     m_clock.Advance(400);  // asleep past the bid's moment

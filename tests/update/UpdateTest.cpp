@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -19,6 +20,7 @@
 #include "update/UpdateDownload.h"
 #include "update/UpdateFlow.h"
 #include "update/UpdateSignature.h"
+#include "update/UpdateSwap.h"
 
 namespace bexora {
 namespace {
@@ -201,7 +203,8 @@ TEST(UpdateInstructionsTest, ValuesAreCutAtTheirOffsets) {
 
 TEST_F(UpdateTest, ThreeFilesAreReplacedKeepingBakCopiesAndTheRunBit) {
     const std::string big(300000, 'x');
-    Publish("2.1.0.0", {{"bexora", "new binary"}, {"readme.txt", big}, {"extra.dat", "added"}});
+    Publish("2.1.0.0", {{"bexora", "new binary"}, {"readme.txt", big}, {"extra.dat", "added"},
+                        {"bexora-cli", "new cli"}});
     ASSERT_TRUE(CheckForUpdate(m_folder));
     ASSERT_TRUE(AtomicWriteFile(AppFile("bexora"), "old binary", 0755));
     ASSERT_TRUE(AtomicWriteFile(AppFile("readme.txt"), "old readme", 0644));
@@ -217,9 +220,15 @@ TEST_F(UpdateTest, ThreeFilesAreReplacedKeepingBakCopiesAndTheRunBit) {
     EXPECT_EQ(Read(AppFile("readme.txt.bak")), "old readme");
     EXPECT_EQ(Read(AppFile("extra.dat")), "added");
     EXPECT_FALSE(Exists(AppFile("bexora.tmp")));
-    struct stat st {};
-    ASSERT_EQ(stat(AppFile("bexora").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0755u);
+    // Old files keep their mode, a new program is runnable, other new files are not.
+    for (const auto& [name, mode] : std::vector<std::pair<std::string, unsigned>>{
+             {"bexora", 0755}, {"readme.txt", 0644}, {"bexora-cli", 0755}, {"extra.dat", 0644}}) {
+        struct stat st {};
+        ASSERT_EQ(stat(AppFile(name).c_str(), &st), 0) << name;
+        EXPECT_EQ(st.st_mode & 07777, mode) << name;
+    }
+    EXPECT_EQ(Read(AppFile("bexora.version")), "2.1.0.0\n");
+    EXPECT_FALSE(Exists(AppFile("update.journal")));
 
     EXPECT_EQ(StoredVersion(), 2100);
     EXPECT_EQ(Settings().GetInt(setting::FirstRun), 2);
@@ -234,7 +243,7 @@ TEST_F(UpdateTest, ThreeFilesAreReplacedKeepingBakCopiesAndTheRunBit) {
     auto seen = m_view.StatusSeen();
     EXPECT_NE(std::find(seen.begin(), seen.end(), "Downloaded 292 KB of 292 KB"), seen.end());
     EXPECT_EQ(m_view.MaxProgress(), 100);
-    EXPECT_EQ(m_site.CountLog("/vendor/files/"), 3u);
+    EXPECT_EQ(m_site.CountLog("/vendor/files/"), 4u);
 }
 
 TEST_F(UpdateTest, NoFilesCompletesAtOnce) {
@@ -496,6 +505,99 @@ TEST_F(UpdateTest, ASwapFailingHalfWayPutsEveryFileBack) {
     struct stat st {};
     EXPECT_EQ(lstat(AppFile(".bexora-update.lock").c_str(), &st), 0);
     EXPECT_EQ(std::system(("test $(ls -A " + m_folder + " | grep -c '^[.]bexora-update') = 1").c_str()), 0);
+}
+
+// A crash (the process ends) before any of the swap's renames and links,
+// then a start: the folder is all new when every new file is still there,
+// all old otherwise, and the journal and the staging folder are gone.
+TEST_F(UpdateTest, ASwapCutShortIsFinishedOrUndoneAtTheNextStart) {
+    const int kSteps = 9;  // 8 renames and links, then the journal's removal
+    for (int crashAt = 0; crashAt <= kSteps; ++crashAt) {
+        for (bool damaged : {false, true}) {
+            SCOPED_TRACE("crash before step " + std::to_string(crashAt) + (damaged ? ", a staged file damaged" : ""));
+            const std::string dir = m_folder + "/c" + std::to_string(crashAt) + (damaged ? "d" : "");
+            const std::string stage = dir + "/.bexora-update.test";
+            ASSERT_TRUE(MakeDirs(stage, 0755));
+            for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
+                     {"bexora", "old binary"}, {"readme.txt", "old readme"},
+                     {"readme.txt.bak", "older readme"}, {"bexora.version", "2.0.0.0\n"}})
+                ASSERT_TRUE(AtomicWriteFile(dir + "/" + name, text, name == "bexora" ? 0755 : 0644));
+            std::vector<CSwapFile> files;
+            for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
+                     {"bexora", "new binary"}, {"readme.txt", "new readme"}, {"added.dat", "added"},
+                     {"bexora.version", "2.1.0.0\n"}}) {
+                CSwapFile f{name, "", 0};
+                ASSERT_TRUE(AtomicWriteFile(stage + "/" + name, text, 0644));
+                ASSERT_TRUE(Sha256File(stage + "/" + name, f.m_strSha256, f.m_nSize));
+                files.push_back(f);
+            }
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                SetSwapCrashForTests(crashAt);
+                std::string error;
+                _exit(SwapInFiles(dir, stage, files, "2.1.0.0", error) ? 0 : 1);
+            }
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFEXITED(status));
+            EXPECT_EQ(WEXITSTATUS(status), crashAt < kSteps ? 86 : 0);
+            EXPECT_EQ(Exists(dir + "/update.journal"), crashAt < kSteps);
+            // The version file is the last to move: damaging its staged copy
+            // leaves a new file missing until the very end.
+            if (damaged && crashAt < kSteps) ASSERT_TRUE(AtomicWriteFile(stage + "/bexora.version", "9.9.9.9\n"));
+
+            // The next start; its update check does it (one row goes through
+            // the whole check, the others straight to the recovery).
+            std::string report;
+            if (crashAt == 3)
+                report = CheckUpdateOffer(dir).m_strRecovered;
+            else
+                RecoverInterruptedSwap(dir, report);
+            const bool isNew = !damaged || crashAt >= kSteps - 1;
+            EXPECT_EQ(report.empty(), crashAt == kSteps) << report;
+            if (crashAt < kSteps)
+                EXPECT_NE(report.find(isNew ? "finished" : "put back"), std::string::npos) << report;
+            const std::vector<std::pair<std::string, std::string>> want =
+                isNew ? std::vector<std::pair<std::string, std::string>>{
+                            {"bexora", "new binary"}, {"bexora.bak", "old binary"},
+                            {"readme.txt", "new readme"}, {"readme.txt.bak", "old readme"},
+                            {"added.dat", "added"}, {"bexora.version", "2.1.0.0\n"}}
+                      : std::vector<std::pair<std::string, std::string>>{
+                            {"bexora", "old binary"}, {"bexora.bak", "<missing>"},
+                            {"readme.txt", "old readme"}, {"readme.txt.bak", "older readme"},
+                            {"added.dat", "<missing>"}, {"bexora.version", "2.0.0.0\n"}};
+            for (const auto& [name, text] : want) EXPECT_EQ(Read(dir + "/" + name), text) << name;
+            struct stat st {};
+            ASSERT_EQ(stat((dir + "/bexora").c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0755u);
+            EXPECT_FALSE(Exists(dir + "/update.journal"));
+            EXPECT_FALSE(Exists(stage));
+        }
+    }
+}
+
+// The folder's version after the swap must be the signed one: an update
+// whose own version file says otherwise is reported and put back.
+TEST_F(UpdateTest, AFolderNotAtTheSignedVersionIsReportedAndPutBack) {
+    ASSERT_TRUE(AtomicWriteFile(AppFile("bexora"), "old binary", 0755));
+    for (const auto& [shipped, ok] : std::vector<std::pair<std::string, bool>>{
+             {"2.0.5.0\n", false}, {"2.1.0.0\n", true}}) {
+        SCOPED_TRACE(shipped);
+        Publish("2.1.0.0", {{"bexora", "new binary"}, {"bexora.version", shipped}});
+        ASSERT_TRUE(CheckForUpdate(m_folder));
+        CRecordingView view;
+        CUpdateDownload dlg(view, m_folder);
+        RunUpdate(dlg);
+        EXPECT_EQ(dlg.OnSecondButton(), ok ? UpdateEnding::Ok : UpdateEnding::Cancel);
+        EXPECT_EQ(Read(AppFile("bexora")), ok ? "new binary" : "old binary");
+        EXPECT_EQ(Read(AppFile("bexora.version")), ok ? shipped : "<missing>");
+        EXPECT_EQ(StoredVersion(), ok ? 2100 : -1);
+        EXPECT_FALSE(Exists(AppFile("update.journal")));
+        if (!ok)
+            EXPECT_NE(view.StatusLine().find("version 2.0.5.0, not the signed 2.1.0.0"), std::string::npos)
+                << view.StatusLine();
+    }
 }
 
 TEST_F(UpdateTest, OneUpdaterAtATime) {
