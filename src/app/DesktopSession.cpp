@@ -26,7 +26,7 @@ const QString kLogind = "org.freedesktop.login1";
 const QString kLogindPath = "/org/freedesktop/login1";
 const QString kManager = "org.freedesktop.login1.Manager";
 constexpr qint64 kRecheckMs = 60000;
-constexpr int kCallMs = 3000;
+constexpr int kCallMs = 1500;
 
 // Only a bus that is there is asked: without one, libdbus would try to
 // start a bus of its own or complain on the terminal.
@@ -53,22 +53,38 @@ bool CQtSleepLock::Take(const std::string& why) {
     if (!HasSystemBus()) return false;
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected()) return false;
-    for (const char* mode : {"block", "delay"}) {
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(kLogind, kLogindPath, kManager, "Inhibit");
-        call << QString("sleep") << QString("Bexora") << FromAnsi(why) << QString(mode);
-        QDBusReply<QDBusUnixFileDescriptor> reply = bus.call(call, QDBus::Block, kCallMs);
-        if (reply.isValid() && reply.value().isValid()) {
-            m_fd = reply.value();  // the old lock goes only now
-            m_mode = mode;
-            return true;
-        }
-        if (reply.error().type() == QDBusError::ServiceUnknown) break;
-    }
-    return false;
+    // Asked for, not waited for: a logind that hangs must not hold the
+    // window's tick (a call used to wait up to 3 s a mode on it).
+    Ask(FromAnsi(why), "block", ++m_nGeneration);
+    return true;
+}
+
+void CQtSleepLock::Ask(const QString& why, const QString& mode, int generation) {
+    QDBusMessage call = QDBusMessage::createMethodCall(kLogind, kLogindPath, kManager, "Inhibit");
+    call << QString("sleep") << QString("Bexora") << why << mode;
+    auto* watcher =
+        new QDBusPendingCallWatcher(QDBusConnection::systemBus().asyncCall(call, kCallMs), &m_context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &m_context,
+                     [this, why, mode, generation](QDBusPendingCallWatcher* w) {
+                         w->deleteLater();
+                         // Let go or asked again since: this answer is old.
+                         if (generation != m_nGeneration) return;
+                         QDBusPendingReply<QDBusUnixFileDescriptor> reply = *w;
+                         if (reply.isValid() && reply.value().isValid()) {
+                             m_fd = reply.value();  // the old lock goes only now
+                             m_mode = mode;
+                             return;
+                         }
+                         const QDBusError::ErrorType e = reply.error().type();
+                         // No logind, or one that does not answer: no second try.
+                         if (mode == "block" && e != QDBusError::ServiceUnknown && e != QDBusError::NoReply &&
+                             e != QDBusError::Timeout)
+                             Ask(why, "delay", generation);
+                     });
 }
 
 void CQtSleepLock::Release() {
+    ++m_nGeneration;  // an answer still on its way is dropped
     m_fd = QDBusUnixFileDescriptor();  // closing our copy lets logind's go
     m_mode.clear();
 }
@@ -91,6 +107,7 @@ CDesktopSession::CDesktopSession(QMainWindow* frame, std::function<void()> resto
                                              this, SLOT(OnPrepareForSleep(bool)));
     connect(&m_timer, &QTimer::timeout, this, &CDesktopSession::UpdateSleepLock);
     if (m_bSystemBus) m_timer.start(1000);
+    if (m_bSessionBus) CheckNotifications();
 }
 
 CDesktopSession::~CDesktopSession() {
@@ -100,13 +117,41 @@ CDesktopSession::~CDesktopSession() {
 bool CDesktopSession::NotificationsAvailable() {
     if (!m_bSessionBus) return false;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (m_nAvailable >= 0 && now - m_tChecked < kRecheckMs) return m_nAvailable == 1;
-    m_tChecked = now;
-    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-    bool there = bus && bus->isServiceRegistered(kNotifications).value();
-    if (!there && bus) there = bus->activatableServiceNames().value().contains(kNotifications);
-    m_nAvailable = there ? 1 : 0;
-    return there;
+    if (!m_bChecking && (m_nAvailable < 0 || now - m_tChecked >= kRecheckMs)) CheckNotifications();
+    // The last answer: the check runs on the bus, never on this thread (a
+    // bus that hangs cost the window's tick 25 s a call).
+    return m_nAvailable == 1;
+}
+
+void CDesktopSession::CheckNotifications() {
+    m_bChecking = true;
+    m_tChecked = QDateTime::currentMSecsSinceEpoch();
+    auto ask = [this](const QString& method, const QVariantList& args,
+                      std::function<void(const QDBusMessage&)> then) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", method);
+        call.setArguments(args);
+        auto* w = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, kCallMs), this);
+        connect(w, &QDBusPendingCallWatcher::finished, this, [then](QDBusPendingCallWatcher* w) {
+            w->deleteLater();
+            then(w->reply());
+        });
+    };
+    ask("NameHasOwner", {kNotifications}, [this, ask](const QDBusMessage& owner) {
+        if (owner.type() == QDBusMessage::ReplyMessage && !owner.arguments().isEmpty() &&
+            owner.arguments().first().toBool()) {
+            m_nAvailable = 1;
+            m_bChecking = false;
+            return;
+        }
+        // Not running: one the bus would start counts too.
+        ask("ListActivatableNames", {}, [this](const QDBusMessage& names) {
+            const bool there = names.type() == QDBusMessage::ReplyMessage && !names.arguments().isEmpty() &&
+                               names.arguments().first().toStringList().contains(kNotifications);
+            m_nAvailable = there ? 1 : 0;
+            m_bChecking = false;
+        });
+    });
 }
 
 bool CDesktopSession::Notify(const std::string& title, const std::string& text,
@@ -193,6 +238,10 @@ void CDesktopSession::OnPrepareForSleep(bool sleeping) {
         else
             view->Core().NoteWake();
     }
+    // Saved: the lock has done its work, and holding it would make the
+    // suspend wait out logind's whole delay. The next look at the bids
+    // after waking takes it again while one is near.
+    if (sleeping) m_guard->Release();
 }
 
 }  // namespace bexora

@@ -35,11 +35,15 @@ class CQtSleepLock : public ISleepLock {
 public:
     bool Take(const std::string& why) override;
     void Release() override;
+    // "block" or "delay" once logind has answered; "" while none is held.
     const QString& Mode() const { return m_mode; }
 
 private:
+    void Ask(const QString& why, const QString& mode, int generation);
+    QObject m_context;  // the answers' receiver, gone with the lock
     QDBusUnixFileDescriptor m_fd;
     QString m_mode;
+    int m_nGeneration = 0;
 };
 
 class CDesktopSession : public QObject {
@@ -50,7 +54,8 @@ public:
     CDesktopSession(QMainWindow* frame, std::function<void()> restore);
     ~CDesktopSession() override;
 
-    // Whether the session has a notification service.
+    // Whether the session has a notification service, as last found (the
+    // check runs on the bus and again after a minute; false until known).
     bool NotificationsAvailable();
     // Sends the balloon as a notification; false when there is no service
     // (then the caller shows the balloon its own way). Balloons about one
@@ -79,6 +84,7 @@ private:
         int level = 2;
     };
     void SendPending();
+    void CheckNotifications();
     void OnNotifyAnswer(QDBusPendingCallWatcher* watcher, const std::string& itemNumber);
 
     QMainWindow* m_pFrame;
@@ -90,6 +96,7 @@ private:
     std::map<uint, std::string> m_itemOfId;  // notification id -> item number
     int m_nAvailable = -1;
     qint64 m_tChecked = 0;
+    bool m_bChecking = false;
     int m_nSent = 0;
     bool m_bSessionBus = false;
     bool m_bSystemBus = false;

@@ -120,6 +120,8 @@ public:
         sd_bus_flush_close_unref(m_bus);
     }
     bool Ok() const { return m_ok; }
+    // While hung, the services read nothing: every call to them waits.
+    void SetHung(bool hung) { m_hung = hung; }
 
     std::vector<Notification> Notifications() {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -166,6 +168,11 @@ private:
                 sd_bus_emit_signal(m_bus, "/org/freedesktop/Notifications",
                                    "org.freedesktop.Notifications", "ActionInvoked", "us", id,
                                    key.c_str());
+            // A hung service: the calls wait on the bus, unanswered.
+            if (m_hung) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                continue;
+            }
             while (sd_bus_process(m_bus, nullptr) > 0) {
             }
             sd_bus_wait(m_bus, 20000);
@@ -246,6 +253,7 @@ private:
     std::vector<Inhibition> m_inhibitions;
     std::vector<bool> m_signals;
     std::vector<std::pair<uint32_t, std::string>> m_actions;
+    std::atomic<bool> m_hung{false};
     std::thread m_thread;
 };
 
