@@ -100,6 +100,12 @@ int CheckUpdateCommand(const Args& args) {
         std::cout << "Version " << offer.m_strVersion << " is offered.\n";
         return profileOk ? kOk : kFailed;
     }
+    // A newer version this copy must not take: the package manager's, said once.
+    if (offer.m_bManaged) {
+        std::cout << "Version " << offer.m_strVersion << " is available through the package manager.\n";
+        std::cerr << "bexora-cli: " << offer.m_strProblem << "\n";
+        return kFailed;
+    }
     std::cout << "No update is offered.\n";
     if (!offer.m_strProblem.empty()) {
         std::cerr << "bexora-cli: " << offer.m_strProblem << "\n";

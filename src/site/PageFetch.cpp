@@ -280,6 +280,8 @@ void SetFetchLimits(const FetchLimits& limits) {
 
 void SetFetchAbortFlag(const std::atomic<bool>* flag) { t_abortFlag = flag; }
 
+bool FetchAborted() { return t_abortFlag && t_abortFlag->load(); }
+
 void SetSystemCaLocations(const std::string& file, const std::string& path) {
     {
         std::lock_guard<std::mutex> lock(g_caMutex);

@@ -50,6 +50,9 @@ void SetFetchLimits(const FetchLimits& limits);
 // A flag the fetches of the calling thread watch: once it reads true, a
 // running fetch ends as a network error (used by workers that are stopping).
 void SetFetchAbortFlag(const std::atomic<bool>* flag);
+// Whether the calling thread's flag says stop (other transfers, such as the
+// update's downloads, watch it too).
+bool FetchAborted();
 
 // Gives a curl easy handle of another kind of transfer (a file download) the
 // certificate checks every fetch has: peer and host verified, the settings'

@@ -59,6 +59,9 @@ size_t OnData(char* data, size_t size, size_t n, void* user) {
 
 int OnProgress(void* user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t, curl_off_t) {
     auto* t = static_cast<Target*>(user);
+    // The thread is stopping (the window closes during a check): given up
+    // now rather than after the time-outs.
+    if (FetchAborted()) return 1;
     // Announced larger than it may be: stopped before a byte of it is kept.
     if (t->maxFile > 0 && dltotal > 0 && static_cast<uint64_t>(dltotal) > t->maxFile) {
         t->tooLarge = true;

@@ -197,6 +197,8 @@ CUpdateOffer CheckProgramOffer(const std::string& folder, int& fetched) {
 CUpdateOffer CheckUpdateOffer(const std::string& folder) {
     // Every start checks: an update a crash cut short is finished or undone
     // first, before the version on offer is compared.
+    // (A journal is only ever written where the program updated itself, so
+    // a package manager's folder has none to act on.)
     std::string recovered;
     RecoverInterruptedSwap(folder, recovered);
     int fetched = 0;

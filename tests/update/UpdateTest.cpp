@@ -7,15 +7,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 #include "UpdateSigning.h"
 #include "base/Prompt.h"
 #include "bidding/SiteHarness.h"
 #include "site/SiteProfile.h"
 #include "update/ProfileUpdate.h"
+#include "site/PageFetch.h"
+#include "update/Download.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateDownload.h"
 #include "update/UpdateFlow.h"
@@ -320,6 +325,24 @@ TEST_F(UpdateTest, CancelDuringADownloadFails) {
     EXPECT_EQ(dlg.OnSecondButton(), UpdateEnding::Cancel);
     EXPECT_EQ(Read(AppFile("slow.dat")), "old");
     EXPECT_EQ(StoredVersion(), -1);
+
+    // A check on a thread that is told to stop (the window closing during
+    // the five-hourly check) gives up at once, not after the time-outs.
+    std::atomic<bool> stop{false};
+    std::string text;
+    int status = 0;
+    std::thread check([&] {
+        SetFetchAbortFlag(&stop);
+        status = DownloadToString(UpdateInstructionsUrl() + "x", text, 1 << 20);
+        SetFetchAbortFlag(nullptr);
+    });
+    m_site.Fault(R"({"path":"/vendor/update.txtx","stall":true,"stall_ms":20000})");
+    ASSERT_TRUE(m_site.WaitForRequest("/vendor/update.txtx"));
+    start = std::chrono::steady_clock::now();
+    stop = true;
+    check.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_NE(status, 0);
 }
 
 TEST_F(UpdateTest, NoSizeFromTheServerLeavesTheBarAtZero) {
