@@ -308,6 +308,8 @@ void CMainFrame::CreateAddressBar() {
     m_pAddress->setMaxVisibleItems(8);  // a list about 120 pixels high
     m_pAddress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_pAddress->lineEdit()->installEventFilter(this);
+    m_pAddress->setAccessibleName("Address");
+    m_pAddress->lineEdit()->setAccessibleName("Address");
     m_pAddressRow->addWidget(m_pAddress);
     connect(m_pAddress, qOverload<int>(&QComboBox::activated), this, &CMainFrame::OnAddressSelected);
 }

@@ -5,6 +5,8 @@
 #include <unistd.h>
 #include <sys/stat.h>
 
+#include <QAbstractItemView>
+#include <QHeaderView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -274,6 +276,18 @@ TEST_F(ShellTest, FirstStartOpensAtTheDefaultPlaceAndShowsTheFirstRunPage) {
     maximised.showNormal();
     QTest::qWait(50);
     EXPECT_EQ(maximised.geometry(), QRect(200, 150, 700, 500));
+
+    // What a screen reader meets first: the address, the items and the web
+    // page have names of their own (the address's edit and the item list
+    // had none).
+    for (QWidget* w : maximised.findChildren<QWidget*>()) {
+        const bool input = qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) ||
+                           qobject_cast<QAbstractItemView*>(w) || qobject_cast<CebayView*>(w);
+        if (!input || !w->isVisible() || qobject_cast<QComboBox*>(w->parentWidget()) ||
+            w->window() != &maximised || qobject_cast<QHeaderView*>(w))
+            continue;
+        EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
+    }
 }
 
 TEST_F(ShellTest, WindowRectTextIsReadAtFixedOffsets) {

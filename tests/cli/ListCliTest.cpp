@@ -298,7 +298,9 @@ TEST_F(ListCliTest, APendingBidOvertakenByThePriceIsDropped) {
 
     // Refreshed again, the closed bid stays silent, and nothing was sent.
     auto again = Cli({"run", m_list, "--for", "1.5"});
-    EXPECT_EQ(CountStarting(again.out, "notice 2"), 0u) << again.out;
+    // (The site clock's measurement may be told within the run.)
+    EXPECT_EQ(CountStarting(again.out, "notice 2") - CountStarting(again.out, "notice 2 Site clock:"), 0u)
+        << again.out;
     EXPECT_EQ(m_site.CountLog("MakeBid"), 0u);
 }
 

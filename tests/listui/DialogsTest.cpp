@@ -2,6 +2,8 @@
 // window and the two add-item dialogs, each run through the dialog runner
 // so nothing blocks.
 
+#include <QAbstractItemView>
+#include <QHeaderView>
 #include <QCheckBox>
 #include <QProgressDialog>
 #include <QThread>
@@ -17,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <set>
 
 #include "ListUiSupport.h"
 #include "listview/ui/NoteDlg.h"
@@ -93,6 +96,30 @@ TEST_F(BidDlgTest, ShowsThePresetAndItsEnableRules) {
     empty.m_strPass = empty.m_strConfirm = "";
     m_dlg.Preset(empty, m_groups);
     EXPECT_FALSE(m_dlg.OkButton()->isEnabled());
+}
+
+// A screen reader names a control by its accessible name, else by a label
+// that is its buddy, else by its group box's title: every edit and list of
+// the dialogs has a name of its own, no two alike.
+TEST_F(BidDlgTest, EveryInputHasANameOfItsOwn) {
+    CAddItemDialog add;
+    for (QWidget* dialog : std::initializer_list<QWidget*>{&m_dlg, &add}) {
+        std::set<QString> names;
+        for (QWidget* w : dialog->findChildren<QWidget*>()) {
+            const bool input = qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) ||
+                               qobject_cast<QAbstractItemView*>(w);
+            // A combo box's own edit is named through the combo box.
+            // A combo box's popup list and a list's header go with their owner.
+            if (!input || qobject_cast<QComboBox*>(w->parentWidget()) || w->window() != dialog ||
+                qobject_cast<QHeaderView*>(w))
+                continue;
+            QString name = w->accessibleName();
+            for (QLabel* l : dialog->findChildren<QLabel*>())
+                if (name.isEmpty() && l->buddy() == w) name = l->text().remove('&');
+            EXPECT_FALSE(name.isEmpty()) << w->metaObject()->className() << " in " << dialog->windowTitle().toStdString();
+            EXPECT_TRUE(names.insert(name).second) << name.toStdString();
+        }
+    }
 }
 
 TEST_F(BidDlgTest, GroupChoicePreloadsItsQuantity) {

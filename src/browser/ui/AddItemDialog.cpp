@@ -15,6 +15,7 @@ CAddItemDialog::CAddItemDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Add a single item");
     auto* group = new QGroupBox("Add an item by its item number:", this);
     m_pEdit = new QLineEdit(group);
+    m_pEdit->setAccessibleName("Item number");
     auto* row = new QHBoxLayout(group);
     row->addWidget(new QLabel("Item number:", group));
     row->addWidget(m_pEdit, 1);

@@ -125,6 +125,7 @@ struct CebayView::PendingAdd {
 };
 
 CebayView::CebayView(IBrowserHost* host, QWidget* parent) : QWebEngineView(parent), m_pHost(host) {
+    setAccessibleName("Web page");
     auto* page = new QWebEnginePage(Profile(), this);
     setPage(page);
     connect(page, &QWebEnginePage::certificateError, this, &CebayView::OnCertificateError);

@@ -19,6 +19,8 @@
 #include "base/ui/DialogRunner.h"
 #include "base/ui/AnsiText.h"
 
+#include <utility>
+
 namespace bexora {
 
 namespace {
@@ -130,6 +132,24 @@ CBidDlg::CBidDlg(QWidget* parent) : QDialog(parent) {
     buttons->addStretch();
     buttons->addWidget(m_pOk);
     buttons->addWidget(m_pCancel);
+
+    // Names of their own for screen readers: without them each edit took its
+    // group box's title ("Bid Time:" three times, "User information:" for
+    // the user, the password and its confirmation).
+    const std::pair<QWidget*, const char*> names[] = {
+        {m_pHours, "Hours before the end"},
+        {m_pMinutes, "Minutes before the end"},
+        {m_pSeconds, "Seconds before the end"},
+        {m_pUserName, "Username"},
+        {m_pPass, "Password"},
+        {m_pConfirm, "Password again"},
+        {m_pMaxBid, "Maximum bid"},
+        {m_pQuantity, "Quantity"},
+        {m_pGroup, "Bid group name"},
+    };
+    for (const auto& [widget, name] : names) widget->setAccessibleName(name);
+    m_pMaxBid->setAccessibleDescription("The most you will pay; the site bids for you up to it");
+    m_pGroup->setAccessibleDescription("Items in one group are bid on until the quantity is won");
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(place);

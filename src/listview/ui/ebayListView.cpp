@@ -34,6 +34,8 @@ namespace bexora {
 CebayListView::CebayListView(CebayDoc& doc, IListViewHost* host, QWidget* parent, IJobSink* jobs,
                              CWebThread::RefreshFn refresh)
     : CListViewEx(parent), m_doc(doc), m_pHost(host) {
+    setAccessibleName("Items");
+    setAccessibleDescription("The list's items: a row each, with the time left and the bid set up");
     // A worker's result is handed over while the worker waits: wake the UI
     // thread's event loop, which runs it there.
     m_ui.SetWake([this] {
