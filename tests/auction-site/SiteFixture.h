@@ -81,7 +81,9 @@ protected:
             std::string pair = v.substr(0, v.find(';'));
             size_t eq = pair.find('=');
             std::string name = pair.substr(0, eq), value = pair.substr(eq + 1);
-            if (value.empty() || v.find("1970") != std::string::npos)
+            // An expiry in 1970 removes the cookie (look at the attributes only:
+            // a random token may well hold "1970").
+            if (value.empty() || v.find("1970", v.find(';')) != std::string::npos)
                 m_jar.erase(name);
             else
                 m_jar[name] = value;
