@@ -8,6 +8,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/ebayApp.h"
+#include "session/SecretStore.h"
 #include "update/ui/URLDownloadDlg.h"
 
 int main(int argc, char** argv) {
@@ -28,6 +29,8 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Passwords in the desktop's keyring when one answers.
+    bexora::InstallSecretStore();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     int status = 0;
     {

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "base/Prompt.h"
+#include "model/PasswordVault.h"
 #include "base/Settings.h"
 #include "base/ui/DialogRunner.h"
 #include "bidding/BidRequest.h"
@@ -29,6 +30,14 @@ namespace {
 
 QString ControlName(int id) {
     return QString("ctl%1").arg(id);
+}
+
+// A field read out alone: without a name of its own, a screen reader
+// reads the group box's title for each field of the group alike.
+template <class W>
+W* Named(W* widget, const char* name) {
+    widget->setAccessibleName(name);
+    return widget;
 }
 
 QLabel* Explanation(const char* text, QWidget* parent) {
@@ -145,7 +154,7 @@ CHomePage::CHomePage(QWidget* parent, std::function<std::string()> currentAddres
     auto* group = new QGroupBox("Browser panel homepage", this);
     auto* row = new QHBoxLayout;
     row->addWidget(new QLabel("Address:", group));
-    row->addWidget(m_pAddress, 1);
+    row->addWidget(Named(m_pAddress, "Homepage address"), 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(useDefault);
@@ -265,7 +274,8 @@ CUserPage::CUserPage(QWidget* parent) : COptionsPage(parent) {
     m_pUser->setText(FromAnsi(s.GetString(setting::UserId)));
     m_pPassword = Edit(1032);
     m_pPassword->setEchoMode(QLineEdit::Password);
-    m_pPassword->setText(FromAnsi(Base64Decode(s.GetString(setting::Password))));
+    // The keyring's, when it keeps passwords (else the settings file's).
+    m_pPassword->setText(FromAnsi(RememberedPassword(s.GetString(setting::UserId))));
     m_pConfirm = Edit(1031);
     m_pConfirm->setEchoMode(QLineEdit::Password);
     m_pConfirm->setText(m_pPassword->text());
@@ -287,6 +297,27 @@ CUserPage::CUserPage(QWidget* parent) : COptionsPage(parent) {
     buttons->addStretch();
     buttons->addWidget(test);
     grid->addLayout(buttons, 4, 0, 1, 2);
+
+    // Where the passwords of the account and of every list's items live.
+    m_pPlace = new QComboBox(group);
+    m_pPlace->setObjectName("keepPasswords");
+    m_pPlace->addItem("the keyring", QString(PasswordPlaceName(PasswordPlace::Keyring)));
+    m_pPlace->addItem("the list files", QString(PasswordPlaceName(PasswordPlace::File)));
+    m_pPlace->setCurrentIndex(ChosenPasswordPlace() == PasswordPlace::File ? 1 : 0);
+    auto* placeLabel = new QLabel("&Keep passwords in:", group);
+    placeLabel->setBuddy(m_pPlace);
+    m_pPlace->setAccessibleName("Keep passwords in");
+    grid->addWidget(placeLabel, 5, 0);
+    grid->addWidget(m_pPlace, 5, 1);
+    IPasswordVault* vault = InstalledPasswordVault();
+    auto* where = new QLabel(vault && vault->Answers()
+                                 ? "A keyring answers on this desktop."
+                                 : "No keyring answers on this desktop: passwords stay in the list "
+                                   "files and the settings file.",
+                             group);
+    where->setObjectName("keyringState");
+    where->setWordWrap(true);
+    grid->addWidget(where, 6, 0, 1, 2);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
@@ -311,12 +342,17 @@ bool CUserPage::EncodedPassword(std::string& out) const {
 
 bool CUserPage::Write(CSettingsStore& store) const {
     if (!store.WriteInt(setting::SavePass, m_bSavePass)) return false;
+    // Written only when changed: OK on an untouched sheet writes back what
+    // was read.
+    const std::string place = m_pPlace->currentData().toString().toStdString();
+    if (place != PasswordPlaceName(ChosenPasswordPlace()) && !store.WriteString(setting::KeepPasswords, place))
+        return false;
     // Clearing the box leaves the stored account as it was.
     if (m_bSavePass != 1) return true;
     std::string encoded;
     if (!EncodedPassword(encoded)) return false;  // checked before writing began
-    return store.WriteString(setting::UserId, ToAnsi(m_pUser->text())) &&
-           store.WriteString(setting::Password, encoded);
+    // Into the place just chosen.
+    return RememberAccount(ToAnsi(m_pUser->text()), ToAnsi(m_pPassword->text()));
 }
 
 void CUserPage::OnTestLogin() {
@@ -368,9 +404,9 @@ CUpdatePage::CUpdatePage(QWidget* parent) : COptionsPage(parent) {
     auto* autoUpdate = new QGroupBox("Auto Update:", this);
     auto* a = new QHBoxLayout(autoUpdate);
     a->addWidget(new QLabel("Update item every:", autoUpdate));
-    a->addWidget(IntEdit(1025, setting::UpdateMin));
+    a->addWidget(Named(IntEdit(1025, setting::UpdateMin), "Update item every, minutes"));
     a->addWidget(new QLabel("Min", autoUpdate));
-    a->addWidget(IntEdit(1024, setting::UpdateSec));
+    a->addWidget(Named(IntEdit(1024, setting::UpdateSec), "Update item every, seconds"));
     a->addWidget(new QLabel("sec", autoUpdate));
     a->addStretch();
 
@@ -380,11 +416,11 @@ CUpdatePage::CUpdatePage(QWidget* parent) : COptionsPage(parent) {
         BoundCheck(1046, "When update items, only update the item finish with in", m_bUpdateRecent);
     u->addWidget(m_pRecent);
     auto* within = new QHBoxLayout;
-    within->addWidget(IntEdit(1026, setting::UpdateEndDay));
+    within->addWidget(Named(IntEdit(1026, setting::UpdateEndDay), "Finishing within, days"));
     within->addWidget(new QLabel("Day", updateAll));
-    within->addWidget(IntEdit(1005, setting::UpdateEndHour));
+    within->addWidget(Named(IntEdit(1005, setting::UpdateEndHour), "Finishing within, hours"));
     within->addWidget(new QLabel("Hour", updateAll));
-    within->addWidget(IntEdit(1007, setting::UpdateEndMin));
+    within->addWidget(Named(IntEdit(1007, setting::UpdateEndMin), "Finishing within, minutes"));
     within->addWidget(new QLabel("Min", updateAll));
     within->addStretch();
     u->addLayout(within);
@@ -393,11 +429,11 @@ CUpdatePage::CUpdatePage(QWidget* parent) : COptionsPage(parent) {
     auto* delay = new QGroupBox("Delay Bid Time:", this);
     auto* d = new QHBoxLayout(delay);
     d->addWidget(new QLabel("Default sniper time:", delay));
-    d->addWidget(IntEdit(1012, setting::BidHour));
+    d->addWidget(Named(IntEdit(1012, setting::BidHour), "Default sniper time, hours"));
     d->addWidget(new QLabel("Hour", delay));
-    d->addWidget(IntEdit(1010, setting::BidMin));
+    d->addWidget(Named(IntEdit(1010, setting::BidMin), "Default sniper time, minutes"));
     d->addWidget(new QLabel("Min", delay));
-    d->addWidget(IntEdit(1008, setting::BidSec));
+    d->addWidget(Named(IntEdit(1008, setting::BidSec), "Default sniper time, seconds"));
     d->addWidget(new QLabel("Sec", delay));
     d->addStretch();
 
@@ -405,7 +441,7 @@ CUpdatePage::CUpdatePage(QWidget* parent) : COptionsPage(parent) {
     auto* awake = new QGroupBox("Sleep:", this);
     auto* k = new QHBoxLayout(awake);
     k->addWidget(new QLabel("Keep the computer awake", awake));
-    k->addWidget(IntEdit(1060, setting::SleepGuardMin));
+    k->addWidget(Named(IntEdit(1060, setting::SleepGuardMin), "Keep the computer awake, minutes before a bid"));
     k->addWidget(new QLabel("Min before a bid (0: never)", awake));
     k->addStretch();
 
@@ -413,7 +449,7 @@ CUpdatePage::CUpdatePage(QWidget* parent) : COptionsPage(parent) {
     auto* check = new QGroupBox("Check before bidding:", this);
     auto* c = new QHBoxLayout(check);
     c->addWidget(new QLabel("Sign in and open the offer form", check));
-    c->addWidget(IntEdit(1061, setting::PreFlightSec));
+    c->addWidget(Named(IntEdit(1061, setting::PreFlightSec), "Check before bidding, seconds before a bid"));
     c->addWidget(new QLabel("sec before a bid (0: off)", check));
     c->addStretch();
 

@@ -8,6 +8,7 @@
 // name them. Controls that never had an id are named after what they do
 // ("useDefault", "level2", ...).
 
+#include <QComboBox>
 #include <QDialog>
 #include <QWidget>
 #include <functional>
@@ -101,6 +102,7 @@ private:
     QLineEdit* m_pUser;
     QLineEdit* m_pPassword;
     QLineEdit* m_pConfirm;
+    QComboBox* m_pPlace;  // "Keep passwords in"
 };
 
 class CMsgPage : public COptionsPage {

@@ -95,6 +95,10 @@ const SettingDef HomepageLeftPanel{"Homepage",    "left panel",      S, 0, nullp
 const SettingDef SavePass       {"Bid Dialog",    "Save Pass",       I, 1, nullptr};
 const SettingDef UserId         {"Bid Dialog",    "User ID",         S, 0, ""};
 const SettingDef Password       {"Bid Dialog",    "Password",        S, 0, ""};
+// "keyring" (when one answers on the session bus) or "file".
+const SettingDef KeepPasswords  {"Bid Dialog",    "Keep Passwords",  S, 0, "keyring"};
+// Where the user was last told passwords are written ("file", "no keyring").
+const SettingDef PasswordsTold  {"Bid Dialog",    "Passwords Told",  S, 0, ""};
 const SettingDef BidNow         {"Bid Dialog",    "Bid now",         I, 1, nullptr};
 const SettingDef BidHour        {"Bid Dialog",    "Bid hour",        I, 0, nullptr};
 const SettingDef BidMin         {"Bid Dialog",    "Bid min",         I, 0, nullptr};
@@ -148,7 +152,7 @@ const std::vector<const SettingDef*>& All() {
         &PromptPending, &PromptSave,     &SaveWindow,        &ViewPos,         &WindowRect,
         &WindowIcon,    &WindowMax,      &WindowWidth,       &WindowHeight,    &WindowWidth1,
         &WindowHeight1, &WindowState,    &BarState,          &StatusBarShown,  &HomepageLeftPanel,
-        &SavePass,      &UserId,
+        &SavePass,      &UserId,         &KeepPasswords,     &PasswordsTold,
         &Password,      &BidNow,         &BidHour,           &BidMin,          &BidSec,
         &BidPending,    &EnableBidGroup, &UpdateMin,         &UpdateSec,       &UpdateRecent,
         &UpdateEndDay,  &UpdateEndHour,  &UpdateEndMin,      &AddSel,          &AddSaveDefault,

@@ -35,7 +35,7 @@ extern const SettingDef PromptPending, PromptSave, SaveWindow, ViewPos;
 extern const SettingDef WindowRect, WindowIcon, WindowMax, WindowWidth, WindowHeight;
 extern const SettingDef WindowWidth1, WindowHeight1, WindowState, BarState, StatusBarShown;
 extern const SettingDef HomepageLeftPanel;
-extern const SettingDef SavePass, UserId, Password, BidNow, BidHour, BidMin, BidSec, BidPending,
+extern const SettingDef SavePass, UserId, Password, KeepPasswords, PasswordsTold, BidNow, BidHour, BidMin, BidSec, BidPending,
     EnableBidGroup;
 extern const SettingDef UpdateMin, UpdateSec, UpdateRecent, UpdateEndDay, UpdateEndHour,
     UpdateEndMin, SleepGuardMin, PreFlightSec;

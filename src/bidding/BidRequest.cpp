@@ -11,6 +11,7 @@
 #include "base/Settings.h"
 #include "site/ItemPageParser.h"
 #include "site/PageFetch.h"
+#include "model/PasswordVault.h"
 #include "site/SiteEndpoints.h"
 #include "site/SiteProfile.h"
 #include "text/TextTools.h"
@@ -171,13 +172,29 @@ void ComposeResultUrl(CBidRequest& request) {
     request.m_strResultUrl += joint + std::string("ru=") + back;
 }
 
+// The password of an item the keyring keeps, read now (the keyring may have
+// been locked when the list was opened). False, with the message, when the
+// keyring is chosen and has none to give: nothing is sent to the site then.
+static bool ResolvePassword(const std::string& user, std::string& password, std::string& problem) {
+    if (!password.empty() || user.empty()) return true;
+    IPasswordVault* vault = InstalledPasswordVault();
+    if (!vault || ChosenPasswordPlace() != PasswordPlace::Keyring) return true;  // as ever: the site says
+    if (vault->Answers() && vault->Find(user, password, nullptr) == IPasswordVault::Found::Yes) return true;
+    problem = NoKeyringPasswordText(user);
+    return false;
+}
+
 void PlaceBid(std::unique_ptr<CBidRequest> request, const std::atomic<bool>& stopping,
               const BidDelivery& deliver) {
     if (!request || stopping) return;
     CBidRequest& r = *request;
     r.m_bSucceeded = false;
-    r.m_nRequestsAtMoment += 4;
     std::string page;
+    if (!ResolvePassword(r.m_strUserId, r.m_strPassword, r.m_strResult)) {
+        deliver(std::move(request));
+        return;
+    }
+    r.m_nRequestsAtMoment += 4;
 
     r.m_strResultUrl = Fetch(site::SignInPageUrl(), page);
     KeepPage(page, "Signin.html");
@@ -259,8 +276,9 @@ PreFlightResult PreFlight(const CItem& item) {
         roundTrip = std::min(roundTrip, SteadyMs() - sent);
         return answered;
     };
-    if (!timed(site::SignInPageUrl()) ||
-        !timed(site::SignInRequestUrl(item.m_strUserId, item.m_strPassword))) {
+    std::string password = item.m_strPassword;
+    if (!ResolvePassword(item.m_strUserId, password, out.problem)) return out;
+    if (!timed(site::SignInPageUrl()) || !timed(site::SignInRequestUrl(item.m_strUserId, password))) {
         out.problem = kSiteSilent;
         return out;
     }

@@ -41,7 +41,7 @@ bool ParseDelay(const std::string& text, int& h, int& m, int& s) {
 int BidCommand(CCommandEnv& env, const Args& args) {
     ParsedArgs p;
     std::string problem = ParseOptions(args, {"max", "before", "user", "password", "group", "quantity"},
-                                       {"now", "yes", "set-default"}, p);
+                                       {"now", "yes", "set-default", "save-password"}, p);
     if (!problem.empty()) return Usage("bid: " + problem);
     if (p.positional.size() != 2) return Usage("bid needs LIST.bid and ITEM");
     const bool now = p.flags.count("now") > 0;
@@ -144,6 +144,9 @@ int BidCommand(CCommandEnv& env, const Args& args) {
         return CheckBidDialogOk(v);
     });
     dialog->SetKeepsPresets(p.flags.count("set-default") > 0);
+    // A password given here is remembered only when asked, whatever "Save
+    // Pass" says: a script's password does not belong in the settings.
+    dialog->SetSavesAccount(p.flags.count("save-password") > 0);
     CItemListCore& core = s.Core();
     const int bidsBefore = core.BidsPosted();
     const int resultsBefore = core.BidResults();

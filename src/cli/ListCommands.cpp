@@ -270,13 +270,21 @@ const ListCommandDef kListCommands[] = {
     {"bid", &BidCommand, true,
      "  bid LIST.bid ITEM --max AMOUNT (--now | --before H:M:S)\n"
      "      [--user U --password P] [--group NAME [--quantity N]] [--yes]\n"
-     "      [--set-default]\n"
+     "      [--set-default] [--save-password]\n"
      "                                bid on an item at once (waits for the\n"
      "                                result) or H:M:S before its end\n"
      "                                (--password - reads it from standard input);\n"
      "                                an amount under the item's minimum bid is\n"
      "                                refused; --set-default: the delay and account\n"
-     "                                become the bid dialog's presets\n"},
+     "                                become the bid dialog's presets;\n"
+     "                                --save-password: the account is remembered\n"
+     "                                (in the keyring when one is used)\n"},
+    {"secrets", &SecretsCommand, false,
+     "  secrets list | forget USER | move-to-keyring LIST.bid | move-to-file LIST.bid\n"
+     "                                the passwords Bexora keeps in the desktop's\n"
+     "                                keyring; move a list's passwords there (or\n"
+     "                                back into the file) and keep them there\n"
+     "                                from now on\n"},
     {"list", &ListCommand, true,
      "  list LIST.bid [--sort KEY]    the rows as the list shows them, the 13\n"
      "                                cells tab-separated (KEY 1..13, negative\n"

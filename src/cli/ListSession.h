@@ -283,5 +283,7 @@ int AddPageCommand(CCommandEnv& env, const Args& args);
 int RefreshCommand(CCommandEnv& env, const Args& args);
 int BidCommand(CCommandEnv& env, const Args& args);
 int CheckCommand(CCommandEnv& env, const Args& args);
+// The keyring: list, forget USER, move-to-keyring LIST, move-to-file LIST.
+int SecretsCommand(CCommandEnv& env, const Args& args);
 
 }  // namespace bexora::cli

@@ -14,6 +14,8 @@
 #include "base/AtomicFile.h"
 #include "base/Settings.h"
 #include "base/Version.h"
+#include "model/PasswordVault.h"
+#include "session/SecretStore.h"
 #include "site/PageFetch.h"
 #include "site/SiteProfile.h"
 #include "text/TextTools.h"
@@ -114,6 +116,8 @@ int ConfigSet(const Args& a) {
             return kFailed;
         }
         ok = store.WriteProfileString(def->section, def->key, path);
+    } else if (def == &bexora::setting::KeepPasswords && a[2] != "keyring" && a[2] != "file") {
+        return Usage("\"Keep Passwords\" is keyring or file, not \"" + a[2] + "\"");
     } else {
         ok = store.WriteProfileString(def ? def->section : a[0], def ? def->key : a[1], a[2]);
     }
@@ -225,6 +229,10 @@ int main(int argc, char** argv) {
     const std::string command = args[i];
     Args rest(args.begin() + i + 1, args.end());
 
+    // Passwords in the desktop's keyring when one answers; said once when
+    // one goes into a file instead.
+    bexora::InstallSecretStore();
+    bexora::SetFilePasswordNotice([](const std::string& text) { std::cerr << "bexora-cli: " << text << "\n"; });
     CommandTable commands = {
         {"config", &Config, ""},
         {"fetch", &Fetch, ""},

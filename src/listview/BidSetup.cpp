@@ -1,5 +1,7 @@
 #include "listview/BidSetup.h"
 
+#include "model/PasswordVault.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -89,7 +91,9 @@ BidDialogValues PresetBidDialog(const CItem& item, const CBidGroupList& groups,
     v.m_bRememberPassword = store.GetInt(setting::SavePass) == 1;
     if (v.m_bRememberPassword) {
         v.m_strUserName = store.GetString(setting::UserId);
-        v.m_strPass = Base64Decode(store.GetString(setting::Password));
+        // From the keyring when it keeps passwords (none known: the
+        // dialog asks for it).
+        v.m_strPass = RememberedPassword(v.m_strUserName);
         v.m_strConfirm = v.m_strPass;
     } else {
         v.m_strUserName.clear();
@@ -232,7 +236,7 @@ BidSetupResult ApplyBidDialog(CItemListCore& core, CItem& item, const BidDialogV
     return BidSetupResult::Scheduled;
 }
 
-void WriteBidDialogSettings(const BidDialogValues& v) {
+void WriteBidDialogSettings(const BidDialogValues& v, bool writeAccount) {
     CSettingsStore& store = Settings();
     store.WriteInt(setting::BidNow, v.m_bSetDefault ? 1 : 0);
     store.WriteInt(setting::SavePass, v.m_bRememberPassword ? 1 : 0);
@@ -242,10 +246,7 @@ void WriteBidDialogSettings(const BidDialogValues& v) {
         store.WriteInt(setting::BidSec, v.m_nSeconds);
         store.WriteInt(setting::BidPending, v.m_nMode);
     }
-    if (v.m_bRememberPassword) {
-        store.WriteString(setting::UserId, v.m_strUserName);
-        store.WriteString(setting::Password, EncodeStoredPassword(v.m_strPass));
-    }
+    if (v.m_bRememberPassword && writeAccount) RememberAccount(v.m_strUserName, v.m_strPass);
     store.WriteInt(setting::EnableBidGroup, v.m_bEnableGroup ? 1 : 0);
 }
 
@@ -291,7 +292,10 @@ BidSetupResult FinishBidOnItem(CItemListCore& core, IBidDialog& dialog, const CI
     if (!CheckBidDialogOk(values)) return BidSetupResult::Cancelled;
 
     const BidSetupResult result = ApplyBidDialog(core, *target, values);
-    if (dialog.KeepsPresets()) WriteBidDialogSettings(values);
+    if (dialog.KeepsPresets())
+        WriteBidDialogSettings(values, dialog.SavesAccount());
+    else if (dialog.SavesAccount())
+        RememberAccount(values.m_strUserName, values.m_strPass);
     return result;
 }
 

@@ -93,6 +93,10 @@ public:
     // Whether OK keeps the dialog's choices as the next presets (the
     // window's dialog does; a terminal's bid only with --set-default).
     virtual bool KeepsPresets() const { return true; }
+    // Whether OK keeps the account (user ID and password, "Remember my
+    // password" permitting) as the next one: the window's dialog with its
+    // presets; a terminal's bid only with --save-password.
+    virtual bool SavesAccount() const { return KeepsPresets(); }
 };
 
 // A dialog that runs a function: bexora-cli fills the values from its
@@ -106,10 +110,13 @@ public:
     }
     bool KeepsPresets() const override { return m_bKeepsPresets; }
     void SetKeepsPresets(bool keeps) { m_bKeepsPresets = keeps; }
+    bool SavesAccount() const override { return m_bSavesAccount; }
+    void SetSavesAccount(bool saves) { m_bSavesAccount = saves; }
 
 private:
     Fn m_fn;
     bool m_bKeepsPresets = true;
+    bool m_bSavesAccount = true;
 };
 
 // How "Bid on Item" ended.
@@ -190,7 +197,8 @@ std::string FormatMyBid(const std::string& price, double maxBid);
 // now or the scheduled moment with its history line, the row and the save.
 // Returns BidNow or Scheduled. Does not write the settings.
 BidSetupResult ApplyBidDialog(CItemListCore& core, CItem& item, const BidDialogValues& values);
-// The dialog's choices as the next defaults.
-void WriteBidDialogSettings(const BidDialogValues& values);
+// The dialog's choices as the next defaults; the account only with
+// writeAccount (and "Remember my password").
+void WriteBidDialogSettings(const BidDialogValues& values, bool writeAccount = true);
 
 }  // namespace bexora

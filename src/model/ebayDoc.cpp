@@ -11,6 +11,7 @@
 #include "base/AtomicFile.h"
 #include "base/Prompt.h"
 #include "base/Settings.h"
+#include "model/PasswordVault.h"
 #include "text/TextTools.h"
 
 namespace bexora {
@@ -106,8 +107,22 @@ bool CebayDoc::RebuildItemList() {
 void CebayDoc::Serialize(CArchive& ar) {
     if (ar.IsStoring()) {
         RebuildItemList();
+        IPasswordVault* vault = ActivePasswordVault();
+        if (vault) KeepPasswordsIn(*vault);
         ar.WriteCount(static_cast<uint32_t>(m_itemList.size()));
-        for (const auto& item : m_itemList) ar.WriteObject(*item);
+        for (const auto& item : m_itemList) {
+            // A password the keyring holds is written as an empty field (an
+            // older copy of the program reads the list all the same).
+            if (vault && !item->m_strPassword.empty() && vault->Holds(item->m_strUserId, item->m_strPassword)) {
+                std::string password;
+                password.swap(item->m_strPassword);
+                ar.WriteObject(*item);
+                item->m_strPassword.swap(password);
+            } else {
+                if (!item->m_strPassword.empty()) NoteFilePasswordWritten();
+                ar.WriteObject(*item);
+            }
+        }
         BidGroups().Serialize(ar);
         return;
     }
@@ -192,9 +207,57 @@ bool CebayDoc::OnOpenDocument(const std::string& path) {
     }
     m_itemList = std::move(items);
     BidGroups() = std::move(groups);
+    FillPasswordsFromKeyring();
     SetPathName(path);
     m_bModified = false;
     return true;
+}
+
+void CebayDoc::FillPasswordsFromKeyring() {
+    m_filePasswords.clear();
+    // Filled whatever "Keep passwords in" says, when a keyring answers: a
+    // list whose passwords went there still bids once the files are chosen
+    // (and its next save writes them into the file).
+    IPasswordVault* vault = InstalledPasswordVault();
+    if (!vault || !vault->Answers()) return;
+    const bool keyringChosen = ChosenPasswordPlace() == PasswordPlace::Keyring;
+    std::unordered_map<std::string, std::string> found;  // user -> password ("" none)
+    for (const auto& item : m_itemList) {
+        if (!item->m_strPassword.empty()) {
+            if (keyringChosen) m_filePasswords.push_back(item->m_strItemNumber);
+            continue;
+        }
+        if (item->m_strUserId.empty()) continue;
+        auto it = found.find(item->m_strUserId);
+        if (it == found.end()) {
+            std::string password;
+            if (vault->Find(item->m_strUserId, password, nullptr) != IPasswordVault::Found::Yes) password.clear();
+            it = found.emplace(item->m_strUserId, password).first;
+        }
+        item->m_strPassword = it->second;
+    }
+}
+
+void CebayDoc::KeepPasswordsIn(IPasswordVault& vault) {
+    for (const auto& item : m_itemList) {
+        const std::string& user = item->m_strUserId;
+        const std::string& password = item->m_strPassword;
+        if (user.empty() || password.empty() || vault.Holds(user, password)) continue;
+        // Refused (locked, gone): the file keeps it rather than losing it.
+        if (!vault.Keep(user, password, nullptr)) continue;
+    }
+    // Items that came with their password in the file say it moved.
+    std::vector<std::string> still;
+    for (const std::string& number : m_filePasswords) {
+        CItem* item = FindItem(number);
+        if (!item || item->m_strPassword.empty()) continue;
+        if (!vault.Holds(item->m_strUserId, item->m_strPassword)) {
+            still.push_back(number);
+            continue;
+        }
+        item->m_strMessages.insert(0, std::string(kPasswordsMovedText) + "\n");
+    }
+    m_filePasswords = std::move(still);
 }
 
 std::string CebayDoc::StoreToBytes() {

@@ -50,6 +50,8 @@ private:
     uint32_t m_nCount;
 };
 
+class IPasswordVault;
+
 class CebayDoc : public CObject {
 public:
     using ItemList = std::vector<std::unique_ptr<CItem>>;
@@ -68,6 +70,9 @@ public:
     // %1 is the number of items in the file.
     static constexpr const char* kTooManyItemsText =
         "The list holds %1 items; at most 100000 can be opened.";
+    // The history line of an item whose password moved from the list file
+    // into the keyring.
+    static constexpr const char* kPasswordsMovedText = "Passwords moved to the keyring";
     static constexpr const char* kCloseUnsavedQuestion =
         "The item list could not be saved.\nClose it anyway and lose the latest changes?";
 
@@ -139,7 +144,15 @@ public:
     void SetModifiedFlag(bool modified = true) { m_bModified = modified; }
 
 private:
+    // Loading: the passwords the keyring holds for items whose field is
+    // empty. Storing: the passwords not yet in the keyring go there.
+    void FillPasswordsFromKeyring();
+    void KeepPasswordsIn(IPasswordVault& vault);
+
     ItemList m_itemList;
+    // Numbers of the items opened with a password in the file while the
+    // keyring is chosen.
+    std::vector<std::string> m_filePasswords;
     CBidGroupList m_ownGroups;
     IItemListView* m_pView = nullptr;
     std::string m_strPathName;

@@ -59,6 +59,8 @@ std::string Expand(const char* addressKey, std::initializer_list<Fill> values) {
 
 }  // namespace
 
+std::string SignInHost() { return Host(setting::SiteSignInHost, *CurrentProfile(), "host.signin"); }
+
 std::string ItemViewUrl(const std::string& itemNumber) {
     return Expand("address.item", {{"item", itemNumber}});
 }

@@ -18,6 +18,9 @@ std::string BidHistoryUrl(const std::string& itemNumber);
 std::string OfficialTimeUrl();
 // https://SiteSignInHost/ws/eBayISAPI.dll?SignIn
 std::string SignInPageUrl();
+// SiteSignInHost as configured (the profile's sign-in host when not set):
+// what the keyring files an account's password under.
+std::string SignInHost();
 // https://SiteSignInHost/ws/eBayISAPI.dll?co_partnerid=2&siteid=0&UsingSSL=1
 //   &MfcISAPICommand=SignInWelcome&ru=&pp=&pa1=&pa2=&pa3=&i1=-1&pageType=-1
 //   &userid=USER&pass=PASS

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -253,11 +254,15 @@ TEST_F(OptionsSheetTest, ChangesOnThePagesAreWrittenOnOk) {
         Type(Control<QLineEdit>(sheet, 5, 1060), "25");
         EXPECT_EQ(Control<QLineEdit>(sheet, 5, 1061)->text(), "60");  // the check ahead, on
         Type(Control<QLineEdit>(sheet, 5, 1061), "0");
+        auto* place = sheet.findChild<QComboBox*>("keepPasswords");
+        EXPECT_EQ(place->currentIndex(), 0);  // the keyring, where one answers
+        place->setCurrentIndex(1);
         sheet.accept();
         return sheet.result();
     });
     EXPECT_TRUE(RunOptionsSheet(nullptr, {}));
     CSettingsStore& s = Settings();
+    EXPECT_EQ(s.GetString(setting::KeepPasswords), "file");
     EXPECT_EQ(s.GetInt(setting::LoadSave), 0);
     EXPECT_EQ(s.GetInt(setting::AddSel), 1);
     EXPECT_EQ(s.GetInt(setting::AddShowWindow), 1);

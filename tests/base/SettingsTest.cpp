@@ -98,7 +98,7 @@ TEST_F(SettingsTest, ComputedDefaultsFollowTheSiteSection) {
 
 TEST_F(SettingsTest, TableNamesEachSettingOnce) {
     const auto& all = setting::All();
-    EXPECT_EQ(all.size(), 55u);
+    EXPECT_EQ(all.size(), 57u);
     std::set<std::string> seen;
     for (const SettingDef* d : all) {
         std::string name = std::string(d->section) + "/" + d->key;

@@ -27,6 +27,7 @@
 #include "site/SiteEndpoints.h"
 #include "site/SiteTime.h"
 #include "support/RunProcess.h"
+#include "support/SessionBus.h"
 #include "text/TextTools.h"
 
 namespace bexora {
@@ -829,6 +830,15 @@ TEST_F(ListCliTest, ATerminalBidIsCheckedAndLeavesTheDialogsPresets) {
     EXPECT_EQ(Cli({"config", "get", "Bid Dialog", "Bid sec"}).out, secBefore);
     Snipe(item, "26", "0:0:12", {"--yes", "--set-default"});
     EXPECT_EQ(Cli({"config", "get", "Bid Dialog", "Bid sec"}).out, "12\n");
+    // A password given here is remembered only when asked, "Save Pass" or not.
+    EXPECT_EQ(Cli({"config", "get", "Bid Dialog", "Password"}).out, "\n");
+    Snipe(item, "26", "0:0:12", {"--yes", "--save-password"});
+    EXPECT_EQ(Cli({"config", "get", "Bid Dialog", "Password"}).out, "c2VjcmV0\n");
+    // Where passwords go was said once (no keyring here), not at every command.
+    auto again = Cli({"bid", m_list, item, "--max", "27", "--before", "0:0:12", "--user", "pat", "--password",
+                      "secret", "--yes"});
+    EXPECT_EQ(again.err, "") << again.err;
+    EXPECT_EQ(Cli({"config", "get", "Bid Dialog", "Passwords Told"}).out, "no keyring\n");
 }
 
 // While bexora-cli run owns the list, a terminal adds items whose pages the
@@ -971,6 +981,142 @@ TEST_F(ListCliTest, SnipesLandOnTheirMomentsWhenTheComputersClockSteps) {
             EXPECT_EQ(confirmations, 1) << run.out;
         }
     }
+}
+
+// A real Secret Service (gnome-keyring) on a private session bus: the
+// passwords go there, the list and the settings keep none (nor their
+// Base64), a list written before moves its passwords, and a locked keyring
+// is found by the check while there is time to unlock it.
+class KeyringCliTest : public ListCliTest {
+protected:
+    void SetUp() override {
+        ListCliTest::SetUp();
+        if (HasFatalFailure()) return;
+        setenv("XDG_RUNTIME_DIR", m_runtime.Path().c_str(), 1);
+        setenv("HOME", m_runtime.Path().c_str(), 1);
+        m_bus = std::make_unique<test::PrivateBus>();
+        int in[2];
+        ASSERT_EQ(pipe(in), 0);
+        m_keyring = fork();
+        if (m_keyring == 0) {
+            dup2(in[0], 0);
+            close(in[1]);
+            int null = open("/dev/null", O_RDWR);
+            dup2(null, 1);
+            dup2(null, 2);
+            execlp("gnome-keyring-daemon", "gnome-keyring-daemon", "--foreground", "--unlock",
+                   "--components=secrets", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(in[0]);
+        ASSERT_EQ(write(in[1], "keyring-pw", 10), 10);
+        close(in[1]);
+        for (int i = 0; i < 250 && !SecretsOwned(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!SecretsOwned()) GTEST_SKIP() << "gnome-keyring-daemon did not start on a private bus";
+    }
+    void TearDown() override {
+        if (m_keyring > 0) {
+            kill(m_keyring, SIGTERM);
+            waitpid(m_keyring, nullptr, 0);
+        }
+        m_bus.reset();
+    }
+
+    bool SecretsOwned() { return Call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner", "s", "org.freedesktop.secrets") == 1; }
+    // The keyring's login collection locked, as after a screen lock.
+    bool Lock() {
+        sd_bus* bus = nullptr;
+        if (sd_bus_open_user(&bus) < 0) return false;
+        sd_bus_error error = SD_BUS_ERROR_NULL;
+        int r = sd_bus_call_method(bus, "org.freedesktop.secrets", "/org/freedesktop/secrets",
+                                   "org.freedesktop.Secret.Service", "Lock", &error, nullptr, "ao", 1,
+                                   "/org/freedesktop/secrets/collection/login");
+        sd_bus_error_free(&error);
+        sd_bus_flush_close_unref(bus);
+        return r >= 0;
+    }
+    int Call(const char* dest, const char* path, const char* iface, const char* method, const char* sig,
+             const char* arg) {
+        sd_bus* bus = nullptr;
+        if (sd_bus_open_user(&bus) < 0) return -1;
+        sd_bus_message* reply = nullptr;
+        int b = -1;
+        if (sd_bus_call_method(bus, dest, path, iface, method, nullptr, &reply, sig, arg) >= 0)
+            sd_bus_message_read(reply, "b", &b);
+        sd_bus_message_unref(reply);
+        sd_bus_flush_close_unref(bus);
+        return b;
+    }
+    // Neither the password nor its Base64 anywhere in the file.
+    static void HoldsNoPassword(const std::string& path) {
+        std::string text;
+        ASSERT_TRUE(ReadWholeFile(path, text)) << path;
+        EXPECT_EQ(text.find("secret"), std::string::npos) << path;
+        EXPECT_EQ(text.find("c2VjcmV0"), std::string::npos) << path;
+    }
+
+    test::TempDir m_runtime;
+    std::unique_ptr<test::PrivateBus> m_bus;
+    pid_t m_keyring = -1;
+};
+
+TEST_F(KeyringCliTest, PasswordsLiveInTheKeyringAndTheListStillSnipesAfterARestart) {
+    const std::string item = Auction("Keyring clock", 6);
+    Competitor(item, "rival", 12);
+    Add({item});
+    Snipe(item, "20", "0:0:2", {"--save-password"});
+    HoldsNoPassword(m_list);
+    HoldsNoPassword(m_site.SettingsFile());
+    auto listed = Cli({"secrets", "list"});
+    EXPECT_EQ(listed.out, "pat at " + site::SignInHost() + "\n") << listed.err;
+    // The bid dialog's account comes back from the keyring.
+    EXPECT_EQ(Cli({"config", "get", "Bid Dialog", "User ID"}).out, "pat\n");
+
+    auto run = Cli({"run", m_list, "--for", RunFor(3)});
+    EXPECT_NE(IndexOf(run.out, "notice 2 Bid Wins:    " + item + " Congratulations"), -1) << run.out << run.err;
+    EXPECT_EQ(m_site.CountLog(test::kConfirmStep), 1u);
+    HoldsNoPassword(m_list);
+    EXPECT_EQ(run.err.find("passwords are kept"), std::string::npos) << run.err;
+}
+
+TEST_F(KeyringCliTest, AnOlderListMovesItsPasswordsAndALockedKeyringIsFoundInTime) {
+    const std::string item = Auction("Keyring vase", 600);
+    Add({item});
+    // Written as an older copy writes it: the password in the file.
+    ASSERT_EQ(Cli({"config", "set", "Bid Dialog", "Keep Passwords", "file"}).status, 0);
+    Snipe(item, "20", "0:0:30");
+    std::string text;
+    ReadWholeFile(m_list, text);
+    EXPECT_NE(text.find("c2VjcmV0"), std::string::npos);
+    EXPECT_EQ(Cli({"config", "set", "Bid Dialog", "Keep Passwords", "nowhere"}).status, 2);
+
+    // With the keyring chosen, the next save moves it and says so.
+    ASSERT_EQ(Cli({"config", "set", "Bid Dialog", "Keep Passwords", "keyring"}).status, 0);
+    ASSERT_EQ(Cli({"note", m_list, item, "moved"}).status, 0);
+    HoldsNoPassword(m_list);
+    EXPECT_EQ(Saved()->FindItem(item)->m_strMessages.rfind("Passwords moved to the keyring\n", 0), 0u);
+    EXPECT_EQ(Cli({"secrets", "list"}).out, "pat at " + site::SignInHost() + "\n");
+
+    // Back into the file and again out of it, on the user's word.
+    auto toFile = Cli({"secrets", "move-to-file", m_list});
+    EXPECT_EQ(toFile.status, 0) << toFile.err;
+    ReadWholeFile(m_list, text);
+    EXPECT_NE(text.find("c2VjcmV0"), std::string::npos);
+    EXPECT_EQ(Cli({"config", "get", "Bid Dialog", "Keep Passwords"}).out, "file\n");
+    auto toKeyring = Cli({"secrets", "move-to-keyring", m_list});
+    EXPECT_EQ(toKeyring.status, 0) << toKeyring.err;
+    HoldsNoPassword(m_list);
+
+    // Locked: the check says so, with the time left, and signs in nowhere.
+    ASSERT_TRUE(Lock());
+    const size_t signIns = m_site.CountLog(test::kSignInStep);
+    auto check = Cli({"check", m_list, item});
+    EXPECT_NE(check.out.find("No password for pat in the keyring (locked?) 00:0"), std::string::npos)
+        << check.out << check.err;
+    EXPECT_NE(check.out.find("left to fix it before the bid."), std::string::npos) << check.out;
+    EXPECT_EQ(m_site.CountLog(test::kSignInStep), signIns);
+    EXPECT_NE(Cli({"secrets", "move-to-file", m_list}).status, 0);
+    HoldsNoPassword(m_list);
 }
 
 }  // namespace
