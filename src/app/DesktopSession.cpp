@@ -47,11 +47,38 @@ uchar Urgency(int level) {
 
 }  // namespace
 
+// ---- the bus ----
+
+CBusLink::~CBusLink() {
+    if (!m_name.isEmpty()) QDBusConnection::disconnectFromBus(m_name);
+}
+
+bool CBusLink::Present() const { return m_bSystem ? HasSystemBus() : HasSessionBus(); }
+
+QDBusConnection CBusLink::Get() {
+    if (!m_name.isEmpty()) {
+        QDBusConnection bus(m_name);
+        if (bus.isConnected()) return bus;
+    }
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (!Present() || (m_tTried >= 0 && now - m_tTried < 2000)) return QDBusConnection(m_name);
+    m_tTried = now;
+    if (!m_name.isEmpty()) QDBusConnection::disconnectFromBus(m_name);
+    static int serial = 0;
+    m_name = QString(m_bSystem ? "bexora-system-%1" : "bexora-session-%1").arg(++serial);
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(m_bSystem ? QDBusConnection::SystemBus : QDBusConnection::SessionBus, m_name);
+    if (bus.isConnected()) {
+        ++m_nConnections;
+        if (m_onConnect) m_onConnect(bus);
+    }
+    return bus;
+}
+
 // ---- the sleep lock ----
 
 bool CQtSleepLock::Take(const std::string& why) {
-    if (!HasSystemBus()) return false;
-    QDBusConnection bus = QDBusConnection::systemBus();
+    QDBusConnection bus = m_bus.Get();
     if (!bus.isConnected()) return false;
     // Asked for, not waited for: a logind that hangs must not hold the
     // window's tick (a call used to wait up to 3 s a mode on it).
@@ -63,7 +90,7 @@ void CQtSleepLock::Ask(const QString& why, const QString& mode, int generation) 
     QDBusMessage call = QDBusMessage::createMethodCall(kLogind, kLogindPath, kManager, "Inhibit");
     call << QString("sleep") << QString("Bexora") << why << mode;
     auto* watcher =
-        new QDBusPendingCallWatcher(QDBusConnection::systemBus().asyncCall(call, kCallMs), &m_context);
+        new QDBusPendingCallWatcher(m_bus.Get().asyncCall(call, kCallMs), &m_context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &m_context,
                      [this, why, mode, generation](QDBusPendingCallWatcher* w) {
                          w->deleteLater();
@@ -96,18 +123,19 @@ CDesktopSession::CDesktopSession(QMainWindow* frame, std::function<void()> resto
       m_pFrame(frame),
       m_restore(std::move(restore)),
       m_guard(std::make_unique<CSleepGuard>(m_lock)) {
-    m_bSessionBus = HasSessionBus() && QDBusConnection::sessionBus().isConnected();
-    m_bSystemBus = HasSystemBus() && QDBusConnection::systemBus().isConnected();
-    if (m_bSessionBus)
-        QDBusConnection::sessionBus().connect(kNotifications, kNotificationsPath, kNotifications,
-                                              "ActionInvoked", this,
-                                              SLOT(OnActionInvoked(uint, QString)));
-    if (m_bSystemBus)
-        QDBusConnection::systemBus().connect(kLogind, kLogindPath, kManager, "PrepareForSleep",
-                                             this, SLOT(OnPrepareForSleep(bool)));
+    // Subscribed again on each new connection: a bus that went away is
+    // reconnected on the next use.
+    m_session.OnConnect([this](QDBusConnection& bus) {
+        bus.connect(kNotifications, kNotificationsPath, kNotifications, "ActionInvoked", this,
+                    SLOT(OnActionInvoked(uint, QString)));
+    });
+    m_lock.Bus().OnConnect([this](QDBusConnection& bus) {
+        bus.connect(kLogind, kLogindPath, kManager, "PrepareForSleep", this, SLOT(OnPrepareForSleep(bool)));
+    });
+    const bool system = m_lock.Bus().Get().isConnected();
     connect(&m_timer, &QTimer::timeout, this, &CDesktopSession::UpdateSleepLock);
-    if (m_bSystemBus) m_timer.start(1000);
-    if (m_bSessionBus) CheckNotifications();
+    if (system) m_timer.start(1000);
+    if (m_session.Get().isConnected()) CheckNotifications();
 }
 
 CDesktopSession::~CDesktopSession() {
@@ -115,7 +143,9 @@ CDesktopSession::~CDesktopSession() {
 }
 
 bool CDesktopSession::NotificationsAvailable() {
-    if (!m_bSessionBus) return false;
+    if (!m_session.Present() || !m_session.Get().isConnected()) return false;
+    // A new connection (the bus came back): what it offers is asked afresh.
+    if (m_session.Connections() != m_nSessionConnection) m_nAvailable = -1;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (!m_bChecking && (m_nAvailable < 0 || now - m_tChecked >= kRecheckMs)) CheckNotifications();
     // The last answer: the check runs on the bus, never on this thread (a
@@ -126,12 +156,13 @@ bool CDesktopSession::NotificationsAvailable() {
 void CDesktopSession::CheckNotifications() {
     m_bChecking = true;
     m_tChecked = QDateTime::currentMSecsSinceEpoch();
+    m_nSessionConnection = m_session.Connections();
     auto ask = [this](const QString& method, const QVariantList& args,
                       std::function<void(const QDBusMessage&)> then) {
         QDBusMessage call = QDBusMessage::createMethodCall(
             "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", method);
         call.setArguments(args);
-        auto* w = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, kCallMs), this);
+        auto* w = new QDBusPendingCallWatcher(m_session.Get().asyncCall(call, kCallMs), this);
         connect(w, &QDBusPendingCallWatcher::finished, this, [then](QDBusPendingCallWatcher* w) {
             w->deleteLater();
             then(w->reply());
@@ -181,7 +212,7 @@ void CDesktopSession::SendPending() {
         call << QString("Bexora") << uint(0) << QString("bexora") << FromAnsi(p.title)
              << FromAnsi(p.text) << actions << hints << int(-1);
         auto* watcher = new QDBusPendingCallWatcher(
-            QDBusConnection::sessionBus().asyncCall(call, kCallMs), this);
+            m_session.Get().asyncCall(call, kCallMs), this);
         const std::string item = p.itemNumber;
         connect(watcher, &QDBusPendingCallWatcher::finished, this,
                 [this, item](QDBusPendingCallWatcher* w) { OnNotifyAnswer(w, item); });
@@ -226,6 +257,7 @@ void CDesktopSession::OpenItem(const std::string& itemNumber) {
 }
 
 void CDesktopSession::UpdateSleepLock() {
+    m_lock.Bus().Get();  // a system bus that went away comes back here
     std::vector<const CItemListCore*> cores;
     for (CebayListView* view : ListViews()) cores.push_back(&view->Core());
     m_guard->Update(cores);

@@ -12,6 +12,7 @@
 //    waking (their ticks also see a sleep by the clocks alone).
 // Without a session or system bus each part quietly does nothing.
 
+#include <QDBusConnection>
 #include <QDBusUnixFileDescriptor>
 #include <QObject>
 #include <QTimer>
@@ -31,15 +32,44 @@ namespace bexora {
 class CebayListView;
 
 // logind's lock through Qt DBus (block mode, else delay: see LogindInhibitor.h).
+// A bus connection of the window's own that is made again when the bus went
+// away (a dbus-daemon restarted, a session that came back): Qt's
+// sessionBus() and systemBus() stay dead for the process's life once their
+// bus has gone.
+class CBusLink {
+public:
+    explicit CBusLink(bool system) : m_bSystem(system) {}
+    ~CBusLink();
+    CBusLink(const CBusLink&) = delete;
+    CBusLink& operator=(const CBusLink&) = delete;
+    // Whether this machine has the bus at all (its address is known).
+    bool Present() const;
+    // The connection; a dead one is made again (at most every 2 s, and
+    // only when the bus is present). Check isConnected().
+    QDBusConnection Get();
+    // Run on every new connection (signal subscriptions).
+    void OnConnect(std::function<void(QDBusConnection&)> fn) { m_onConnect = std::move(fn); }
+    int Connections() const { return m_nConnections; }
+
+private:
+    bool m_bSystem;
+    QString m_name;
+    qint64 m_tTried = -1;
+    int m_nConnections = 0;
+    std::function<void(QDBusConnection&)> m_onConnect;
+};
+
 class CQtSleepLock : public ISleepLock {
 public:
     bool Take(const std::string& why) override;
     void Release() override;
+    CBusLink& Bus() { return m_bus; }
     // "block" or "delay" once logind has answered; "" while none is held.
     const QString& Mode() const { return m_mode; }
 
 private:
     void Ask(const QString& why, const QString& mode, int generation);
+    CBusLink m_bus{true};
     QObject m_context;  // the answers' receiver, gone with the lock
     QDBusUnixFileDescriptor m_fd;
     QString m_mode;
@@ -98,8 +128,8 @@ private:
     qint64 m_tChecked = 0;
     bool m_bChecking = false;
     int m_nSent = 0;
-    bool m_bSessionBus = false;
-    bool m_bSystemBus = false;
+    CBusLink m_session{false};
+    int m_nSessionConnection = 0;  // the connection the last check asked
 };
 
 }  // namespace bexora

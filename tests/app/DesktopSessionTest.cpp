@@ -156,5 +156,39 @@ TEST_F(DesktopSessionTest, LogindsWakeUpReachesTheLists) {
     EXPECT_TRUE(late);
 }
 
+// The bus restarted under the window (a session bus that came back): the
+// next use connects again, asks afresh what it offers, and notifications,
+// their clicks and logind's wake-up work on the new bus.
+TEST_F(DesktopSessionTest, ABusThatWentAwayIsReconnectedOnTheNextUse) {
+    CItem& item = Add("100");
+    Schedule(item, "$20.00", Now() + 100);
+    StartInFrame();
+    ASSERT_TRUE(SpinUntil([&] { return m_session->NotificationsAvailable(); }));
+    g_env->services.reset();
+    g_env->bus->Restart();
+    g_env->services = std::make_unique<FakeServices>(g_env->bus->Address());
+    ASSERT_TRUE(g_env->services->Ok());
+
+    ASSERT_TRUE(SpinUntil([&] { return m_session->NotificationsAvailable(); }));
+    EXPECT_TRUE(m_session->Notify("Bid Wins", "Item: 100 Congratulations.", "100", 2));
+    ASSERT_TRUE(SpinUntil([&] { return g_env->services->Notifications().size() == 1; }));
+    for (int i = 0; i < 20; ++i) QApplication::processEvents();  // the id comes back
+    g_env->services->InvokeAction(1, "default");
+    EXPECT_TRUE(SpinUntil([&] { return m_restored == 1; }));
+
+    // logind's wake-up reaches the lists through the new connection (made
+    // by the next look at the lock, at most every 2 s).
+    auto spin = [](int ms) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < until) QApplication::processEvents();
+    };
+    spin(2500);
+    m_clock.Advance(300);
+    g_env->services->PrepareForSleep(false);
+    spin(500);
+    Core().OnTick();
+    EXPECT_EQ(m_jobs.bids.size(), 1u);
+}
+
 }  // namespace
 }  // namespace bexora::test

@@ -31,6 +31,29 @@ class PrivateBus {
 public:
     PrivateBus() {
         m_address = "unix:path=" + m_dir.File("bus");
+        Start();
+    }
+    // The daemon stopped and started again on the same address, as after a
+    // session's bus restarted: every connection to it is gone.
+    void Restart() {
+        Stop();
+        unlink(m_dir.File("bus").c_str());
+        Start();
+    }
+    ~PrivateBus() {
+        Stop();
+        // No bus at all afterwards, rather than the machine's own.
+        setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bexora-test-bus", 1);
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bexora-test-bus", 1);
+    }
+    void Stop() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
+        m_pid = -1;
+    }
+    void Start() {
         const std::string addr = "--address=" + m_address;  // not in the child: no allocation there
         m_pid = fork();
         if (m_pid == 0) {
@@ -46,15 +69,6 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         setenv("DBUS_SESSION_BUS_ADDRESS", m_address.c_str(), 1);
         setenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.c_str(), 1);
-    }
-    ~PrivateBus() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-        // No bus at all afterwards, rather than the machine's own.
-        setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bexora-test-bus", 1);
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bexora-test-bus", 1);
     }
     bool Ok() const {
         sd_bus* bus = nullptr;
