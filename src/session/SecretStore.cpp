@@ -18,6 +18,7 @@ constexpr auto kCallLimit = std::chrono::milliseconds(3000);
 // Whether the keyring runs is asked again after this long.
 constexpr auto kAskAgain = std::chrono::seconds(10);
 constexpr uint64_t kNameCheckUsec = 1500 * 1000;
+constexpr auto kAskAgainAfterRefusal = std::chrono::seconds(60);
 
 const SecretSchema* Schema() {
     static const SecretSchema schema = {
@@ -162,6 +163,14 @@ IPasswordVault::Found CSecretStore::Find(const std::string& user, std::string& p
 bool CSecretStore::Keep(const std::string& user, const std::string& password, std::string* why) {
     const std::string host = site::SignInHost();
     std::lock_guard<std::mutex> lock(m_mutex);
+    // A keyring that refused (locked: on a desktop it may show an unlock
+    // prompt) is not asked again at every save of the list.
+    const auto now = std::chrono::steady_clock::now();
+    auto refused = m_refused.find(Key(host, user));
+    if (refused != m_refused.end() && now - refused->second < kAskAgainAfterRefusal) {
+        if (why) *why = "the keyring refused a moment ago";
+        return false;
+    }
     Deadline deadline;
     GError* error = nullptr;
     const std::string label = Label(host, user);
@@ -170,8 +179,10 @@ bool CSecretStore::Keep(const std::string& user, const std::string& password, st
                                                    host.c_str(), "user", Lower(user).c_str(), nullptr);
     if (!ok || error) {
         Take(error, deadline, why);
+        m_refused[Key(host, user)] = now;
         return false;
     }
+    m_refused.erase(Key(host, user));
     m_known[Key(host, user)] = password;
     return true;
 }

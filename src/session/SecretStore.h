@@ -33,6 +33,7 @@ private:
     bool m_asked = false;
     bool m_answers = false;
     std::map<std::string, std::string> m_known;  // host "\n" user -> password
+    std::map<std::string, std::chrono::steady_clock::time_point> m_refused;  // when Keep last failed
 };
 
 // Installs the keyring for this process (the program and bexora-cli call it
