@@ -43,11 +43,6 @@ std::string Fetch(const std::string& url, std::string& page) {
     return FetchPage(url, page);
 }
 
-void KeepPage(const std::string& page, const char* name) {
-    // Inspection copies only: a bid goes on when one cannot be written.
-    KeepResultPage(page, name);
-}
-
 // An offer form without its key: kept for the user to send in.
 std::string FormNotRecognised(const std::string& page, const std::string& itemNumber) {
     std::string digits;
@@ -140,7 +135,7 @@ void ClassifyAnswer(const std::string& page, CBidRequest& request) {
 
 std::string OfferErrorText(std::string& page) {
     StripTags(page);
-    KeepPage(page, "errormake1st.html");
+    KeepResultPage(page, "errormake1st.html");
     return ReadOfferError(page, *Profile());
 }
 
@@ -197,11 +192,11 @@ void PlaceBid(std::unique_ptr<CBidRequest> request, const std::atomic<bool>& sto
     r.m_nRequestsAtMoment += 4;
 
     r.m_strResultUrl = Fetch(site::SignInPageUrl(), page);
-    KeepPage(page, "Signin.html");
+    KeepResultPage(page, "Signin.html");
     if (stopping) return;
 
     r.m_strResultUrl = Fetch(site::SignInRequestUrl(r.m_strUserId, r.m_strPassword), page);
-    KeepPage(page, "Signin2.html");
+    KeepResultPage(page, "Signin2.html");
     if (stopping) return;
 
     const std::shared_ptr<const CSiteProfile> profile = Profile();
@@ -210,7 +205,7 @@ void PlaceBid(std::unique_ptr<CBidRequest> request, const std::atomic<bool>& sto
     } else {
         // The form takes the bid as the user typed it, currency and all.
         Fetch(site::OfferFormUrl(r.m_strItemNumber, r.m_strMyBid), page);
-        KeepPage(page, "errorMake1.html");
+        KeepResultPage(page, "errorMake1.html");
         if (stopping) return;
 
         if (Contains(page, profile->Get("offer.error"))) {
@@ -231,7 +226,7 @@ void PlaceBid(std::unique_ptr<CBidRequest> request, const std::atomic<bool>& sto
                 r.m_strResultUrl = Fetch(site::OfferConfirmUrl(r.m_strMyBid, r.m_strItemNumber, key,
                                                                r.m_strUserId, pass, uiid),
                                          page);
-                KeepPage(page, "errorMake2.html");
+                KeepResultPage(page, "errorMake2.html");
                 if (stopping) return;
                 ClassifyAnswer(page, r);
             }
@@ -350,7 +345,7 @@ void PlacePreparedBid(std::unique_ptr<CBidRequest> request, const CPreparedBid& 
                                                    r.m_strUserId, prepared.pass, prepared.uiid),
                              page);
     r.m_nRequestsAtMoment = 1;
-    KeepPage(page, "errorMake2.html");
+    KeepResultPage(page, "errorMake2.html");
     if (stopping) return;
     if (KeptFieldsRefused(page)) {
         // The form went stale since the pre-flight: the whole conversation,
@@ -373,7 +368,7 @@ std::string TestLogin(const std::string& userId, const std::string& password) {
     if (Contains(page, profile->Get("sign-in.refused"))) return kSignInInvalidText;
     bool signInAnswered = !page.empty();
     Fetch(site::AccountPageUrl(), page);
-    KeepPage(page, "errorMake1.html");
+    KeepResultPage(page, "errorMake1.html");
     if (Contains(page, profile->Get("sign-in.refused")) ||
         Contains(page, profile->Get("account.refused")))
         return kSignInInvalidText;

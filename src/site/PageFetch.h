@@ -26,7 +26,7 @@ enum class FetchFresh { No, Yes };
 // was started from.
 std::string ResultPagesDir();
 // Writes page there as name (mode 0600, the folder 0700); false when it
-// could not.
+// could not (inspection copies only: a bid goes on without them).
 bool KeepResultPage(const std::string& page, const std::string& name);
 std::string FetchPage(const std::string& url, std::string& page, FetchFresh fresh = FetchFresh::No);
 

@@ -381,8 +381,7 @@ bool g_haveStamp = false;
 std::string g_problem;
 
 // The file that should be in use now: the chosen one, else the delivered one.
-std::string WantedPath() {
-    std::string chosen = Settings().GetString(setting::SiteProfile);
+std::string WantedPath(const std::string& chosen) {
     if (chosen == "builtin") return {};
     if (!chosen.empty()) return chosen;
     return UpdatedProfilePath();
@@ -392,7 +391,7 @@ std::string WantedPath() {
 
 std::shared_ptr<const CSiteProfile> CurrentProfile() {
     const std::string chosen = Settings().GetString(setting::SiteProfile);
-    const std::string path = WantedPath();
+    const std::string path = WantedPath(chosen);
     const FileStamp stamp = Stamp(path);
     std::lock_guard<std::mutex> lock(g_profileMutex);
     if (g_haveStamp && stamp == g_stamp && g_profile) return g_profile;

@@ -55,8 +55,6 @@ std::string UrlEncode(const std::string& s) {
     return out;
 }
 
-namespace {
-
 std::string Percent(double p) {
     char buf[32];
     if (p == static_cast<int>(p))
@@ -65,6 +63,8 @@ std::string Percent(double p) {
         std::snprintf(buf, sizeof buf, "%.1f", p);
     return buf;
 }
+
+namespace {
 
 std::string Row(const std::string& label, const std::string& valueHtml) {
     return "<tr><td class=\"label\">" + label + "</td><td>" + valueHtml + "</td></tr>\n";

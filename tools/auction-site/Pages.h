@@ -24,6 +24,8 @@ std::string EscapeText(const std::string& s);
 std::string EscapeAttr(const std::string& s);
 // Percent-encodes everything but letters, digits and "-_.~" (for query values in links).
 std::string UrlEncode(const std::string& s);
+// A feedback rating as the pages show it: "99" or "99.5".
+std::string Percent(double p);
 
 std::string ItemPage(const Auction& a, double now, const PageContext& ctx, int highBidderFeedback);
 std::string InvalidItemPage(const std::string& number, const PageContext& ctx);

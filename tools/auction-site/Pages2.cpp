@@ -16,15 +16,6 @@ namespace bexora::auction::layout2 {
 
 namespace {
 
-std::string Percent(double p) {
-    char buf[32];
-    if (p == static_cast<int>(p))
-        std::snprintf(buf, sizeof buf, "%d", static_cast<int>(p));
-    else
-        std::snprintf(buf, sizeof buf, "%.1f", p);
-    return buf;
-}
-
 std::string Field(const std::string& label, const std::string& valueHtml) {
     return "<dt>" + label + "</dt><dd>" + valueHtml + "</dd>\n";
 }
