@@ -6,6 +6,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -28,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 #include "app/ListOwnerHost.h"
 #include "base/Prompt.h"
@@ -51,6 +55,49 @@
 
 namespace bexora {
 
+namespace {
+
+const char* const kLeaveWebPageHint =
+    "Tab moves among the web page's links; F6 goes on to the address bar and the item list";
+
+void TellNoOutsideProgram(const std::string& url, const std::string& why) {
+    ShowPrompt("No web browser or mail program could open\n" + url + "\n(" + why +
+                   ")\n\nOpen it yourself, or choose a default web browser in your desktop's "
+                   "settings.",
+               PromptButtons::Ok, PromptIcon::Warning);
+}
+
+// xdg-open says by its exit status whether a program took the address (3:
+// none for it, 4: it failed); Qt's own opener only knows that it started one.
+// A browser that xdg-open waits for may end much later: its status is not
+// about the opening any more.
+void OpenOutside(const std::string& url) {
+    const QString opener = QStandardPaths::findExecutable("xdg-open");
+    if (opener.isEmpty()) {
+        if (!QDesktopServices::openUrl(QUrl(FromAnsi(url))))
+            TellNoOutsideProgram(url, "xdg-open is not installed and no web browser was found");
+        return;
+    }
+    auto* process = new QProcess(qApp);
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    auto ended = [process, started, url](int code, QProcess::ExitStatus status) {
+        process->deleteLater();
+        if ((status != QProcess::NormalExit || code != 0) && started->elapsed() < 30000)
+            TellNoOutsideProgram(url, "xdg-open ended with status " + std::to_string(code));
+    };
+    auto failed = [process, url](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        process->deleteLater();
+        TellNoOutsideProgram(url, "xdg-open could not be started");
+    };
+    QObject::connect(process, &QProcess::finished, process, ended);
+    QObject::connect(process, &QProcess::errorOccurred, process, failed);
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->start(opener, {FromAnsi(url)});
+}
+
+}  // namespace
 
 std::function<std::string(QWidget*, bool, const std::string&)> CMainFrame::s_fileDialog =
     [](QWidget* parent, bool save, const std::string& suggested) {
@@ -65,7 +112,7 @@ std::function<std::string(QWidget*, bool, const std::string&)> CMainFrame::s_fil
     };
 
 std::function<void(const std::string&)> CMainFrame::s_openUrl = [](const std::string& url) {
-    QDesktopServices::openUrl(QUrl(FromAnsi(url)));
+    OpenOutside(url);
 };
 
 CMainFrame::CMainFrame() {
@@ -123,6 +170,12 @@ bool CMainFrame::Create() {
     auto* idle = new QTimer(this);
     connect(idle, &QTimer::timeout, this, &CMainFrame::UpdateCommandUI);
     idle->start(250);
+    // Tab stays within the web page, so the way out is said when it comes in.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        CebayView* web = ActiveChild() ? ActiveBrowser() : nullptr;
+        if (web && now && (now == web || web->isAncestorOf(now) || web->focusProxy() == now))
+            statusBar()->showMessage(kLeaveWebPageHint, 8000);
+    });
     OnChildrenChanged();
     return true;
 }
@@ -247,7 +300,10 @@ void CMainFrame::OnChildrenChanged() {
 
 void CMainFrame::UpdateTitle() {
     CChildFrame* child = ActiveChild();
-    setWindowTitle(child ? "Bexora - " + child->windowTitle() : QString("Bexora"));
+    // A maximised list window adds " - [its title]" to this title itself:
+    // naming the list here as well showed it twice.
+    setWindowTitle(child && !child->isMaximized() ? "Bexora - " + child->windowTitle()
+                                                  : QString("Bexora"));
 }
 
 // ---- status bar and tray ----

@@ -322,14 +322,27 @@ void CMainFrame::OnWindowCommand(int id) {
 }
 
 void CMainFrame::OnNextPane(bool forward) {
+    // The web page keeps Tab for its own links and fields; F6 is the way
+    // out of it: address bar, item list, web page, round again (Ctrl+Tab
+    // stays the list windows' own: it goes to the next list).
     CChildFrame* child = ActiveChild();
-    if (!child) return;
-    QWidget* list = child->ListPane();
-    QWidget* web = child->BrowserPane();
+    std::vector<QWidget*> panes;
+    if (m_pAddress->isVisible()) panes.push_back(m_pAddress);
+    if (child) {
+        panes.push_back(child->ListPane());
+        panes.push_back(ActiveBrowser());
+    }
+    if (panes.empty()) return;
     QWidget* focus = QApplication::focusWidget();
-    const bool inList = focus == list || list->isAncestorOf(focus);
-    (void)forward;  // two panes: next and previous are the same one
-    (inList ? web : list)->setFocus(Qt::OtherFocusReason);
+    const int count = static_cast<int>(panes.size());
+    int at = -1;
+    for (int i = 0; i < count; ++i) {
+        QWidget* pane = panes[i];
+        if (focus && (focus == pane || pane->isAncestorOf(focus) || pane->focusProxy() == focus))
+            at = i;
+    }
+    const int next = at < 0 ? (forward ? 0 : count - 1) : (at + (forward ? 1 : count - 1)) % count;
+    panes[next]->setFocus(Qt::OtherFocusReason);
 }
 
 void CMainFrame::OnAbout() {

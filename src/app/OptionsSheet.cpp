@@ -287,11 +287,11 @@ CUserPage::CUserPage(QWidget* parent) : COptionsPage(parent) {
     auto* group = new QGroupBox("Bidding User Information:", this);
     auto* grid = new QGridLayout(group);
     grid->addWidget(new QLabel("Username:", group), 0, 0);
-    grid->addWidget(m_pUser, 0, 1);
+    grid->addWidget(Named(m_pUser, "Username"), 0, 1);
     grid->addWidget(new QLabel("Password:", group), 1, 0);
-    grid->addWidget(m_pPassword, 1, 1);
+    grid->addWidget(Named(m_pPassword, "Password"), 1, 1);
     grid->addWidget(new QLabel("Confirmed\nPassword:", group), 2, 0);
-    grid->addWidget(m_pConfirm, 2, 1);
+    grid->addWidget(Named(m_pConfirm, "Password again"), 2, 1);
     grid->addWidget(BoundCheck(1014, "Save Username && Password", m_bSavePass), 3, 0, 1, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

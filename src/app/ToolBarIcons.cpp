@@ -461,15 +461,16 @@ QIcon AppIcon() {
     return icon;
 }
 
-QPixmap SplashPicture(const QSize& size) {
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+QPixmap SplashPicture(const QSize& size, qreal pixelRatio) {
+    QImage image(size * pixelRatio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(pixelRatio);  // the painter draws in size's units, finer
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     QLinearGradient ground(0, 0, size.width(), size.height());
     ground.setColorAt(0, QColor(29, 63, 143));
     ground.setColorAt(1, QColor(16, 34, 82));
-    p.fillRect(image.rect(), ground);
+    p.fillRect(QRect(QPoint(0, 0), size), ground);
 
     const qreal h = size.height();
     const qreal iconSize = std::min(h * 0.55, size.width() * 0.3);

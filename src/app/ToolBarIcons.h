@@ -23,7 +23,8 @@ const std::vector<int>& ToolBarButtons();
 
 // Icon 128, the program's own, in sizes 16 to 256.
 QIcon AppIcon();
-// The splash window's picture, with "Bexora" on it.
-QPixmap SplashPicture(const QSize& size);
+// The splash window's picture, with "Bexora" on it; size in device-independent
+// pixels, drawn for a screen of that pixel ratio.
+QPixmap SplashPicture(const QSize& size, qreal pixelRatio = 1.0);
 
 }  // namespace bexora

@@ -19,7 +19,7 @@ CWelcome::UpdateStep CWelcome::s_updateStep = [](QWidget* splash,
 CWelcome::CWelcome(QWidget* parent) : QDialog(parent, Qt::SplashScreen | Qt::WindowStaysOnTopHint) {
     setWindowTitle("Bexora");
     auto* picture = new QLabel(this);
-    picture->setPixmap(SplashPicture(QSize(420, 240)));
+    picture->setPixmap(SplashPicture(QSize(420, 240), devicePixelRatioF()));
     m_pStatus = new QLabel("Starting the program .....", this);
     m_pStatus->setObjectName("SplashStatus");
     auto* layout = new QVBoxLayout(this);

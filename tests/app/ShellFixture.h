@@ -31,6 +31,8 @@ protected:
         tzset();
         static const CWelcome::UpdateStep realStep = CWelcome::s_updateStep;
         m_realStep = realStep;
+        static const auto realOpen = CMainFrame::s_openUrl;
+        m_realOpen = realOpen;
         ASSERT_TRUE(m_site.Ok());
         // Sockets of their own: ctest runs these tests side by side, and a
         // desktop program that finds another's socket hands over to it.
@@ -93,6 +95,7 @@ protected:
 
     LocalSite m_site;
     CWelcome::UpdateStep m_realStep;
+    std::function<void(const std::string&)> m_realOpen;
     std::unique_ptr<CebayApp> m_app;
     bool m_started = false;
     std::vector<std::string> m_opened;

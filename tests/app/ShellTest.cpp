@@ -390,6 +390,23 @@ TEST_F(ShellTest, HelpLinksAndAboutBox) {
     about.OnlineButton()->click();
     EXPECT_EQ(m_opened.size(), 3u);
 
+    // With no browser to hand Help Topics to, the user is told so and why,
+    // not only the terminal.
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    const char* browser = std::getenv("BROWSER");
+    const std::string keptBrowser = browser ? browser : "";
+    setenv("PATH", m_site.WorkFile("").c_str(), 1);
+    unsetenv("BROWSER");
+    CMainFrame::s_openUrl = m_realOpen;
+    TakeShownPrompts();
+    frame.OnCommand(cmd::kHelpFinder);
+    setenv("PATH", path.c_str(), 1);
+    if (browser) setenv("BROWSER", keptBrowser.c_str(), 1);
+    const std::vector<std::string> told = TakeShownPrompts();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find("No web browser"), std::string::npos) << told[0];
+    EXPECT_NE(told[0].find("/help.html"), std::string::npos) << told[0];
+
     EXPECT_TRUE(ParseCommandLine({"bexora", "--version"}).version);
     EXPECT_EQ(ParseCommandLine({"bexora", "--settings"}).error, "--settings needs a file name");
     EXPECT_EQ(ParseCommandLine({"bexora", "a.bid", "b.bid"}).error, "only one item list can be named");
@@ -527,17 +544,21 @@ TEST_F(ShellTest, Screenshots) {
     frame.OnCommand(cmd::kBidOnItem);
     grabDialog("options-sheet.png");
     frame.OnCommand(cmd::kOptions);
-    // The page that names the site: its home page and the site profile.
-    SetDialogRunner([out](QDialog& d) {
-        d.show();
-        if (auto* tabs = d.findChild<QTabWidget*>()) tabs->setCurrentIndex(1);
-        WaitFor([] { return false; }, 300);
-        d.grab().save(QString::fromStdString(out + "/options-site.png"), "PNG");
-        return int(QDialog::Rejected);
-    });
-    frame.OnCommand(cmd::kOptions);
+    // The page that names the site (its home page and the site profile) and
+    // the account's (where passwords are kept).
+    for (auto [tab, name] : {std::pair{1, "options-site.png"}, std::pair{3, "options-account.png"}}) {
+        SetDialogRunner([out, tab, name](QDialog& d) {
+            d.show();
+            if (auto* tabs = d.findChild<QTabWidget*>()) tabs->setCurrentIndex(tab);
+            WaitFor([] { return false; }, 300);
+            d.grab().save(QString::fromStdString(out + "/" + name), "PNG");
+            return int(QDialog::Rejected);
+        });
+        frame.OnCommand(cmd::kOptions);
+    }
     SetDialogRunner({});
-    for (const char* name : {"main-window.png", "bid-dialog.png", "options-sheet.png", "options-site.png"})
+    for (const char* name :
+         {"main-window.png", "bid-dialog.png", "options-sheet.png", "options-site.png", "options-account.png"})
         EXPECT_TRUE(std::filesystem::exists(out + "/" + name)) << name;
 }
 

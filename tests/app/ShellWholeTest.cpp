@@ -207,6 +207,92 @@ TEST_F(ShellWholeTest, EveryItemCommandRunsOnceFromTheRowMenuTheMenuBarAndTheKey
     EXPECT_TRUE(TakeShownPrompts().empty());
 }
 
+TEST_F(ShellWholeTest, TheKeyboardAloneMovesBetweenThePanesAndSetsASnipe) {
+    m_site.Account("jo", "pw");
+    CChildFrame* child = OpenSiteList(2);
+    ASSERT_TRUE(WaitFor([&] { return List()->OnGetRowCount() == 2; }));
+    EXPECT_EQ(m_frame->windowTitle().count("whole.bid"), 1) << m_frame->windowTitle().toStdString();
+    auto key = [](int k, Qt::KeyboardModifiers mods = {}) {
+        QWidget* to = QApplication::focusWidget() ? QApplication::focusWidget()
+                                                  : QApplication::activeWindow();
+        QTest::keyClick(to, Qt::Key(k), mods);
+        Settle(50);
+    };
+    QWidget* address = m_frame->AddressBar();
+    QWidget* web = child->BrowserPane();
+    auto pane = [&]() -> std::string {
+        QWidget* f = QApplication::focusWidget();
+        if (!f) return "none";
+        if (f == address || address->isAncestorOf(f)) return "address";
+        if (f == List() || List()->isAncestorOf(f)) return "list";
+        if (f == web || web->isAncestorOf(f) || web->focusProxy() == f) return "web";
+        return f->metaObject()->className();
+    };
+
+    // F6 goes round the address, the list and the web page, Shift+F6 back:
+    // the way out of the web page (whose Tab is its own), which coming into
+    // the page says.
+    List()->setFocus();
+    Settle(50);
+    std::string order;
+    for (int i = 0; i < 3; ++i) {
+        key(Qt::Key_F6);
+        order += pane() + " ";
+    }
+    EXPECT_EQ(order, "web address list ");
+    key(Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_EQ(pane(), "address");
+    key(Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_EQ(pane(), "web");
+    EXPECT_NE(m_frame->statusBar()->currentMessage().indexOf("F6"), -1)
+        << m_frame->statusBar()->currentMessage().toStdString();
+    key(Qt::Key_F6);
+    EXPECT_EQ(pane(), "address");
+    key(Qt::Key_F6);
+    EXPECT_EQ(pane(), "list");
+
+    // A snipe set with keys only: Home, Space for the first row, Alt+B for the Bid
+    // menu, B for Bid on Item; in the dialog the maximum has the focus,
+    // Alt+T chooses the delay, Tab reaches the seconds, Alt+U, Alt+P and
+    // Alt+F the account, Enter is OK.
+    key(Qt::Key_Home);
+    key(Qt::Key_Space);  // the row with the focus, selected
+    ASSERT_EQ(List()->Core().GetSelectedRows(), std::vector<int>{0});
+    m_frame->UpdateCommandUI();
+    std::string firstFocus;
+    SetDialogRunner([&](QDialog& d) {
+        if (!dynamic_cast<CBidDlg*>(&d)) return int(QDialog::Rejected);
+        d.show();
+        QApplication::setActiveWindow(&d);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&d));
+        auto* focus = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        if (focus) firstFocus = focus->accessibleName().toStdString();
+        if (focus && focus->hasSelectedText()) firstFocus += " selected";
+        QTest::keyClicks(QApplication::focusWidget(), "25");
+        key(Qt::Key_T, Qt::AltModifier);
+        Settle(300);  // a mnemonic clicks its button the way a mouse click does, after a moment
+        for (int i = 0; i < 3; ++i) key(Qt::Key_Tab);
+        QTest::keyClicks(QApplication::focusWidget(), "40");
+        for (auto [k, text] : {std::pair{Qt::Key_U, "jo"}, {Qt::Key_P, "pw"}, {Qt::Key_F, "pw"}}) {
+            key(k, Qt::AltModifier);
+            QTest::keyClicks(QApplication::focusWidget(), text);
+        }
+        key(Qt::Key_Return);
+        return d.result();
+    });
+    key(Qt::Key_B, Qt::AltModifier);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr) << "Alt+B opened no menu";
+    QTest::keyClick(menu, Qt::Key_B);
+    Settle(200);
+    EXPECT_EQ(firstFocus, "Maximum bid selected");
+    const CItem& item = *List()->Core().GetItem(0);
+    EXPECT_NE(item.m_strMyBid.find("25.00"), std::string::npos) << item.m_strMyBid;
+    EXPECT_EQ(item.m_bBidPending, 1);
+    EXPECT_EQ(item.m_strUserId, "jo");
+    EXPECT_EQ(item.m_tEndTime - item.m_tBidTime, 40) << item.m_tEndTime << " " << item.m_tBidTime;
+}
+
 TEST_F(ShellWholeTest, CheckNowChecksTheSelectedBidFromTheRowMenuAndTheMenuBarWithoutBidding) {
     m_site.Account("jo", "pw");
     OpenSiteList(2);

@@ -232,6 +232,11 @@ TEST(ToolBarIconsTest, ProgramIconAndSplashPicture) {
         for (int x = 0; x < s.width(); x += 4) colours.insert(s.pixel(x, y));
     EXPECT_GT(colours.size(), 50u);
     EXPECT_TRUE(SplashPicture(QSize(1, 1)).size() == QSize(1, 1));  // tiny sizes do not crash
+    // On a screen scaled twice: the same picture in twice the pixels, not blown up.
+    const QPixmap sharp = SplashPicture(QSize(480, 240), 2);
+    EXPECT_EQ(sharp.size(), QSize(960, 480));
+    EXPECT_EQ(sharp.deviceIndependentSize(), QSizeF(480, 240));
+    EXPECT_EQ(sharp.toImage().pixel(959, 479), s.pixel(479, 239)) << "the ground reaches the corner";
 }
 
 // A sheet of every picture: the 24 px pictures in their three modes drawn

@@ -3,6 +3,7 @@
 // so nothing blocks.
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QHeaderView>
 #include <QCheckBox>
 #include <QProgressDialog>
@@ -391,6 +392,32 @@ TEST_F(ListUiTest, AddSelectionReturnsTheChoicesOnlyOnOk) {
     });
     EXPECT_FALSE(dlg.DoModal(untouched));
     EXPECT_EQ(untouched.m_nMethod, kAddSlow);
+
+    // The add dialogs in a large desktop font: every text shows whole, the
+    // wrapped explanations on all their lines.
+    const QFont kept = QApplication::font();
+    QFont large = kept;
+    large.setPointSizeF(14);
+    QApplication::setFont(large);
+    CAddSelection selection;
+    CAddItemDialog single;
+    for (QDialog* d : std::initializer_list<QDialog*>{&selection, &single}) {
+        d->show();
+        QApplication::processEvents();
+        for (QLabel* label : d->findChildren<QLabel*>()) {
+            const QString what = d->windowTitle() + ": " + label->text().left(30);
+            const int needed = label->wordWrap() ? label->heightForWidth(label->width())
+                                                 : label->sizeHint().height();
+            EXPECT_GE(label->height(), needed) << what.toStdString();
+            if (!label->wordWrap()) {
+                EXPECT_GE(label->width(), label->sizeHint().width()) << what.toStdString();
+            }
+        }
+        for (QAbstractButton* b : d->findChildren<QAbstractButton*>())
+            EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
+        d->hide();
+    }
+    QApplication::setFont(kept);
 }
 
 }  // namespace

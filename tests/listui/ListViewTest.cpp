@@ -2,6 +2,7 @@
 // layout, row colours, header sorting, deleting, double-click, the
 // countdown in the status bar and the workers' hand-over.
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -9,6 +10,7 @@
 #include <thread>
 
 #include "ListUiSupport.h"
+#include "listview/ui/ListIcons.h"
 #include "listview/ui/WarnDlg.h"
 
 namespace bexora::test {
@@ -63,6 +65,31 @@ TEST_F(ListViewTest, ColumnsOnFirstRunAndTheirStoredLayout) {
     EXPECT_TRUE(m_view->IsColumnShown(8));
     EXPECT_FALSE(m_view->IsColumnShown(7));
     EXPECT_EQ(m_view->GetColumnWidth(3), 90);
+
+    // In a large desktop font the list keeps that font (it was cut to 8
+    // points) and its first-run columns show whole headings, item numbers,
+    // prices and times; the stored widths above still win over these.
+    m_view.reset();
+    Settings().DeleteProfileKey("Window size", "state");
+    const QFont kept = QApplication::font();
+    QFont large = kept;
+    large.setPointSizeF(14);
+    QApplication::setFont(large);
+    Start();
+    EXPECT_EQ(m_view->font().pointSizeF(), 14);
+    const QFontMetrics fm(m_view->font());
+    for (auto [col, typical] : {std::pair{0, "110012345678"}, {2, "US $1,234.56"}, {3, "US $12.50"},
+                                {6, "6d 23:59:00"}, {11, "US $1,234.56"}, {12, "Bid group"}}) {
+        EXPECT_GE(m_view->GetColumnWidth(col), fm.horizontalAdvance(typical) + 8) << typical;
+        const QString heading = m_view->model()->headerData(col, Qt::Horizontal).toString();
+        EXPECT_GE(m_view->GetColumnWidth(col), fm.horizontalAdvance(heading) + 8) << col;
+    }
+    EXPECT_EQ(m_view->GetColumnWidth(1), 341);
+    QApplication::setFont(kept);
+
+    // On a screen scaled twice the row icons are drawn for it, not blown up.
+    for (const QIcon& icon : ItemListImages())
+        EXPECT_TRUE(icon.availableSizes().contains(QSize(32, 32)));
 }
 
 TEST_F(ListViewTest, LayoutOfAnotherColumnCountIsIgnored) {
@@ -77,8 +104,9 @@ TEST_F(ListViewTest, LayoutOfAnotherColumnCountIsIgnored) {
     ASSERT_TRUE(WriteProfileBinary("Window size", "state", value));
     Add("100");
     Start();
-    // Nothing of it is taken: the columns stay as the list made them.
-    EXPECT_EQ(m_view->GetColumnWidth(0), 86);
+    // Nothing of it is taken: the columns stay as the list made them (the
+    // first-run width, at least 86 and fitted to the font, not the stored 50).
+    EXPECT_GE(m_view->GetColumnWidth(0), 86);
     EXPECT_EQ(m_view->GetColumnWidth(1), 341);
     EXPECT_EQ(m_view->ListBase().GetColumnPosition(11), 11);
     EXPECT_EQ(m_view->GetSortState(), 1);
@@ -110,6 +138,10 @@ TEST_F(ListViewTest, RowColoursFollowTheItemsState) {
     EXPECT_EQ(at(7), QColor(255, 255, 255));
     // Column 0 is the sort column: white is tinted to 247, 247, 247.
     EXPECT_EQ(at(7, 0), QColor(247, 247, 247));
+
+    // The heading says what each colour means.
+    const QString legend = m_view->header()->toolTip();
+    for (int row = 0; row < 7; ++row) EXPECT_NE(legend.indexOf(at(row).name()), -1) << row;
 }
 
 TEST_F(ListViewTest, FailedBidTurnsThePendingRowRed) {

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "base/ui/DialogRunner.h"
 
@@ -52,7 +53,9 @@ CAddSelection::CAddSelection(QWidget* parent) : QDialog(parent) {
     layout->addWidget(m_pSaveDefault);
     layout->addWidget(m_pDoNotShow);
     layout->addLayout(buttons);
-    resize(440, 300);
+    // The explanations wrap: the window is as tall as their lines are in
+    // the desktop's font (a fixed height cut them off in a large one).
+    resize(440, std::max(300, heightForWidth(440)));
     SetValues(AddSelection{});
 
     connect(m_pOk, &QPushButton::clicked, this, &QDialog::accept);

@@ -45,6 +45,12 @@ QLineEdit* NumberEdit(QWidget* parent, int width = 40) {
 double ReadDouble(const QString& text, bool* ok) {
     return QLocale::c().toDouble(text.trimmed(), ok);
 }
+// A label whose Alt+letter moves to its field.
+QLabel* Buddy(const char* text, QWidget* field) {
+    auto* label = new QLabel(text, field->parentWidget());
+    label->setBuddy(field);
+    return label;
+}
 }  // namespace
 
 CBidDlg::CBidDlg(QWidget* parent) : QDialog(parent) {
@@ -60,12 +66,12 @@ CBidDlg::CBidDlg(QWidget* parent) : QDialog(parent) {
     placeLayout->addWidget(m_pEndTime);
 
     auto* timing = new QGroupBox("Bid Time:", this);
-    m_pBidNow = new QRadioButton("Bid now", timing);
-    m_pDelay = new QRadioButton("Time delay bid", timing);
+    m_pBidNow = new QRadioButton("Bid &now", timing);
+    m_pDelay = new QRadioButton("&Time delay bid", timing);
     m_pHours = NumberEdit(timing);
     m_pMinutes = NumberEdit(timing);
     m_pSeconds = NumberEdit(timing);
-    m_pSetDefault = new QCheckBox("set as default bid time", timing);
+    m_pSetDefault = new QCheckBox("set as &default bid time", timing);
     auto* delayRow = new QHBoxLayout;
     delayRow->addWidget(m_pDelay);
     delayRow->addWidget(m_pHours);
@@ -87,13 +93,13 @@ CBidDlg::CBidDlg(QWidget* parent) : QDialog(parent) {
     m_pPass->setEchoMode(QLineEdit::Password);
     m_pConfirm = new QLineEdit(user);
     m_pConfirm->setEchoMode(QLineEdit::Password);
-    m_pRemember = new QCheckBox("Remember my password", user);
+    m_pRemember = new QCheckBox("&Remember my password", user);
     auto* userLayout = new QGridLayout(user);
-    userLayout->addWidget(new QLabel("Username:", user), 0, 0);
+    userLayout->addWidget(Buddy("&Username:", m_pUserName), 0, 0);
     userLayout->addWidget(m_pUserName, 0, 1);
-    userLayout->addWidget(new QLabel("Password:", user), 1, 0);
+    userLayout->addWidget(Buddy("&Password:", m_pPass), 1, 0);
     userLayout->addWidget(m_pPass, 1, 1);
-    userLayout->addWidget(new QLabel("Confirmed", user), 2, 0);
+    userLayout->addWidget(Buddy("Con&firmed", m_pConfirm), 2, 0);
     userLayout->addWidget(m_pConfirm, 2, 1);
     userLayout->addWidget(m_pRemember, 3, 1);
 
@@ -103,14 +109,14 @@ CBidDlg::CBidDlg(QWidget* parent) : QDialog(parent) {
     m_pQuantity = NumberEdit(price, 60);
     m_pQuantity->setValidator(nullptr);  // a typed 0 or -1 gets its own message
     auto* priceLayout = new QGridLayout(price);
-    priceLayout->addWidget(new QLabel("Max bid:", price), 0, 0);
+    priceLayout->addWidget(Buddy("&Max bid:", m_pMaxBid), 0, 0);
     priceLayout->addWidget(m_pMaxBid, 0, 1);
     priceLayout->addWidget(m_pMinBid, 0, 2);
-    priceLayout->addWidget(new QLabel("Quantity:", price), 1, 0);
+    priceLayout->addWidget(Buddy("&Quantity:", m_pQuantity), 1, 0);
     priceLayout->addWidget(m_pQuantity, 1, 1);
 
     auto* group = new QGroupBox("Bid till you win:", this);
-    m_pEnableGroup = new QCheckBox("Enable BidGroup, give it a name:", group);
+    m_pEnableGroup = new QCheckBox("Enable &BidGroup, give it a name:", group);
     m_pGroup = new QComboBox(group);
     m_pGroup->setEditable(true);
     m_pGroup->setInsertPolicy(QComboBox::NoInsert);
@@ -204,7 +210,13 @@ void CBidDlg::Preset(const BidDialogValues& values, const CBidGroupList& groups)
     m_pQuantity->setEnabled(values.m_bEnableGroup);
     m_bLoading = false;
     UpdateOkButton();
-    if (values.m_bEnableGroup && values.m_strGroupName == bidtext::kGroupPlaceholder) m_pGroup->setFocus();
+    // The keyboard starts where a bid starts, the maximum, selected for typing over.
+    if (values.m_bEnableGroup && values.m_strGroupName == bidtext::kGroupPlaceholder) {
+        m_pGroup->setFocus();
+    } else {
+        m_pMaxBid->setFocus();
+        m_pMaxBid->selectAll();
+    }
 }
 
 bool CBidDlg::DoModal(BidDialogValues& values, const CBidGroupList& groups) {

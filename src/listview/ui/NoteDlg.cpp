@@ -13,6 +13,7 @@ CNoteDlg::CNoteDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Add a Note:");
     m_pEdit = new QPlainTextEdit(this);
     m_pEdit->setTabChangesFocus(true);
+    m_pEdit->setAccessibleName("Note");
     m_pOk = new QPushButton("OK", this);
     m_pClear = new QPushButton("Clear", this);
     m_pCancel = new QPushButton("Cancel", this);

@@ -20,6 +20,7 @@ CWarnDlg::CWarnDlg(QWidget* parent) : QDialog(parent) {
     auto* group = new QGroupBox("Message:", this);
     m_pList = new QListWidget(group);
     m_pList->setSortingEnabled(false);
+    m_pList->setAccessibleName("Notices");
     m_pList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_pList->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     auto* groupLayout = new QVBoxLayout(group);

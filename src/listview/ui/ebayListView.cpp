@@ -5,6 +5,7 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMenu>
@@ -12,8 +13,10 @@
 #include <QPointer>
 #include <QMainWindow>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
+#include <array>
 
 #include "base/Settings.h"
 #include "base/ui/DialogRunner.h"
@@ -31,6 +34,52 @@
 
 namespace bexora {
 
+namespace {
+
+// What a column holds at its widest in everyday use.
+// clang-format off
+constexpr std::array<const char*, kColumnCount> kTypicalCell{
+    "110012345678", "", "US $1,234.56", "US $12.50", "10", "99", "6d 23:59:00",
+    "Dec-31-26 23:59:59 PST", "bexora_seller_1", "12345", "100.0%", "US $1,234.56", "lenses"};
+// clang-format on
+
+}  // namespace
+
+QString RowColourLegend() {
+    const std::pair<RowColour, const char*> rows[] = {
+        {rowcolour::kPending, "a snipe is set"},
+        {rowcolour::kPendingGroupFull, "a snipe whose bid group has won enough: it will not bid"},
+        {rowcolour::kHighBidder, "you are the high bidder"},
+        {rowcolour::kNotified, "you were outbid, or a bid failed (see the notices)"},
+        {rowcolour::kChanged, "the price or bids changed at the last update"},
+        {rowcolour::kFresh, "added, not updated yet"},
+        {rowcolour::kUpdateFailed, "the last update failed"},
+    };
+    const QString row =
+        "<tr><td style=\"background-color:%1\">&nbsp;&nbsp;&nbsp;&nbsp;</td><td>%2</td></tr>";
+    QString html = "<b>Row colours</b><table>";
+    for (const auto& [c, meaning] : rows) html += row.arg(QColor(c.r, c.g, c.b).name(), meaning);
+    return html + "</table>";
+}
+
+void CebayListView::FitFirstRunWidths() {
+    // The stored widths were chosen for an 8-point font: with the desktop's
+    // font a column is at least as wide as its heading (with the sort arrow)
+    // and its typical text, so item numbers, prices and times show whole.
+    const QFontMetrics cell(font());
+    const QFontMetrics heading(header()->font());
+    const int margins = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 12;
+    const int arrow = style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, this) + 8;
+    for (int col = 0; col < kColumnCount; ++col) {
+        const ListColumnDef& def = ListColumns()[col];
+        const int title =
+            heading.horizontalAdvance(QString::fromLatin1(def.heading)) + margins + arrow;
+        int text = cell.horizontalAdvance(QString::fromLatin1(kTypicalCell[col])) + margins;
+        if (col == 0) text += (iconSize().isValid() ? iconSize().width() : 16) + 4;  // its icon
+        SetColumnWidth(col, std::max({def.width, title, text}));
+    }
+}
+
 CebayListView::CebayListView(CebayDoc& doc, IListViewHost* host, QWidget* parent, IJobSink* jobs,
                              CWebThread::RefreshFn refresh)
     : CListViewEx(parent), m_doc(doc), m_pHost(host) {
@@ -43,11 +92,9 @@ CebayListView::CebayListView(CebayDoc& doc, IListViewHost* host, QWidget* parent
     });
     m_core = std::make_unique<CItemListCore>(doc, *this, m_ui, jobs, std::move(refresh));
 
-    // The column widths were chosen for an 8-point dialog font; a larger
-    // desktop default would cut the 12-digit item numbers off.
-    QFont listFont = font();
-    if (listFont.pointSizeF() > 8.0) listFont.setPointSizeF(8.0);
-    setFont(listFont);
+    // The list reads in the desktop's font; the first-run widths follow it
+    // (FitFirstRunWidths), so nothing has to shrink the text to fit.
+    header()->setToolTip(RowColourLegend());
 
     m_pTimer = new QTimer(this);
     m_pTimer->setSingleShot(true);
@@ -75,7 +122,10 @@ void CebayListView::OnInitialUpdate(bool startTicking) {
     // A stored value that is not a layout of these columns (an older build
     // kept the main window's bars under the same name) gives the first-run
     // layout, not every column.
-    if (!RestoreState(CListBase::kStateSection, CListBase::kStateEntry)) ListBase().ApplyDefaultLayout();
+    if (!RestoreState(CListBase::kStateSection, CListBase::kStateEntry)) {
+        ListBase().ApplyDefaultLayout();
+        FitFirstRunWidths();
+    }
 
     m_core->Initialize();
     m_pWarnDlg->SetLevel(m_core->Notices().GetLevel());

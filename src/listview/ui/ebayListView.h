@@ -52,6 +52,9 @@ public:
     virtual QMenu* BidMenu() { return nullptr; }
 };
 
+// What each row colour means, as the list's heading shows it on hover.
+QString RowColourLegend();
+
 class CebayListView : public CListViewEx, public IListFrontEnd {
     Q_OBJECT
 public:
@@ -64,6 +67,9 @@ public:
     // the stored column layout, a row per item, the sort indicator, then the
     // scheduler. startTicking false leaves the tick to the caller (tests).
     void OnInitialUpdate(bool startTicking = true);
+    // Column widths for a list shown the first time: wide enough for the
+    // headings and typical values in the list's font.
+    void FitFirstRunWidths();
     // What the view's destruction does, callable earlier (idempotent): the
     // column layout and the pane size are stored, the workers stopped, the
     // document saved, the notice window closed.
