@@ -242,8 +242,9 @@ void CebayDoc::KeepPasswordsIn(IPasswordVault& vault) {
     for (const auto& item : m_itemList) {
         const std::string& user = item->m_strUserId;
         const std::string& password = item->m_strPassword;
+        if (user.empty() || password.empty() || vault.Holds(user, password)) continue;
         // Refused (locked, gone): the file keeps it rather than losing it.
-        if (!user.empty() && !password.empty() && !vault.Holds(user, password)) vault.Keep(user, password, nullptr);
+        if (!vault.Keep(user, password, nullptr)) continue;
     }
     // Items that came with their password in the file say it moved.
     std::vector<std::string> still;

@@ -31,6 +31,17 @@ std::string DownloadingText(int i, int n) {
 
 const char kStagePrefix[] = ".bexora-update.";
 
+void RemoveFolder(const std::string& path) {
+    if (DIR* d = opendir(path.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") unlink((path + "/" + n).c_str());
+        }
+        closedir(d);
+    }
+    rmdir(path.c_str());
+}
+
 }  // namespace
 
 CUpdateLock::CUpdateLock(const std::string& folder) {

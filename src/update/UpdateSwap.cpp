@@ -78,6 +78,17 @@ bool SyncFolder(const std::string& folder) {
     return ok;
 }
 
+void RemoveStage(const std::string& path) {
+    if (DIR* d = opendir(path.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") unlink((path + "/" + n).c_str());
+        }
+        closedir(d);
+    }
+    rmdir(path.c_str());
+}
+
 void BeforeStep() {
     if (g_crashBeforeStep >= 0 && g_stepsDone++ >= g_crashBeforeStep) _exit(86);
 }
@@ -188,7 +199,7 @@ void Done(const std::string& folder, const Journal& j) {
     SyncFolder(folder);
     unlink((folder + "/" + kUpdateJournalName).c_str());
     SyncFolder(folder);
-    RemoveFolder(folder + "/" + j.stage);
+    RemoveStage(folder + "/" + j.stage);
 }
 
 }  // namespace
@@ -313,17 +324,6 @@ SwapRecovery RecoverInterruptedSwap(const std::string& folder, std::string& repo
     CUpdateLock lock(folder);
     if (!lock.Held()) return SwapRecovery::Nothing;  // the updater at work finishes it
     return RecoverSwapLocked(folder, report);
-}
-
-void RemoveFolder(const std::string& path) {
-    if (DIR* d = opendir(path.c_str())) {
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..") unlink((path + "/" + n).c_str());
-        }
-        closedir(d);
-    }
-    rmdir(path.c_str());
 }
 
 }  // namespace bexora

@@ -60,7 +60,4 @@ SwapRecovery RecoverInterruptedSwap(const std::string& folder, std::string& repo
 // the journal is written, as a crash would end it. -1: never.
 void SetSwapCrashForTests(int steps);
 
-// Removes a flat folder (a stage or a download folder) and its files.
-void RemoveFolder(const std::string& path);
-
 }  // namespace bexora
